@@ -1,0 +1,232 @@
+#include "transfer/codelist.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qsizetype ChunkSize = 64 * 1024;
+// Only the first character and the last ten of a line matter; a line longer
+// than this (a binary file has them) keeps its head byte and its tail.
+constexpr qsizetype MaxKeptLine = 4096;
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Reads hex digits until the first character that is not one; none gives 0.
+quint8 lenientHexPair(QByteArrayView piece)
+{
+    int value = 0;
+    for (char c : piece) {
+        const int digit = hexDigit(c);
+        if (digit < 0)
+            break;
+        value = value * 16 + digit;
+    }
+    return static_cast<quint8>(value);
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+FileFault faultFromErrno(int error)
+{
+    switch (error) {
+    case 0: return FileFault::None;
+    case ENOENT: case ENOTDIR: return FileFault::Missing;
+    case EACCES: case EPERM: return FileFault::NoPermission;
+    case EROFS: return FileFault::ReadOnly;
+    case ENOSPC: case EDQUOT: case EFBIG: return FileFault::DiskFull;
+    default: return FileFault::Other;
+    }
+}
+
+QByteArray headerLine()
+{
+    return QByteArrayLiteral("3,200,0715");
+}
+
+QByteArray cardLine(const CardCode &code)
+{
+    return QByteArrayLiteral("1,200,BB") + hexCode(code).toLatin1();
+}
+
+std::optional<CardCode> decodeCardLine(QByteArrayView line)
+{
+    if (line.isEmpty() || line.front() != '1')
+        return std::nullopt;
+    const QByteArrayView tail = line.size() > 10 ? line.last(10) : line;
+    CardCode code{};
+    for (int i = 0; i < 5; ++i) {
+        const qsizetype at = i * 2;
+        code[i] = at < tail.size() ? lenientHexPair(tail.sliced(at, qMin<qsizetype>(2, tail.size() - at)))
+                                   : 0;
+    }
+    return code;
+}
+
+CodeListReader::~CodeListReader()
+{
+    close();
+}
+
+FileFault CodeListReader::open(const QString &path)
+{
+    close();
+    if (path.isEmpty())
+        return m_fault = FileFault::NoName;
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0)
+        return m_fault = faultFromErrno(errno);
+    struct stat info;
+    if (::fstat(m_fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close();
+        return m_fault = FileFault::Missing;
+    }
+    m_fault = FileFault::None;
+    return m_fault;
+}
+
+void CodeListReader::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_buffer.clear();
+    m_pos = 0;
+    m_eof = false;
+    m_skipLf = false;
+}
+
+bool CodeListReader::rewind()
+{
+    if (m_fd < 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
+        return false;
+    m_buffer.clear();
+    m_pos = 0;
+    m_eof = false;
+    m_skipLf = false;
+    return true;
+}
+
+bool CodeListReader::fill()
+{
+    if (m_eof || m_fd < 0)
+        return false;
+    m_buffer.resize(ChunkSize);
+    ssize_t n;
+    do {
+        n = ::read(m_fd, m_buffer.data(), size_t(ChunkSize));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        m_fault = faultFromErrno(errno);
+        if (m_fault == FileFault::None)
+            m_fault = FileFault::Other;
+    }
+    m_buffer.resize(qMax<ssize_t>(n, 0));
+    m_pos = 0;
+    m_eof = n <= 0;
+    return n > 0;
+}
+
+bool CodeListReader::readLine(QByteArray &line)
+{
+    line.clear();
+    bool any = false;
+    for (;;) {
+        if (m_pos >= m_buffer.size() && !fill())
+            return any && m_fault == FileFault::None;
+        if (m_skipLf) {
+            m_skipLf = false;
+            if (m_buffer[m_pos] == '\n') {
+                ++m_pos;
+                continue;
+            }
+        }
+        any = true;
+        const char *begin = m_buffer.constData() + m_pos;
+        const char *end = m_buffer.constData() + m_buffer.size();
+        const char *stop = begin;
+        while (stop < end && *stop != '\n' && *stop != '\r')
+            ++stop;
+        line.append(begin, stop - begin);
+        if (line.size() > MaxKeptLine)
+            line = line.first(1) + line.last(MaxKeptLine / 2);
+        m_pos += stop - begin;
+        if (stop < end) {
+            m_skipLf = *stop == '\r';
+            ++m_pos;
+            return true;
+        }
+    }
+}
+
+FileFault appendReadout(const QString &path, const QList<CardCode> &codes)
+{
+    if (path.isEmpty())
+        return FileFault::NoName;
+    QByteArray text = headerLine() + "\r\n";
+    for (const CardCode &code : codes)
+        text += cardLine(code) + "\r\n";
+
+    const QByteArray name = QFile::encodeName(path);
+    const bool existed = ::access(name.constData(), F_OK) == 0;
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return faultFromErrno(errno);
+    struct stat before;
+    if (::fstat(fd, &before) != 0 || S_ISDIR(before.st_mode)) {
+        const int error = errno;
+        ::close(fd);
+        return faultFromErrno(error ? error : EISDIR);
+    }
+    int error = 0;
+    if (!writeAll(fd, text) || ::fsync(fd) != 0) {
+        // EINVAL from fsync means the file cannot be synced (a device), not a lost write.
+        if (errno != EINVAL)
+            error = errno;
+    }
+    if (error != 0) {
+        if (existed) {
+            if (::ftruncate(fd, before.st_size) == 0)
+                ::fsync(fd);
+        } else {
+            ::unlink(name.constData());
+        }
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+        if (existed)
+            ::truncate(name.constData(), before.st_size);
+        else
+            ::unlink(name.constData());
+    }
+    return faultFromErrno(error);
+}

@@ -1,0 +1,56 @@
+// The code list file: comma-separated text, a header line per readout and one
+// line per card. Written by appending, read back leniently, because the files
+// are also written by other tools and by hand.
+#pragma once
+
+#include "serial/frames.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// Why a file could not be used, in terms a user can act on.
+enum class FileFault { None, NoName, Missing, NoPermission, ReadOnly, DiskFull, Other };
+FileFault faultFromErrno(int error);
+
+QByteArray headerLine();                       // "3,200,0715"
+QByteArray cardLine(const CardCode &code);     // "1,200,BB" and ten hex digits
+
+// A card line starts with "1"; its code is the last ten characters, read as
+// five lenient hex pairs. Every other line is passed over.
+std::optional<CardCode> decodeCardLine(QByteArrayView line);
+
+// Reads a code list line by line in bounded memory. Accepts CR LF, a lone LF,
+// a lone CR and a last line without terminator.
+class CodeListReader
+{
+public:
+    CodeListReader() = default;
+    ~CodeListReader();
+    CodeListReader(const CodeListReader &) = delete;
+    CodeListReader &operator=(const CodeListReader &) = delete;
+
+    FileFault open(const QString &path);
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    bool rewind();
+    // The next line without its terminator; false at the end or on a read error.
+    bool readLine(QByteArray &line);
+    FileFault fault() const { return m_fault; }
+
+private:
+    bool fill();
+
+    int m_fd = -1;
+    FileFault m_fault = FileFault::None;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    bool m_eof = false;
+    bool m_skipLf = false;   // a CR ended the last line; a LF right after it belongs to it
+};
+
+// Appends one readout (header and card lines) as a whole: when any write
+// fails, the file is cut back to what it was and the fault is returned.
+FileFault appendReadout(const QString &path, const QList<CardCode> &codes);
