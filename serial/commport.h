@@ -1,0 +1,71 @@
+// The serial-port control of the window: the reader's line, with a receive
+// buffer of our own that holds a whole memory dump. Works without an event
+// loop: every count asks the system for what has arrived.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class CommPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class OpenFault { None, NoDevice, NoPermission, Busy, BadSettings, Other };
+
+    explicit CommPort(QObject *parent = nullptr);
+    ~CommPort() override;
+
+    void setPortNumber(int portNumber);
+    int portNumber() const { return m_portNumber; }
+    void setReceiveBufferSize(int bytes);
+    int receiveBufferSize() const { return m_receiveBufferSize; }
+    bool setSettings(const QString &settings);   // "9600,n,8,1"
+    QString settings() const { return m_settings; }
+
+    bool open();
+    OpenFault openFault() const { return m_openFault; }
+    QString devicePath() const { return m_devicePath; }
+    void close();
+    bool isOpen() const { return m_serial.isOpen(); }
+
+    bool setDtr(bool on);
+    bool setRts(bool on);
+
+    int bytesWaiting();                 // everything received so far
+    QByteArray read(int count);
+    void clearReceiveBuffer();
+    bool send(const QByteArray &bytes);
+
+    // True once the line failed (cable pulled, device gone) since it was opened.
+    bool lineLost() const { return m_lineLost; }
+
+signals:
+    // Emitted once, at the first failure of an open line; the port is closed by then.
+    void lineFailed();
+
+private:
+    void drain();
+    void fail();
+    bool modemLineCall(bool ok);
+
+    QSerialPort m_serial;
+    int m_portNumber = 0;
+    int m_receiveBufferSize = 32000;
+    QString m_settings = QStringLiteral("9600,n,8,1");
+    QString m_devicePath;
+    OpenFault m_openFault = OpenFault::None;
+    bool m_lineLost = false;
+    int m_openCount = 0;   // tells a late error report of an earlier line from the current one
+};
+
+struct LineSettings {
+    int baud = 0;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+// Parses "9600,n,8,1" (parity n, e, o in either case); false when malformed.
+bool parseLineSettings(const QString &text, LineSettings &out);

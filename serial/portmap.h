@@ -1,0 +1,19 @@
+// Port numbers 1..256 on a system without COM names: built-in device families,
+// overridden by the per-user "ports" map of the settings store.
+#pragma once
+
+#include <QString>
+
+constexpr int FirstPortNumber = 1;
+constexpr int LastPortNumber = 256;
+
+// The per-user settings store of the program: QSettings(SettingsOrganization, SettingsApplication).
+constexpr const char *SettingsOrganization = "alap";
+constexpr const char *SettingsApplication = "alap";
+
+// The device a port number stands for, or empty when it stands for none.
+QString portDevicePath(int portNumber);
+// The same, with symlinks resolved: one device, one lock, whatever its name.
+QString canonicalDevicePath(const QString &path);
+// The number's name for the user: "COM3".
+QString portDisplayName(int portNumber);
