@@ -1,0 +1,25 @@
+// Time as the transfers see it: pauses and a millisecond clock. The window
+// pauses in a way that keeps itself painted; tests pause faster than real time.
+#pragma once
+
+#include <QElapsedTimer>
+
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual void sleep(int ms) = 0;
+    virtual qint64 now() = 0;   // milliseconds, from an arbitrary start
+};
+
+// Plain blocking pauses.
+class SystemClock : public Clock
+{
+public:
+    SystemClock() { m_elapsed.start(); }
+    void sleep(int ms) override;
+    qint64 now() override { return m_elapsed.elapsed(); }
+
+private:
+    QElapsedTimer m_elapsed;
+};

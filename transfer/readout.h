@@ -1,0 +1,24 @@
+// The readout: the reader's whole code memory in one block, its valid records
+// appended to the code list file.
+#pragma once
+
+#include "transfer/codelist.h"
+#include "transfer/transfer.h"
+
+class Clock;
+class CommPort;
+
+constexpr int ReadoutProgressMaximum = 20500;
+constexpr int ReadoutPollMs = 20;
+// A reader that sends nothing new for this long has stopped; a slow but
+// steady dump is never cut.
+constexpr int ReadoutStallMs = 5000;
+
+struct ReadoutResult {
+    enum Outcome { Done, Stalled, LineLost, NoPort, FileFailed } outcome = Done;
+    FileFault fileFault = FileFault::None;
+    int records = 0;   // card lines appended
+};
+
+ReadoutResult runReadout(const QString &path, WindowState &state, CommPort &port, Clock &clock,
+                         ProgressView &view);

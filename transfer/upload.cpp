@@ -1,0 +1,97 @@
+#include "transfer/upload.h"
+#include "serial/commport.h"
+#include "transfer/clock.h"
+
+namespace {
+
+int countCardLines(CodeListReader &reader)
+{
+    int count = 0;
+    QByteArray line;
+    while (reader.readLine(line)) {
+        if (decodeCardLine(line))
+            ++count;
+    }
+    return count;
+}
+
+// Polls until exactly one answer's worth of bytes waits; a later attempt only
+// waits again, it never repeats the request.
+QByteArray waitForWriteAnswer(WindowState &state, CommPort &port, Clock &clock)
+{
+    for (int attempt = 0; attempt < AttemptsPerRecord; ++attempt) {
+        state.PollCount = 0;
+        while (state.PollCount < PollsPerAttempt) {
+            clock.sleep(AnswerPollMs);
+            ++state.PollCount;
+            if (port.bytesWaiting() == WriteAnswerLength)
+                return port.read(port.bytesWaiting());
+            if (port.lineLost())
+                return {};
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+UploadResult runUpload(const QString &path, int openingTime, WindowState &state, CommPort &port,
+                       Clock &clock, ProgressView &view)
+{
+    UploadResult result;
+    if (!port.isOpen()) {
+        result.outcome = UploadResult::NoPort;
+        return result;
+    }
+    state.WriteAddress = FirstWriteAddress;
+    view.setProgressMaximum(FirstWriteAddress);
+
+    CodeListReader reader;
+    result.fileFault = reader.open(path);
+    if (result.fileFault == FileFault::None) {
+        // Counted first: a list the reader cannot hold is not sent at all.
+        result.cardLines = countCardLines(reader);
+        result.fileFault = reader.fault();
+    }
+    if (result.fileFault == FileFault::None && !reader.rewind())
+        result.fileFault = FileFault::Other;
+    if (result.fileFault != FileFault::None) {
+        result.outcome = UploadResult::FileFailed;
+        return result;
+    }
+    if (result.cardLines > ReaderCapacity) {
+        result.outcome = UploadResult::TooManyCards;
+        return result;
+    }
+
+    QByteArray line;
+    for (;;) {
+        view.showProgress(state.WriteAddress);
+        if (!reader.readLine(line)) {
+            result.fileFault = reader.fault();
+            result.outcome = result.fileFault == FileFault::None ? UploadResult::Done
+                                                                 : UploadResult::FileFailed;
+            return result;
+        }
+        const auto code = decodeCardLine(line);
+        if (!code)
+            continue;
+        state.FrameBytes = writeRequestBytes(state.ReaderAddress, *code, openingTime, state.WriteAddress);
+        state.RequestFrame = requestFrame(state.FrameBytes);
+
+        clock.sleep(PauseBeforeRequestMs);
+        port.clearReceiveBuffer();
+        const bool sent = port.send(state.RequestFrame);
+        state.WriteAddress -= RecordSpacing;
+        const QByteArray answer = sent ? waitForWriteAnswer(state, port, clock) : QByteArray();
+        if (port.lineLost()) {
+            result.outcome = UploadResult::LineLost;
+            return result;
+        }
+        if (!isWriteAccepted(answer)) {
+            result.outcome = UploadResult::Refused;
+            return result;
+        }
+        ++result.written;
+    }
+}
