@@ -1,0 +1,35 @@
+#include "app/dialogs.h"
+#include "app/texts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+void QtDialogs::message(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, Texts::WindowTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtDialogs::confirm(QWidget *parent, const QString &question)
+{
+    QMessageBox box(QMessageBox::NoIcon, Texts::WindowTitle, question,
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+QString QtDialogs::openFileName(QWidget *parent, const QString &filter)
+{
+    // Qt's own dialog, so that it speaks Hungarian like the window. A new name
+    // is allowed: a readout creates the list it appends to.
+    QFileDialog dialog(parent, Texts::WindowTitle);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}

@@ -1,0 +1,27 @@
+// The one seam for the window's modal dialogs, so that tests can answer them.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+    // A message with a single OK button.
+    virtual void message(QWidget *parent, const QString &text) = 0;
+    // A question with OK and Cancel; true for OK. Esc and the close box are Cancel.
+    virtual bool confirm(QWidget *parent, const QString &question) = 0;
+    // The file-open dialog; an empty name when the user cancels.
+    virtual QString openFileName(QWidget *parent, const QString &filter) = 0;
+};
+
+// The real dialogs: the program's title as caption, no icon, Qt's Hungarian texts.
+class QtDialogs : public Dialogs
+{
+public:
+    void message(QWidget *parent, const QString &text) override;
+    bool confirm(QWidget *parent, const QString &question) override;
+    QString openFileName(QWidget *parent, const QString &filter) override;
+};

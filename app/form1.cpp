@@ -1,0 +1,401 @@
+#include "app/form1.h"
+#include "app/busyguard.h"
+#include "app/dialogs.h"
+#include "app/singleinstance.h"
+#include "app/texts.h"
+#include "serial/modwinapi.h"
+#include "serial/portmap.h"
+#include "transfer/clock.h"
+#include "transfer/readout.h"
+#include "transfer/upload.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+
+namespace {
+
+// Positions and sizes in twips (1/1440 inch), from the top-left of the container.
+struct Placement {
+    const char *name;
+    int left, top, width, height;
+};
+constexpr Placement Layout[] = {
+    {"Combo2", 3600, 2280, 735, 315},     {"Text4", 120, 840, 3915, 255},
+    {"Text3", 5160, 840, 855, 285},       {"Command19", 5220, 2280, 855, 360},
+    {"ProgressBar1", 0, 0, 6195, 180},    {"Frame1", 120, 1185, 5955, 855},
+    {"Command1", 3240, 360, 2535, 330},   {"Command6", 180, 360, 2775, 330},
+    {"Label5", 3360, 405, 2505, 345},     {"Label4", 270, 405, 2745, 345},
+    {"Combo1", 5340, 300, 615, 360},      {"Label2", 1680, 2280, 1815, 315},
+    {"Label27", 120, 480, 1815, 315},     {"Label12", 5385, 315, 630, 420},
+    {"Label11", 5280, 2340, 870, 360},    {"Label9", 240, 1260, 5895, 855},
+    {"Label1", 4560, 300, 735, 255},
+};
+constexpr int ClientWidth = 6195;
+constexpr int ClientHeight = 2820;
+
+const QColor White(255, 255, 255), Black(0, 0, 0), LightGrey(224, 224, 224), Blue(0, 0, 255),
+    LightCyan(128, 255, 255), Cyan(0, 255, 255), Grey(128, 128, 128), Teal(0, 128, 128);
+
+const QString SansSerif = QStringLiteral("MS Sans Serif");
+const QString Arial = QStringLiteral("Arial");
+
+template<typename T>
+T *make(const char *name, QWidget *parent)
+{
+    T *widget = new T(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+void applyFont(QWidget *widget, const QString &family, qreal points, bool bold = false)
+{
+    QFont font(family);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    widget->setFont(font);
+}
+
+void setColours(QWidget *widget, const QColor &background, const QColor &text = QColor())
+{
+    QPalette palette = widget->palette();
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        widget->setAutoFillBackground(true);
+    }
+    if (text.isValid()) {
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            palette.setColor(role, text);
+    }
+    widget->setPalette(palette);
+}
+
+// The number at the start of a text ("7" of "7", 0 for none).
+int leadingNumber(const QString &text)
+{
+    int value = 0;
+    for (QChar c : text) {
+        if (!c.isDigit() || value > LastPortNumber)
+            break;
+        value = value * 10 + c.digitValue();
+    }
+    return value;
+}
+
+// The opening time as typed or picked: only a whole number 1..127 counts.
+int openingTimeFrom(const QString &text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok && value >= MinOpeningTime && value <= MaxOpeningTime ? value : 0;
+}
+
+} // namespace
+
+Form1::Form1(Dialogs &dialogs, Clock &clock, QWidget *parent)
+    : QWidget(parent), m_dialogs(dialogs), m_clock(clock)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(Texts::WindowTitle);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // The window's faces are not on Linux; Liberation Sans has their metrics.
+    QFont::insertSubstitution(SansSerif, QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(Arial, QStringLiteral("Liberation Sans"));
+    applyFont(this, SansSerif, 8);
+    setColours(this, White);
+    setFixedSize(px(ClientWidth), px(ClientHeight));
+
+    createControls();
+    styleControls();
+    connect(&m_port, &CommPort::lineFailed, this, &Form1::onLineFailed);
+}
+
+Form1::~Form1() = default;
+
+int Form1::px(int twips) const
+{
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+
+void Form1::createControls()
+{
+    Combo2 = make<QComboBox>("Combo2", this);
+    Text4 = make<QLineEdit>("Text4", this);
+    Text3 = make<QLineEdit>("Text3", this);
+    Command19 = make<QPushButton>("Command19", this);
+    ProgressBar1 = make<QProgressBar>("ProgressBar1", this);
+    Frame1 = make<QGroupBox>("Frame1", this);
+    Command1 = make<QPushButton>("Command1", Frame1);
+    Command6 = make<QPushButton>("Command6", Frame1);
+    Label5 = make<QLabel>("Label5", Frame1);
+    Label4 = make<QLabel>("Label4", Frame1);
+    Combo1 = make<QComboBox>("Combo1", this);
+    Label2 = make<QLabel>("Label2", this);
+    Label27 = make<QLabel>("Label27", this);
+    Label12 = make<QLabel>("Label12", this);
+    Label11 = make<QLabel>("Label11", this);
+    Label9 = make<QLabel>("Label9", this);
+    Label1 = make<QLabel>("Label1", this);
+
+    for (const Placement &p : Layout) {
+        QWidget *widget = findChild<QWidget *>(QLatin1String(p.name));
+        widget->setGeometry(px(p.left), px(p.top), px(p.width), px(p.height));
+    }
+    // Labels lie beneath everything else in their container, shadows included.
+    for (QLabel *label : findChildren<QLabel *>())
+        label->lower();
+
+    for (QComboBox *combo : {Combo1, Combo2}) {
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+    }
+    for (QPushButton *button : {Command19, Command1, Command6}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    ProgressBar1->setRange(0, 0);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    Text3->setReadOnly(true);
+
+    setTabOrder(Command19, Combo1);
+    setTabOrder(Combo1, Command6);
+    setTabOrder(Command6, Command1);
+    setTabOrder(Command1, Text3);
+    setTabOrder(Text3, Text4);
+    setTabOrder(Text4, Combo2);
+
+    Text4->installEventFilter(this);
+    connect(Command19, &QPushButton::clicked, this, &Form1::Command19_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
+}
+
+void Form1::styleControls()
+{
+    Command19->setText(QStringLiteral("Kilép"));
+    applyFont(Command19, SansSerif, 12);
+    Frame1->setTitle(QStringLiteral("Kártyakód memória"));
+    applyFont(Frame1, SansSerif, 12);
+    setColours(Frame1, LightGrey, Black);
+    Command1->setText(QStringLiteral("Rátöltés az SD kártyáról"));
+    Command6->setText(QStringLiteral("Kiolvasás az SD kártyára"));
+    applyFont(Command1, Arial, 9.75);
+    applyFont(Command6, Arial, 9.75);
+    applyFont(Combo1, SansSerif, 9.75, true);
+    setColours(Combo1, QColor(), Blue);
+    Label2->setText(QStringLiteral("Nyitási idő:"));
+    Label27->setText(QStringLiteral("Az SD kártya itt van:"));
+    for (QLabel *caption : {Label2, Label27}) {
+        applyFont(caption, SansSerif, 9.75);
+        setColours(caption, LightCyan);
+    }
+    Label1->setText(QStringLiteral("Comm"));
+    applyFont(Label1, SansSerif, 12);
+    setColours(Label1, Cyan, Black);
+    setColours(Label4, Grey);
+    setColours(Label5, Grey);
+    // Captions of two shadows, in the corner their controls cover.
+    Label9->setText(QStringLiteral("Label9"));
+    Label12->setText(QStringLiteral("Label4"));
+    for (QLabel *shadow : {Label9, Label12, Label11}) {
+        shadow->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setColours(shadow, Teal);
+    }
+    Text4->setToolTip(Texts::Text4Tip);
+    Command1->setToolTip(Texts::Command1Tip);
+    Command6->setToolTip(Texts::Command6Tip);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Text4 && event->type() == QEvent::MouseButtonDblClick) {
+        ChooseFile();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool Form1::Form_Load()
+{
+    m_instance = std::make_unique<SingleInstance>();
+    if (!m_instance->isFirst()) {
+        m_dialogs.message(this, Texts::AlreadyRunning);
+        return false;
+    }
+    const bool anyPort = scanPorts();
+    m_state.PortName = QSettings(SettingsOrganization, SettingsApplication)
+                           .value(QStringLiteral("comm/port"))
+                           .toString();
+    if (anyPort) {
+        m_state.PortListLoading = 1;
+        selectSavedPort();
+        openPort(32000, QStringLiteral("9600,n,8,1"));
+        m_port.clearReceiveBuffer();
+    } else {
+        m_dialogs.message(this, Texts::noFreePort(anyPortWithoutPermission()));
+    }
+    for (int time = MinOpeningTime; time <= MaxOpeningTime; ++time)
+        Combo2->addItem(QString::number(time));
+    Combo2->setCurrentIndex(-1);   // the opening time starts out unset
+    m_state.PortListLoading = 0;
+    m_state.ReaderAddress = 1;
+    // Asked once the window is up, so the dialog has the window to stand on.
+    QMetaObject::invokeMethod(this, &Form1::ChooseFile, Qt::QueuedConnection);
+    return true;
+}
+
+bool Form1::scanPorts()
+{
+    for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
+        if (isPortFree(number))
+            Combo1->addItem(QString::number(number));
+    }
+    return Combo1->count() > 0;
+}
+
+void Form1::selectSavedPort()
+{
+    const int saved = Combo1->findText(m_state.PortName, Qt::MatchExactly);
+    if (saved < 0)
+        m_state.PortName = Combo1->itemText(0);
+    Combo1->setCurrentIndex(qMax(saved, 0));
+}
+
+void Form1::openPort(int receiveBufferSize, const QString &settings)
+{
+    const int number = leadingNumber(m_state.PortName);
+    m_port.setPortNumber(number);
+    m_port.setReceiveBufferSize(receiveBufferSize);
+    m_port.setSettings(settings);
+    if (!m_port.open()) {
+        m_dialogs.message(this, Texts::portOpenFailed(number, m_port.devicePath(), m_port.openFault()));
+        return;
+    }
+    m_port.setDtr(false);
+    m_port.setRts(false);
+}
+
+void Form1::Combo1_Click()
+{
+    if (m_state.PortListLoading == 1)
+        return;
+    // The entry the user picked is opened on both paths: reopening the old
+    // port while another is shown would talk to the wrong reader.
+    const QString picked = Combo1->itemText(Combo1->currentIndex());
+    const bool wasOpen = m_port.isOpen();
+    m_port.close();
+    m_state.PortName = picked;
+    if (wasOpen)
+        openPort(32000, QStringLiteral("9600,n,8,1"));
+    else
+        openPort(32700, QStringLiteral("9600,N,8,1"));
+    QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("comm/port"), m_state.PortName);
+}
+
+void Form1::onLineFailed()
+{
+    // A transfer reports a lost line itself, as its own outcome.
+    if (!m_transferRunning)
+        m_dialogs.message(this, Texts::lineLost(m_port.portNumber()));
+}
+
+void Form1::ChooseFile()
+{
+    if (Text4->text().endsWith(QLatin1String("csv")))
+        return;
+    Text4->setText(m_dialogs.openFileName(this, Texts::FileFilter));
+}
+
+void Form1::Command19_Click()
+{
+    if (m_dialogs.confirm(this, Texts::ExitQuestion))
+        close();
+}
+
+void Form1::Command1_Click()
+{
+    if (Text4->text().right(3).toUpper() != QLatin1String("CSV"))
+        ChooseFile();
+    const int openingTime = openingTimeFrom(Combo2->currentText());
+    if (openingTime < MinOpeningTime) {
+        m_dialogs.message(this, Texts::SetOpeningTime);
+        return;
+    }
+    m_state.UploadBusy = 1;
+    m_transferRunning = true;
+    BusyGuard guard(this);
+    const QString path = Text4->text();
+    const UploadResult result = runUpload(path, openingTime, m_state, m_port, m_clock, *this);
+    guard.release();
+    switch (result.outcome) {
+    case UploadResult::Done: m_dialogs.message(this, Texts::UploadDone); break;
+    case UploadResult::Refused: m_dialogs.message(this, Texts::WriteFailed); break;
+    case UploadResult::LineLost:
+        m_dialogs.message(this, Texts::WriteFailed + QLatin1Char('\n') + Texts::lineLost(m_port.portNumber()));
+        break;
+    case UploadResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
+    case UploadResult::FileFailed:
+        m_dialogs.message(this, Texts::codeListUnreadable(path, result.fileFault));
+        break;
+    case UploadResult::TooManyCards:
+        m_dialogs.message(this, Texts::tooManyCards(result.cardLines, ReaderCapacity));
+        break;
+    }
+    m_state.UploadBusy = 0;
+    clearProgress(false);
+    m_transferRunning = false;
+}
+
+void Form1::Command6_Click()
+{
+    if (m_state.UploadBusy == 1)
+        return;
+    m_transferRunning = true;
+    BusyGuard guard(this);
+    const QString path = Text4->text();
+    const ReadoutResult result = runReadout(path, m_state, m_port, m_clock, *this);
+    guard.release();
+    switch (result.outcome) {
+    case ReadoutResult::Done:
+        clearProgress(true);
+        m_dialogs.message(this, Texts::ReadoutDone);
+        break;
+    case ReadoutResult::Stalled: m_dialogs.message(this, Texts::TransferError); break;
+    case ReadoutResult::LineLost:
+        m_dialogs.message(this, Texts::TransferError + QLatin1Char('\n') + Texts::lineLost(m_port.portNumber()));
+        break;
+    case ReadoutResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
+    case ReadoutResult::FileFailed:
+        clearProgress(false);
+        m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault));
+        break;
+    }
+    m_transferRunning = false;
+}
+
+void Form1::setProgressMaximum(int maximum)
+{
+    ProgressBar1->setMaximum(maximum);
+}
+
+void Form1::showProgress(int value)
+{
+    Text3->setText(QString::number(value));
+    Text3->repaint();
+    ProgressBar1->setValue(qMin(value, ProgressBar1->maximum()));   // above the top: full
+}
+
+void Form1::clearProgress(bool keepFigure)
+{
+    ProgressBar1->setValue(0);
+    if (!keepFigure)
+        Text3->clear();
+}

@@ -1,0 +1,82 @@
+// The main window: its controls, its state and the handlers of its six events.
+#pragma once
+
+#include "serial/commport.h"
+#include "transfer/transfer.h"
+
+#include <QWidget>
+#include <memory>
+
+class Clock;
+class Dialogs;
+class SingleInstance;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+class Form1 : public QWidget, private ProgressView
+{
+    Q_OBJECT
+
+public:
+    Form1(Dialogs &dialogs, Clock &clock, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up; false when the program is already running on this machine.
+    bool Form_Load();
+
+    const WindowState &state() const { return m_state; }
+    CommPort &MSComm1() { return m_port; }
+
+public slots:
+    void ChooseFile();        // double-click on Text4
+    void Command19_Click();   // exit
+    void Combo1_Click();      // change of port
+    void Command1_Click();    // upload
+    void Command6_Click();    // readout
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void styleControls();
+    int px(int twips) const;
+
+    bool scanPorts();
+    void selectSavedPort();
+    void openPort(int receiveBufferSize, const QString &settings);
+    void onLineFailed();
+
+    void setProgressMaximum(int maximum) override;
+    void showProgress(int value) override;
+    void clearProgress(bool keepFigure) override;
+
+    Dialogs &m_dialogs;
+    Clock &m_clock;
+    CommPort m_port;
+    WindowState m_state;
+    std::unique_ptr<SingleInstance> m_instance;
+    bool m_transferRunning = false;
+
+    QComboBox *Combo2 = nullptr;
+    QLineEdit *Text4 = nullptr;
+    QLineEdit *Text3 = nullptr;
+    QPushButton *Command19 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command6 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label4 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label27 = nullptr;
+    QLabel *Label12 = nullptr;
+    QLabel *Label11 = nullptr;
+    QLabel *Label9 = nullptr;
+    QLabel *Label1 = nullptr;
+};
