@@ -1,0 +1,318 @@
+// reader-sim: plays the card reader on a pseudo-terminal, for tests and for
+// trying the program without hardware. Prints the device path first, then
+// one line per request received ("REQ 01 00 ... 21").
+
+#include "serial/portmap.h"
+#include "tools/reader-sim/reader.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QThread>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+
+void onSignal(int)
+{
+    g_stop = 1;
+}
+
+constexpr double WireBytesPerSecond = 9600.0 / 10;   // 8N1: ten bits a byte
+constexpr int WriteProcessingMs = 5;
+
+struct Faults {
+    int refuseWrite = 0, silentWrite = 0, longAnswer = 0, strayWrite = 0, hangupAfterWrite = 0;
+    int stopDump = -1, hangupDump = -1;
+    int piecesGapMs = 0;
+};
+
+class Line
+{
+public:
+    bool open();
+    QString path() const { return m_path; }
+    void hangUp();
+    bool isUp() const { return m_master >= 0; }
+    int master() const { return m_master; }
+    // Sends at the pace of a 9600 8N1 line unless fast; false when stopped.
+    bool send(const QByteArray &bytes, bool fast);
+
+private:
+    bool writeAll(const char *data, qsizetype size);
+
+    int m_master = -1;
+    int m_heldSlave = -1;
+    QString m_path;
+};
+
+bool Line::open()
+{
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        return false;
+    m_path = QString::fromLocal8Bit(::ptsname(m_master));
+    // Our own slave descriptor keeps the line up between the program's opens,
+    // as a real device stays present when nobody has it open.
+    m_heldSlave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_heldSlave < 0)
+        return false;
+    termios raw;
+    ::tcgetattr(m_heldSlave, &raw);
+    ::cfmakeraw(&raw);
+    ::cfsetspeed(&raw, B9600);
+    ::tcsetattr(m_heldSlave, TCSANOW, &raw);
+    return true;
+}
+
+void Line::hangUp()
+{
+    if (m_heldSlave >= 0)
+        ::close(m_heldSlave);
+    if (m_master >= 0)
+        ::close(m_master);
+    m_heldSlave = m_master = -1;
+}
+
+bool Line::writeAll(const char *data, qsizetype size)
+{
+    while (size > 0 && !g_stop) {
+        const ssize_t n = ::write(m_master, data, size_t(size));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            QThread::msleep(1);
+            continue;
+        }
+        if (n < 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return !g_stop;
+}
+
+bool Line::send(const QByteArray &bytes, bool fast)
+{
+    if (fast)
+        return writeAll(bytes.constData(), bytes.size());
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        // Byte n leaves once its predecessors have had their wire time.
+        const qsizetype due = qMin<qsizetype>(bytes.size(), qsizetype(clock.nsecsElapsed() * WireBytesPerSecond / 1e9) + 1);
+        if (due > sent) {
+            if (!writeAll(bytes.constData() + sent, due - sent))
+                return false;
+            sent = due;
+        }
+        if (sent < bytes.size())
+            QThread::usleep(1000);
+    }
+    return true;
+}
+
+QString hexLine(QByteArrayView bytes)
+{
+    QString text;
+    for (char b : bytes)
+        text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + hexByte(quint8(b));
+    return text;
+}
+
+class Simulator
+{
+public:
+    Simulator(Line &line, Reader &reader, Faults faults, bool fast, FILE *log)
+        : m_line(line), m_reader(reader), m_faults(faults), m_fast(fast), m_log(log) {}
+    void run();
+
+private:
+    void answer(QByteArrayView request);
+    void sendWriteAnswer(const QByteArray &answer);
+    void sendDump(const QByteArray &dump);
+
+    Line &m_line;
+    Reader &m_reader;
+    Faults m_faults;
+    bool m_fast;
+    FILE *m_log;
+    int m_writes = 0;
+};
+
+void Simulator::run()
+{
+    QByteArray pending;
+    while (!g_stop && m_line.isUp()) {
+        pollfd pfd{m_line.master(), POLLIN, 0};
+        if (::poll(&pfd, 1, 100) <= 0 || !(pfd.revents & POLLIN))
+            continue;
+        char buffer[256];
+        const ssize_t n = ::read(m_line.master(), buffer, sizeof buffer);
+        if (n <= 0)
+            continue;
+        pending.append(buffer, n);
+        while (pending.size() >= RequestLength && m_line.isUp() && !g_stop) {
+            const QByteArray request = pending.left(RequestLength);
+            pending.remove(0, RequestLength);
+            fprintf(m_log, "REQ %s\n", qPrintable(hexLine(request)));
+            fflush(m_log);
+            answer(request);
+        }
+    }
+}
+
+void Simulator::answer(QByteArrayView request)
+{
+    const bool isWrite = quint8(request[9]) == WriteRecord;
+    if (!isWrite) {
+        const Reader::Answer reply = m_reader.handle(request);
+        if (reply.isDump)
+            sendDump(reply.bytes);
+        else
+            m_line.send(reply.bytes, m_fast);
+        return;
+    }
+    const int number = ++m_writes;
+    if (!m_fast)
+        QThread::msleep(WriteProcessingMs);
+    if (number == m_faults.silentWrite)
+        return;
+    const Reader::Answer reply = m_reader.handle(request, number == m_faults.refuseWrite);
+    QByteArray bytes = reply.bytes;
+    if (number == m_faults.longAnswer)
+        bytes.append('\0');
+    if (number == m_faults.strayWrite)
+        bytes.prepend(QByteArray("\xAA\x55", 2));
+    sendWriteAnswer(bytes);
+    if (number == m_faults.hangupAfterWrite)
+        m_line.hangUp();
+}
+
+void Simulator::sendWriteAnswer(const QByteArray &answer)
+{
+    if (m_faults.piecesGapMs <= 0) {
+        m_line.send(answer, m_fast);
+        return;
+    }
+    for (qsizetype at = 0; at < answer.size() && !g_stop; at += 4) {
+        if (at > 0)
+            QThread::msleep(m_faults.piecesGapMs);
+        m_line.send(answer.mid(at, 4), m_fast);
+    }
+}
+
+void Simulator::sendDump(const QByteArray &dump)
+{
+    qsizetype length = dump.size();
+    if (m_faults.stopDump >= 0)
+        length = qMin<qsizetype>(length, m_faults.stopDump);
+    if (m_faults.hangupDump >= 0)
+        length = qMin<qsizetype>(length, m_faults.hangupDump);
+    m_line.send(dump.left(length), m_fast);
+    if (m_faults.hangupDump >= 0 && length == m_faults.hangupDump)
+        m_line.hangUp();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("reader-sim"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Plays the door-phone card reader on a pseudo-terminal."));
+    parser.addHelpOption();
+    const auto option = [&](const char *name, const char *help, const char *value = nullptr) {
+        QCommandLineOption o{QString::fromLatin1(name), QString::fromLatin1(help)};
+        if (value)
+            o.setValueName(QLatin1String(value));
+        parser.addOption(o);
+        return o;
+    };
+    const auto port = option("port", "Put the line on this port number in the port map while running.", "N");
+    const auto fast = option("fast", "Send as fast as the pseudo-terminal takes it, not at 9600 baud.");
+    const auto image = option("image", "Load the memory from this 20490-byte image.", "FILE");
+    const auto seed = option("seed", "Store the card lines of this code list from the top slot down.", "CSV");
+    const auto seedTime = option("seed-time", "Opening time of seeded cards (default 5).", "T");
+    const auto save = option("save", "Save the memory image here when ending.", "FILE");
+    const auto log = option("log", "Write the request log here instead of standard output.", "FILE");
+    const auto refuse = option("refuse-write", "Refuse the Nth write.", "N");
+    const auto silent = option("silent-write", "Do not answer the Nth write.", "N");
+    const auto longer = option("long-answer", "Answer the Nth write with 16 bytes.", "N");
+    const auto stray = option("stray-write", "Send two stray bytes before the answer to the Nth write.", "N");
+    const auto pieces = option("pieces", "Send write answers in pieces of 4 bytes, this many ms apart.", "MS");
+    const auto stopDump = option("stop-dump", "Stop the dump after K bytes and stay silent.", "K");
+    const auto hangupWrite = option("hangup-after-write", "Hang up the line after answering the Nth write.", "N");
+    const auto hangupDump = option("hangup-dump", "Hang up the line after K dump bytes.", "K");
+    parser.process(app);
+
+    const auto number = [&](const QCommandLineOption &o, int fallback) {
+        return parser.isSet(o) ? parser.value(o).toInt() : fallback;
+    };
+    Faults faults;
+    faults.refuseWrite = number(refuse, 0);
+    faults.silentWrite = number(silent, 0);
+    faults.longAnswer = number(longer, 0);
+    faults.strayWrite = number(stray, 0);
+    faults.piecesGapMs = number(pieces, 0);
+    faults.stopDump = number(stopDump, -1);
+    faults.hangupAfterWrite = number(hangupWrite, 0);
+    faults.hangupDump = number(hangupDump, -1);
+
+    Reader reader;
+    if (parser.isSet(image) && !reader.loadImage(parser.value(image)))
+        qWarning("reader-sim: cannot read image %s", qPrintable(parser.value(image)));
+    if (parser.isSet(seed) && reader.seedFromCodeList(parser.value(seed), number(seedTime, 5)) < 0) {
+        qCritical("reader-sim: cannot read code list %s", qPrintable(parser.value(seed)));
+        return 2;
+    }
+
+    FILE *logFile = stdout;
+    if (parser.isSet(log) && !(logFile = fopen(qPrintable(parser.value(log)), "w"))) {
+        qCritical("reader-sim: cannot write log %s", qPrintable(parser.value(log)));
+        return 2;
+    }
+
+    Line line;
+    if (!line.open()) {
+        qCritical("reader-sim: cannot create a pseudo-terminal: %s", strerror(errno));
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    const QString mapKey = QStringLiteral("ports/%1").arg(number(port, 0));
+    if (parser.isSet(port)) {
+        QSettings settings(SettingsOrganization, SettingsApplication);
+        settings.setValue(mapKey, line.path());
+        settings.sync();
+    }
+    printf("%s\n", qPrintable(line.path()));
+    fflush(stdout);
+
+    Simulator(line, reader, faults, parser.isSet(fast), logFile).run();
+
+    line.hangUp();
+    if (parser.isSet(port)) {
+        QSettings settings(SettingsOrganization, SettingsApplication);
+        settings.remove(mapKey);
+        settings.sync();
+    }
+    if (parser.isSet(save) && !reader.saveImage(parser.value(save)))
+        qWarning("reader-sim: cannot save image %s", qPrintable(parser.value(save)));
+    if (logFile != stdout)
+        fclose(logFile);
+    return 0;
+}

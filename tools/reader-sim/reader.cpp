@@ -1,0 +1,98 @@
+#include "tools/reader-sim/reader.h"
+#include "transfer/codelist.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr int TopAddress = 7392;
+constexpr int SlotSpacing = 6;
+constexpr int Slots = TopAddress / SlotSpacing + 1;
+
+} // namespace
+
+Reader::Reader() : m_memory(DumpLength, char(0xFF))
+{
+    for (int block = 0; block < DumpLength / DumpBlockLength; ++block)
+        m_memory[block * DumpBlockLength] = char(block & 0xFF);
+}
+
+int Reader::slotOf(int memoryAddress)
+{
+    if (memoryAddress < 0 || memoryAddress > TopAddress || (TopAddress - memoryAddress) % SlotSpacing)
+        return -1;
+    return (TopAddress - memoryAddress) / SlotSpacing;
+}
+
+void Reader::store(int slot, const CardCode &code, int openingTime)
+{
+    const int at = slot * DumpBlockLength;
+    for (int i = 0; i < 5; ++i)
+        m_memory[at + 1 + i] = char(code[i]);
+    m_memory[at + 6] = char(openingTime);
+}
+
+QByteArray Reader::writeAnswer(QByteArrayView request, quint8 status) const
+{
+    QByteArray answer(WriteAnswerLength, '\0');
+    for (int i = 0; i < 10 && i < request.size(); ++i)
+        answer[i] = request[i];
+    answer[12] = char(status);
+    int sum = 0;
+    for (int i = 0; i < 14; ++i)
+        sum += quint8(answer[i]);
+    answer[14] = char(sum & 0xFF);
+    return answer;
+}
+
+Reader::Answer Reader::handle(QByteArrayView request, bool refuse)
+{
+    Answer answer;
+    RequestBytes bytes{};
+    for (int i = 0; i < 10; ++i)
+        bytes[i] = quint8(request[i]);
+    const bool intact = request.size() == RequestLength && checksum(bytes) == quint8(request[10]);
+    if (intact && bytes[9] == ReadMemory) {
+        answer.isDump = true;
+        answer.bytes = m_memory;
+        return answer;
+    }
+    const int slot = slotOf(bytes[7] << 8 | bytes[8]);
+    if (intact && bytes[9] == WriteRecord && slot >= 0 && slot < Slots && !refuse) {
+        store(slot, {quint8(bytes[1]), quint8(bytes[2]), quint8(bytes[3]), quint8(bytes[4]), quint8(bytes[5])},
+              bytes[6]);
+        answer.accepted = true;
+    }
+    answer.bytes = writeAnswer(request, answer.accepted ? RecordTaken : Refused);
+    return answer;
+}
+
+bool Reader::loadImage(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray image = file.read(DumpLength);
+    m_memory.replace(0, image.size(), image);
+    return true;
+}
+
+bool Reader::saveImage(const QString &path) const
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(m_memory) == m_memory.size() && file.flush();
+}
+
+int Reader::seedFromCodeList(const QString &path, int openingTime)
+{
+    CodeListReader list;
+    if (list.open(path) != FileFault::None)
+        return -1;
+    int slot = 0;
+    QByteArray line;
+    while (slot < Slots && list.readLine(line)) {
+        if (const auto code = decodeCardLine(line))
+            store(slot++, *code, openingTime);
+    }
+    return slot;
+}
