@@ -208,11 +208,10 @@ FileFault appendReadout(const QString &path, const QList<CardCode> &codes)
         return faultFromErrno(error ? error : EISDIR);
     }
     int error = 0;
-    if (!writeAll(fd, text) || ::fsync(fd) != 0) {
-        // EINVAL from fsync means the file cannot be synced (a device), not a lost write.
-        if (errno != EINVAL)
-            error = errno;
-    }
+    if (!writeAll(fd, text))
+        error = errno;
+    else if (::fsync(fd) != 0 && errno != EINVAL)   // EINVAL: a device that cannot sync, nothing lost
+        error = errno;
     if (error != 0) {
         if (existed) {
             if (::ftruncate(fd, before.st_size) == 0)

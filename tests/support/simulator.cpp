@@ -1,0 +1,63 @@
+#include "tests/support/simulator.h"
+
+#include <QDeadlineTimer>
+#include <csignal>
+
+QString simulatorProgram()
+{
+    return QStringLiteral(READER_SIM_PATH);
+}
+
+SimulatorProcess::~SimulatorProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        stop();
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+}
+
+bool SimulatorProcess::start(const QStringList &arguments)
+{
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(simulatorProgram(), arguments);
+    if (!m_process.waitForStarted(5000))
+        return false;
+    QDeadlineTimer deadline(5000);
+    while (!m_process.canReadLine()) {
+        if (deadline.hasExpired() || !m_process.waitForReadyRead(int(deadline.remainingTime())))
+            return false;
+    }
+    m_devicePath = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    return !m_devicePath.isEmpty();
+}
+
+QStringList SimulatorProcess::requests()
+{
+    m_process.waitForReadyRead(50);
+    m_output += m_process.readAllStandardOutput();
+    QStringList lines;
+    for (const QByteArray &line : m_output.split('\n')) {
+        if (line.startsWith("REQ "))
+            lines.append(QString::fromLatin1(line.mid(4)).trimmed());
+    }
+    return lines;
+}
+
+bool SimulatorProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    ::kill(pid_t(m_process.processId()), SIGTERM);
+    return waitForEnd(5000);
+}
+
+bool SimulatorProcess::waitForEnd(int ms)
+{
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(ms))
+        return false;
+    m_output += m_process.readAllStandardOutput();
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}

@@ -1,0 +1,29 @@
+// The reader simulator as a child process, for tests that need the reader on
+// the other end of a real pseudo-terminal.
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+class SimulatorProcess
+{
+public:
+    ~SimulatorProcess();
+    // Starts reader-sim with the arguments and waits for its device path.
+    bool start(const QStringList &arguments);
+    QString devicePath() const { return m_devicePath; }
+    // The requests received so far, each as "01 00 ... 21".
+    QStringList requests();
+    // Ends it as a user would (SIGTERM); true when it ended cleanly.
+    bool stop();
+    bool waitForEnd(int ms);   // for simulators that hang up by themselves
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QString m_devicePath;
+    QByteArray m_output;
+};
+
+// Where the build put the simulator.
+QString simulatorProgram();

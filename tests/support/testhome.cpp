@@ -1,0 +1,47 @@
+#include "tests/support/testhome.h"
+#include "serial/portmap.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+TestHome::TestHome()
+{
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
+    qputenv("VIVADIZUZUD_INSTANCE",
+            QByteArray("vivadizuzud-test-") + QByteArray::number(QCoreApplication::applicationPid()));
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    settings.setValue(QStringLiteral("ports/auto"), false);
+    settings.sync();
+}
+
+QString TestHome::settingsFile() const
+{
+    return m_dir.filePath(QStringLiteral("alap/alap.conf"));
+}
+
+void TestHome::mapPort(int portNumber, const QString &devicePath)
+{
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    const QString key = QStringLiteral("ports/%1").arg(portNumber);
+    if (devicePath.isEmpty())
+        settings.remove(key);
+    else
+        settings.setValue(key, devicePath);
+    settings.sync();
+}
+
+void TestHome::setSavedPort(const QString &value)
+{
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    if (value.isEmpty())
+        settings.remove(QStringLiteral("comm/port"));
+    else
+        settings.setValue(QStringLiteral("comm/port"), value);
+    settings.sync();
+}
+
+QString TestHome::savedPort()
+{
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    return settings.value(QStringLiteral("comm/port")).toString();
+}

@@ -1,0 +1,277 @@
+// The code list file: lines written exactly, read back leniently, and a
+// readout appended whole or not at all.
+#include "transfer/codelist.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QList<QByteArray> linesOf(const QString &path)
+{
+    CodeListReader reader;
+    if (reader.open(path) != FileFault::None)
+        return {"<cannot open>"};
+    QList<QByteArray> lines;
+    QByteArray line;
+    while (reader.readLine(line))
+        lines.append(line);
+    return lines;
+}
+
+CardCode codeOf(const char *hex)
+{
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    return {quint8(bytes[0]), quint8(bytes[1]), quint8(bytes[2]), quint8(bytes[3]), quint8(bytes[4])};
+}
+
+// Limits the size of files this process writes, so that a write runs out of
+// room in the middle: a full disk without a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        ::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    sighandler_t m_oldHandler;
+};
+
+} // namespace
+
+class TestCodeList : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+private slots:
+    void writtenLines()
+    {
+        QCOMPARE(headerLine(), QByteArray("3,200,0715"));
+        QCOMPARE(cardLine(codeOf("0123456789")), QByteArray("1,200,BB0123456789"));
+        QCOMPARE(cardLine(codeOf("0a0b0c0d0e")), QByteArray("1,200,BB0A0B0C0D0E"));
+    }
+
+    void decode_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("isCard");
+        QTest::addColumn<QByteArray>("code");   // as hex
+        QTest::newRow("header") << QByteArray("3,200,0715") << false << QByteArray();
+        QTest::newRow("card") << QByteArray("1,200,BB0123456789") << true << QByteArray("0123456789");
+        QTest::newRow("lower case") << QByteArray("1,200,bb0a0b0c0d0e") << true << QByteArray("0a0b0c0d0e");
+        QTest::newRow("G stops the last piece") << QByteArray("1,200,BB01234567G9") << true << QByteArray("0123456700");
+        QTest::newRow("digit then non-digit") << QByteArray("1,200,BB012345679G") << true << QByteArray("0123456709");
+        QTest::newRow("short line 1xyz") << QByteArray("1xyz") << true << QByteArray("0100000000");
+        QTest::newRow("just 1") << QByteArray("1") << true << QByteArray("0100000000");
+        QTest::newRow("eleven characters") << QByteArray("1ABCDEF0123") << true << QByteArray("ABCDEF0123");
+        QTest::newRow("ten characters") << QByteArray("1ABCDEF012") << true << QByteArray("1ABCDEF012");
+        QTest::newRow("only the tail counts") << QByteArray("1;anything at all;FFEEDDCCBB") << true << QByteArray("FFEEDDCCBB");
+        QTest::newRow("type 2") << QByteArray("2,200,BB0123456789") << false << QByteArray();
+        QTest::newRow("leading blank") << QByteArray(" 1,200,BB0123456789") << false << QByteArray();
+        QTest::newRow("empty") << QByteArray() << false << QByteArray();
+        QTest::newRow("NUL bytes in the tail") << (QByteArray("1,200,BB01") + QByteArray(2, '\0') + "456789") << true << QByteArray("0100456789");
+        QTest::newRow("high bytes") << QByteArray("1\xFF\xFE\x80") << true << QByteArray("0100000000");
+    }
+    void decode()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, isCard);
+        QFETCH(QByteArray, code);
+        const auto decoded = decodeCardLine(line);
+        QCOMPARE(decoded.has_value(), isCard);
+        if (isCard)
+            QCOMPARE(hexCode(*decoded), QString::fromLatin1(code).toUpper());
+    }
+
+    void lineEndings_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        const QList<QByteArray> two{"3,200,0715", "1,200,BB0123456789"};
+        QTest::newRow("CR LF") << QByteArray("3,200,0715\r\n1,200,BB0123456789\r\n") << two;
+        QTest::newRow("LF") << QByteArray("3,200,0715\n1,200,BB0123456789\n") << two;
+        QTest::newRow("CR") << QByteArray("3,200,0715\r1,200,BB0123456789\r") << two;
+        QTest::newRow("no last terminator") << QByteArray("3,200,0715\r\n1,200,BB0123456789") << two;
+        QTest::newRow("mixed") << QByteArray("3,200,0715\r1,200,BB0123456789\n") << two;
+        QTest::newRow("empty lines kept")
+            << QByteArray("a\r\n\r\nb\n\nc\r\rd")
+            << QList<QByteArray>{"a", "", "b", "", "c", "", "d"};
+        QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QList<QByteArray>{"a", "", "b"};
+        QTest::newRow("empty file") << QByteArray() << QList<QByteArray>{};
+        QTest::newRow("lone terminator") << QByteArray("\r\n") << QList<QByteArray>{""};
+    }
+    void lineEndings()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QList<QByteArray>, lines);
+        const QString path = m_dir.filePath(QStringLiteral("endings.csv"));
+        writeFile(path, content);
+        QCOMPARE(linesOf(path), lines);
+    }
+
+    void crLfAcrossChunks()
+    {
+        // A CR at the very end of one read and its LF at the start of the next
+        // still end one line, not two.
+        QByteArray content(64 * 1024 - 1, 'x');
+        content += "\r\n1,200,BB0123456789\r\n";
+        const QString path = m_dir.filePath(QStringLiteral("chunks.csv"));
+        writeFile(path, content);
+        const QList<QByteArray> lines = linesOf(path);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[1], QByteArray("1,200,BB0123456789"));
+    }
+
+    void binaryFileReadInBoundedLines()
+    {
+        // 8 MB without a line end, starting with "1" and ending with a code:
+        // read in bounded memory and still judged by its first and last characters.
+        QByteArray content(8 * 1024 * 1024, '\0');
+        content[0] = '1';
+        content += "DEADBEEF01\nnext";
+        const QString path = m_dir.filePath(QStringLiteral("binary.bin"));
+        writeFile(path, content);
+        CodeListReader reader;
+        QCOMPARE(reader.open(path), FileFault::None);
+        QByteArray line;
+        QVERIFY(reader.readLine(line));
+        QVERIFY(line.size() <= 4097);
+        QCOMPARE(hexCode(*decodeCardLine(line)), QStringLiteral("DEADBEEF01"));
+        QVERIFY(reader.readLine(line));
+        QCOMPARE(line, QByteArray("next"));
+        QVERIFY(!reader.readLine(line));
+        QCOMPARE(reader.fault(), FileFault::None);
+    }
+
+    void rewindReadsAgain()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("rewind.csv"));
+        writeFile(path, "a\r\nb\r");
+        CodeListReader reader;
+        QCOMPARE(reader.open(path), FileFault::None);
+        QByteArray line;
+        while (reader.readLine(line)) {
+        }
+        QVERIFY(reader.rewind());
+        QVERIFY(reader.readLine(line));
+        QCOMPARE(line, QByteArray("a"));
+    }
+
+    void openFaults()
+    {
+        CodeListReader reader;
+        QCOMPARE(reader.open(QString()), FileFault::NoName);
+        QCOMPARE(reader.open(m_dir.filePath(QStringLiteral("missing.csv"))), FileFault::Missing);
+        QCOMPARE(reader.open(m_dir.path()), FileFault::Missing);   // a folder is no code list
+        QVERIFY(!reader.isOpen());
+    }
+
+    void appendGivesOneHeaderPerReadout()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("append.csv"));
+        QFile::remove(path);
+        QCOMPARE(appendReadout(path, {codeOf("0123456789")}), FileFault::None);
+        QCOMPARE(readAll(path), QByteArray("3,200,0715\r\n1,200,BB0123456789\r\n"));
+        QCOMPARE(appendReadout(path, {codeOf("0A0B0C0D0E"), codeOf("FFFFFFFFFF")}), FileFault::None);
+        QCOMPARE(appendReadout(path, {}), FileFault::None);
+        QCOMPARE(readAll(path), QByteArray("3,200,0715\r\n1,200,BB0123456789\r\n"
+                                           "3,200,0715\r\n1,200,BB0A0B0C0D0E\r\n1,200,BBFFFFFFFFFF\r\n"
+                                           "3,200,0715\r\n"));
+    }
+
+    void appendKeepsWhatWasThere()
+    {
+        // A file edited elsewhere, last line without terminator: it is kept byte for byte.
+        const QString path = m_dir.filePath(QStringLiteral("edited.csv"));
+        writeFile(path, "1,200,BB0000000001\n1,200,BB0000000002");
+        QCOMPARE(appendReadout(path, {}), FileFault::None);
+        QVERIFY(readAll(path).startsWith("1,200,BB0000000001\n1,200,BB0000000002"));
+    }
+
+    void failedAppendLeavesFileAsItWas()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("full.csv"));
+        const QByteArray before("3,200,0715\r\n1,200,BB0123456789\r\n");
+        writeFile(path, before);
+        QList<CardCode> many(100, codeOf("1122334455"));
+        FileFault fault;
+        {
+            FileSizeLimit limit(rlim_t(before.size() + 50));   // room for the header and one line
+            fault = appendReadout(path, many);
+        }
+        QCOMPARE(fault, FileFault::DiskFull);
+        QCOMPARE(readAll(path), before);
+    }
+
+    void failedAppendToNewFileLeavesNoFile()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("new-full.csv"));
+        FileFault fault;
+        {
+            FileSizeLimit limit(30);
+            fault = appendReadout(path, QList<CardCode>(10, codeOf("1122334455")));
+        }
+        QCOMPARE(fault, FileFault::DiskFull);
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void appendToFullDevice()
+    {
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full here");
+        QCOMPARE(appendReadout(QStringLiteral("/dev/full"), {codeOf("0123456789")}), FileFault::DiskFull);
+    }
+
+    void appendFaults()
+    {
+        QCOMPARE(appendReadout(QString(), {}), FileFault::NoName);
+        QCOMPARE(appendReadout(m_dir.filePath(QStringLiteral("no/such/folder.csv")), {}), FileFault::Missing);
+        QVERIFY(appendReadout(m_dir.path(), {}) != FileFault::None);
+    }
+
+    void readOnlyFileUntouched()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root writes through file permissions");
+        const QString path = m_dir.filePath(QStringLiteral("readonly.csv"));
+        writeFile(path, "3,200,0715\r\n");
+        QFile::setPermissions(path, QFile::ReadOwner);
+        QCOMPARE(appendReadout(path, {codeOf("0123456789")}), FileFault::NoPermission);
+        QCOMPARE(readAll(path), QByteArray("3,200,0715\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCodeList)
+#include "tst_codelist.moc"

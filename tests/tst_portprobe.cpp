@@ -1,0 +1,225 @@
+// Port numbering and the port probe, on real pseudo-terminals. Built-in
+// devices are off in the test home: the machine's own ports are never touched.
+#include "serial/modwinapi.h"
+#include "serial/portmap.h"
+#include "tests/support/pty.h"
+#include "tests/support/testhome.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTest>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Writes a UUCP lock file for the device in the first writable lock folder.
+class LockFile
+{
+public:
+    LockFile(const QString &devicePath, qint64 pid)
+    {
+        for (const char *dir : {"/var/lock", "/run/lock"}) {
+            const QString path = QLatin1String(dir) + QLatin1Char('/') + lockFileName(devicePath);
+            QFile file(path);
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                file.write(QByteArray::number(pid).rightJustified(10) + '\n');
+                m_path = path;
+                return;
+            }
+        }
+    }
+    ~LockFile()
+    {
+        if (!m_path.isEmpty())
+            QFile::remove(m_path);
+    }
+    bool isValid() const { return !m_path.isEmpty(); }
+
+private:
+    QString m_path;
+};
+
+} // namespace
+
+class TestPortProbe : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+
+    static QString consoleList(const QString &content, TestHome &home)
+    {
+        const QString path = home.file(QStringLiteral("console-active"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(content.toLatin1() + '\n');
+        return path;
+    }
+
+private slots:
+    void builtInNumbering_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("1") << 1 << "/dev/ttyS0";
+        QTest::newRow("32") << 32 << "/dev/ttyS31";
+        QTest::newRow("33") << 33 << "/dev/ttyUSB0";
+        QTest::newRow("65") << 65 << "/dev/ttyACM0";
+        QTest::newRow("97") << 97 << "/dev/ttyAMA0";
+        QTest::newRow("128") << 128 << "/dev/ttyAMA31";
+        QTest::newRow("129 nothing built in") << 129 << QString();
+        QTest::newRow("256 nothing built in") << 256 << QString();
+        QTest::newRow("0") << 0 << QString();
+        QTest::newRow("257") << 257 << QString();
+    }
+    void builtInNumbering()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, device);
+        // Only the names are looked at here; nothing is opened.
+        QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("ports/auto"), true);
+        const QString path = portDevicePath(number);
+        QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("ports/auto"), false);
+        QCOMPARE(path, device);
+        QCOMPARE(portDevicePath(number), QString());   // built-ins off
+    }
+
+    void mapOverridesAndNamesPorts()
+    {
+        TestHome::mapPort(5, QStringLiteral("/dev/serial/by-id/usb-demo"));
+        TestHome::mapPort(200, QStringLiteral("/dev/ttyUSB7"));
+        TestHome::mapPort(300, QStringLiteral("/dev/ttyUSB8"));
+        QCOMPARE(portDevicePath(5), QStringLiteral("/dev/serial/by-id/usb-demo"));
+        QCOMPARE(portDevicePath(200), QStringLiteral("/dev/ttyUSB7"));
+        QCOMPARE(portDevicePath(300), QString());   // above 256 a number stands for nothing
+        QCOMPARE(portDisplayName(200), QStringLiteral("COM200"));
+        TestHome::mapPort(5, {});
+        TestHome::mapPort(200, {});
+        TestHome::mapPort(300, {});
+    }
+
+    void freePseudoTerminal()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        TestHome::mapPort(3, pty.path());
+        int handle = 12345;
+        QVERIFY(ProbeCommPort(3, handle) != 0);
+        QVERIFY(handle != InvalidHandle);
+        QVERIFY(isPortFree(3));
+        TestHome::mapPort(3, {});
+    }
+
+    void notATerminal_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::newRow("missing") << QStringLiteral("/dev/no-such-serial-device");
+        QTest::newRow("regular file") << QFINDTESTDATA("tst_portprobe.cpp");
+        QTest::newRow("character device, not a terminal") << QStringLiteral("/dev/null");
+        QTest::newRow("folder") << QStringLiteral("/dev");
+    }
+    void notATerminal()
+    {
+        QFETCH(QString, device);
+        TestHome::mapPort(4, device);
+        int handle = 12345;
+        QCOMPARE(ProbeCommPort(4, handle), 0);
+        QCOMPARE(handle, InvalidHandle);
+        QVERIFY(!isPortFree(4));
+        TestHome::mapPort(4, {});
+    }
+
+    void exclusiveLockIsHeldAndLeftAlone()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        QCOMPARE(::ioctl(pty.slave(), TIOCEXCL), 0);
+        QCOMPARE(probeDevice(pty.path()), PortState::Held);
+        // The holder's lock is still there after the probe.
+        int exclusive = 0;
+        QCOMPARE(::ioctl(pty.slave(), TIOCGEXCL, &exclusive), 0);
+        QVERIFY(exclusive);
+        QCOMPARE(::ioctl(pty.slave(), TIOCNXCL), 0);
+        QCOMPARE(probeDevice(pty.path()), PortState::Free);
+    }
+
+    void lockFileOfLiveProcess()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        QProcess holder;
+        holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(holder.waitForStarted());
+        {
+            LockFile lock(pty.path(), holder.processId());
+            if (!lock.isValid())
+                QSKIP("no writable lock folder");
+            QCOMPARE(probeDevice(pty.path()), PortState::Held);
+            // The same device reached through a symlink has the same lock.
+            const QString link = m_home.file(QStringLiteral("serial-link"));
+            QVERIFY(QFile::link(pty.path(), link));
+            TestHome::mapPort(9, link);
+            QVERIFY(!isPortFree(9));
+            TestHome::mapPort(9, {});
+            QFile::remove(link);
+        }
+        holder.kill();
+        holder.waitForFinished();
+    }
+
+    void staleLockFileIsIgnored()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        QProcess gone;
+        gone.start(QStringLiteral("true"), {});
+        QVERIFY(gone.waitForFinished());
+        LockFile lock(pty.path(), gone.processId());
+        if (!lock.isValid())
+            QSKIP("no writable lock folder");
+        QCOMPARE(probeDevice(pty.path()), PortState::Free);
+    }
+
+    void consoleIsNeverOpened()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        const QString name = pty.path().mid(5);   // "pts/N", as the kernel lists consoles
+        QCOMPARE(probeDevice(pty.path(), nullptr, consoleList(QStringLiteral("tty0 ") + name, m_home)),
+                 PortState::Held);
+        QCOMPARE(probeDevice(pty.path(), nullptr, consoleList(QStringLiteral("tty0"), m_home)),
+                 PortState::Free);
+        QVERIFY(isConsoleDevice(QStringLiteral("/dev/console"), QString()));
+    }
+
+    void symlinkResolvesToOneDevice()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        const QString link = m_home.file(QStringLiteral("by-id-link"));
+        QVERIFY(QFile::link(pty.path(), link));
+        QCOMPARE(canonicalDevicePath(link), pty.path());
+        QCOMPARE(lockFileName(canonicalDevicePath(link)), QStringLiteral("LCK..") + pty.path().mid(5).replace('/', '_'));
+        QCOMPARE(lockFileName(QStringLiteral("/dev/ttyUSB0")), QStringLiteral("LCK..ttyUSB0"));
+        QFile::remove(link);
+    }
+
+    void noPermission()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root opens any device");
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        QFile::setPermissions(pty.path(), QFileDevice::Permissions());
+        QCOMPARE(probeDevice(pty.path()), PortState::NoPermission);
+        TestHome::mapPort(6, pty.path());
+        QVERIFY(anyPortWithoutPermission());
+        TestHome::mapPort(6, {});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortProbe)
+#include "tst_portprobe.moc"
