@@ -1,28 +1,15 @@
 // The code list file: lines written exactly, read back leniently, and a
 // readout appended whole or not at all.
 #include "transfer/codelist.h"
+#include "tests/support/files.h"
+#include "tests/support/filesizelimit.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
 
 QList<QByteArray> linesOf(const QString &path)
 {
@@ -35,36 +22,6 @@ QList<QByteArray> linesOf(const QString &path)
         lines.append(line);
     return lines;
 }
-
-CardCode codeOf(const char *hex)
-{
-    const QByteArray bytes = QByteArray::fromHex(hex);
-    return {quint8(bytes[0]), quint8(bytes[1]), quint8(bytes[2]), quint8(bytes[3]), quint8(bytes[4])};
-}
-
-// Limits the size of files this process writes, so that a write runs out of
-// room in the middle: a full disk without a full disk.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        ::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_saved{};
-    sighandler_t m_oldHandler;
-};
 
 } // namespace
 
@@ -137,7 +94,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QList<QByteArray>, lines);
         const QString path = m_dir.filePath(QStringLiteral("endings.csv"));
-        writeFile(path, content);
+        QVERIFY(writeFile(path, content));
         QCOMPARE(linesOf(path), lines);
     }
 
@@ -148,7 +105,7 @@ private slots:
         QByteArray content(64 * 1024 - 1, 'x');
         content += "\r\n1,200,BB0123456789\r\n";
         const QString path = m_dir.filePath(QStringLiteral("chunks.csv"));
-        writeFile(path, content);
+        QVERIFY(writeFile(path, content));
         const QList<QByteArray> lines = linesOf(path);
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[1], QByteArray("1,200,BB0123456789"));
@@ -162,7 +119,7 @@ private slots:
         content[0] = '1';
         content += "DEADBEEF01\nnext";
         const QString path = m_dir.filePath(QStringLiteral("binary.bin"));
-        writeFile(path, content);
+        QVERIFY(writeFile(path, content));
         CodeListReader reader;
         QCOMPARE(reader.open(path), FileFault::None);
         QByteArray line;
@@ -178,7 +135,7 @@ private slots:
     void rewindReadsAgain()
     {
         const QString path = m_dir.filePath(QStringLiteral("rewind.csv"));
-        writeFile(path, "a\r\nb\r");
+        QVERIFY(writeFile(path, "a\r\nb\r"));
         CodeListReader reader;
         QCOMPARE(reader.open(path), FileFault::None);
         QByteArray line;
@@ -203,10 +160,10 @@ private slots:
         const QString path = m_dir.filePath(QStringLiteral("append.csv"));
         QFile::remove(path);
         QCOMPARE(appendReadout(path, {codeOf("0123456789")}), FileFault::None);
-        QCOMPARE(readAll(path), QByteArray("3,200,0715\r\n1,200,BB0123456789\r\n"));
+        QCOMPARE(readFile(path), QByteArray("3,200,0715\r\n1,200,BB0123456789\r\n"));
         QCOMPARE(appendReadout(path, {codeOf("0A0B0C0D0E"), codeOf("FFFFFFFFFF")}), FileFault::None);
         QCOMPARE(appendReadout(path, {}), FileFault::None);
-        QCOMPARE(readAll(path), QByteArray("3,200,0715\r\n1,200,BB0123456789\r\n"
+        QCOMPARE(readFile(path), QByteArray("3,200,0715\r\n1,200,BB0123456789\r\n"
                                            "3,200,0715\r\n1,200,BB0A0B0C0D0E\r\n1,200,BBFFFFFFFFFF\r\n"
                                            "3,200,0715\r\n"));
     }
@@ -215,16 +172,16 @@ private slots:
     {
         // A file edited elsewhere, last line without terminator: it is kept byte for byte.
         const QString path = m_dir.filePath(QStringLiteral("edited.csv"));
-        writeFile(path, "1,200,BB0000000001\n1,200,BB0000000002");
+        QVERIFY(writeFile(path, "1,200,BB0000000001\n1,200,BB0000000002"));
         QCOMPARE(appendReadout(path, {}), FileFault::None);
-        QVERIFY(readAll(path).startsWith("1,200,BB0000000001\n1,200,BB0000000002"));
+        QVERIFY(readFile(path).startsWith("1,200,BB0000000001\n1,200,BB0000000002"));
     }
 
     void failedAppendLeavesFileAsItWas()
     {
         const QString path = m_dir.filePath(QStringLiteral("full.csv"));
         const QByteArray before("3,200,0715\r\n1,200,BB0123456789\r\n");
-        writeFile(path, before);
+        QVERIFY(writeFile(path, before));
         QList<CardCode> many(100, codeOf("1122334455"));
         FileFault fault;
         {
@@ -232,7 +189,7 @@ private slots:
             fault = appendReadout(path, many);
         }
         QCOMPARE(fault, FileFault::DiskFull);
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(readFile(path), before);
     }
 
     void failedAppendToNewFileLeavesNoFile()
@@ -266,10 +223,10 @@ private slots:
         if (::geteuid() == 0)
             QSKIP("root writes through file permissions");
         const QString path = m_dir.filePath(QStringLiteral("readonly.csv"));
-        writeFile(path, "3,200,0715\r\n");
+        QVERIFY(writeFile(path, "3,200,0715\r\n"));
         QFile::setPermissions(path, QFile::ReadOwner);
         QCOMPARE(appendReadout(path, {codeOf("0123456789")}), FileFault::NoPermission);
-        QCOMPARE(readAll(path), QByteArray("3,200,0715\r\n"));
+        QCOMPARE(readFile(path), QByteArray("3,200,0715\r\n"));
     }
 };
 

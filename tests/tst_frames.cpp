@@ -1,5 +1,6 @@
 // Byte-exact request frames, answer judging and dump splitting.
 #include "serial/frames.h"
+#include "tests/support/files.h"
 
 #include <QTest>
 
@@ -8,15 +9,6 @@ namespace {
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(text);
-}
-
-CardCode code(const char *text)
-{
-    const QByteArray bytes = hex(text);
-    CardCode c{};
-    for (int i = 0; i < 5; ++i)
-        c[i] = quint8(bytes[i]);
-    return c;
 }
 
 // An erased memory with the given blocks filled in (offsets 1-6 of a block).
@@ -40,21 +32,21 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("worked write request")
-            << requestFrame(writeRequestBytes(1, code("0123456789"), 5, 7392)) << hex("0101234567890" "51CE00661");
+            << requestFrame(writeRequestBytes(1, codeOf("0123456789"), 5, 7392)) << hex("0101234567890" "51CE00661");
         QTest::newRow("read request")
             << requestFrame(readRequestBytes(1)) << hex("0100000000000000002021");
         QTest::newRow("second record address")
-            << requestFrame(writeRequestBytes(1, code("0000000000"), 5, 7386)) << hex("01000000000005" "1CDA06" "02");
+            << requestFrame(writeRequestBytes(1, codeOf("0000000000"), 5, 7386)) << hex("01000000000005" "1CDA06" "02");
         QTest::newRow("lowest address")
-            << requestFrame(writeRequestBytes(1, code("0000000000"), 1, 0)) << hex("0100000000000100000608");
+            << requestFrame(writeRequestBytes(1, codeOf("0000000000"), 1, 0)) << hex("0100000000000100000608");
         QTest::newRow("sum 256 gives checksum 00")
-            << requestFrame(writeRequestBytes(1, code("F000000000"), 9, 0)) << hex("01F000000000090000" "06" "00");
+            << requestFrame(writeRequestBytes(1, codeOf("F000000000"), 9, 0)) << hex("01F000000000090000" "06" "00");
         QTest::newRow("sum 255 gives checksum FF")
-            << requestFrame(writeRequestBytes(1, code("F000000000"), 8, 0)) << hex("01F000000000080000" "06" "FF");
+            << requestFrame(writeRequestBytes(1, codeOf("F000000000"), 8, 0)) << hex("01F000000000080000" "06" "FF");
         QTest::newRow("negative address travels as its 16-bit pattern")
-            << requestFrame(writeRequestBytes(1, code("0000000000"), 1, -6)) << hex("0100000000" "0001FFFA06" "01");
+            << requestFrame(writeRequestBytes(1, codeOf("0000000000"), 1, -6)) << hex("0100000000" "0001FFFA06" "01");
         QTest::newRow("all bytes FF, sum folds several times")
-            << requestFrame(writeRequestBytes(1, code("FFFFFFFFFF"), 127, qint16(0x7FFF))) << hex("01FFFFFFFFFF7F7FFF06" "FF");
+            << requestFrame(writeRequestBytes(1, codeOf("FFFFFFFFFF"), 127, qint16(0x7FFF))) << hex("01FFFFFFFFFF7F7FFF06" "FF");
     }
     void requests()
     {
@@ -146,7 +138,7 @@ private slots:
         QCOMPARE(hexByte(0x0A), QStringLiteral("0A"));
         QCOMPARE(hexByte(0x00), QStringLiteral("00"));
         QCOMPARE(hexByte(0xFF), QStringLiteral("FF"));
-        QCOMPARE(hexCode(code("0a0b0c0d0e")), QStringLiteral("0A0B0C0D0E"));
+        QCOMPARE(hexCode(codeOf("0a0b0c0d0e")), QStringLiteral("0A0B0C0D0E"));
     }
 };
 

@@ -2,8 +2,8 @@
 // behaviour (the sanitizer build runs this too), and the rules hold for any input.
 #include "serial/frames.h"
 #include "transfer/codelist.h"
+#include "tests/support/files.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -89,10 +89,7 @@ private slots:
                 else if (line.isEmpty())
                     lines.removeLast();   // an empty last line without terminator is no line
             }
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(content);
-            file.close();
+            QVERIFY(writeFile(path, content));
 
             CodeListReader reader;
             QCOMPARE(reader.open(path), FileFault::None);

@@ -5,6 +5,7 @@
 #include "serial/frames.h"
 #include "serial/modwinapi.h"
 #include "serial/portmap.h"
+#include "tests/support/files.h"
 #include "tests/support/pty.h"
 #include "tests/support/simulator.h"
 #include "tests/support/testhome.h"
@@ -20,12 +21,6 @@
 namespace {
 
 constexpr int SimPort = 11;
-
-CardCode codeOf(const char *hex)
-{
-    const QByteArray bytes = QByteArray::fromHex(hex);
-    return {quint8(bytes[0]), quint8(bytes[1]), quint8(bytes[2]), quint8(bytes[3]), quint8(bytes[4])};
-}
 
 QByteArray writeFrame(const char *code, int time, qint16 address)
 {
@@ -314,10 +309,7 @@ private slots:
     void imageSavedAndSeeded()
     {
         const QString list = m_home.file(QStringLiteral("seed.csv"));
-        QFile file(list);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("3,200,0715\r\n1,200,BB0000000001\r\n2,x\r\n1,200,BB00000000FF\r\n");
-        file.close();
+        QVERIFY(writeFile(list, "3,200,0715\r\n1,200,BB0000000001\r\n2,x\r\n1,200,BB00000000FF\r\n"));
         const QString image = m_home.file(QStringLiteral("memory.bin"));
         QVERIFY(startReader({QStringLiteral("--fast"), QStringLiteral("--seed"), list,
                              QStringLiteral("--seed-time"), QStringLiteral("9"),

@@ -1,4 +1,309 @@
+// Upload and readout end to end, without the window: the transfer code on a
+// real serial line with the reader simulator on the other end.
+#include "serial/commport.h"
+#include "tests/support/files.h"
+#include "tests/support/filesizelimit.h"
+#include "tests/support/simulator.h"
+#include "tests/support/testclock.h"
+#include "tests/support/testhome.h"
+#include "transfer/readout.h"
+#include "transfer/upload.h"
+
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+
+namespace {
+
+constexpr int SimPort = 21;
+
+struct RecordedProgress : ProgressView {
+    int maximum = -1;
+    QList<int> shown;
+    int clears = 0;
+    void setProgressMaximum(int m) override { maximum = m; }
+    void showProgress(int value) override { shown.append(value); }
+    void clearProgress(bool) override { ++clears; }
+};
+
+// A memory image with valid records at the given dump blocks, everything else erased.
+QByteArray imageWith(const QList<QPair<int, QByteArray>> &blocks)
+{
+    QByteArray image(DumpLength, char(0xFF));
+    for (const auto &[block, codeAndTime] : blocks)
+        image.replace(block * DumpBlockLength + 1, 6, QByteArray::fromHex(codeAndTime));
+    return image;
+}
+
+QByteArray codeList(int cards)
+{
+    QByteArray text = "3,200,0715\r\n";
+    for (int i = 0; i < cards; ++i)
+        text += "1,200,BB" + QByteArray::number(i, 16).toUpper().rightJustified(10, '0') + "\r\n";
+    return text;
+}
+
+} // namespace
+
+class TestTransfers : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    std::unique_ptr<SimulatorProcess> m_sim;
+    std::unique_ptr<CommPort> m_port;
+    WindowState m_state;
+    RecordedProgress m_progress;
+
+    void startReader(const QStringList &options)
+    {
+        m_sim = std::make_unique<SimulatorProcess>();
+        QVERIFY(m_sim->start(QStringList{QStringLiteral("--port"), QString::number(SimPort)} + options));
+        m_port = std::make_unique<CommPort>();
+        m_port->setPortNumber(SimPort);
+        QVERIFY(m_port->open());
+    }
+
+    QString file(const char *name, const QByteArray &content)
+    {
+        const QString path = m_home.file(QLatin1String(name));
+        if (!writeFile(path, content))
+            qFatal("cannot write %s", name);
+        return path;
+    }
+
+    UploadResult upload(const QString &path, int openingTime = 5, int scale = 10)
+    {
+        TestClock clock(scale);
+        return runUpload(path, openingTime, m_state, *m_port, clock, m_progress);
+    }
+
+    ReadoutResult readout(const QString &path)
+    {
+        TestClock clock;
+        return runReadout(path, m_state, *m_port, clock, m_progress);
+    }
+
+private slots:
+    void init()
+    {
+        m_state = WindowState();
+        m_state.ReaderAddress = 1;
+        m_progress = RecordedProgress();
+    }
+    void cleanup()
+    {
+        m_port.reset();
+        m_sim.reset();
+    }
+
+    // --- upload ---
+
+    void uploadThenReadoutRoundTrip()
+    {
+        startReader({QStringLiteral("--fast")});
+        const QString list = file("three.csv", "3,200,0715\r\n1,200,BB0123456789\r\n2,200,BB9999999999\r\n"
+                                               "\r\n1,200,bb0a0b0c0d0e\n1,200,BBFFFFFFFFFF");
+        const UploadResult up = upload(list, 9);
+        QCOMPARE(up.outcome, UploadResult::Done);
+        QCOMPARE(up.written, 3);
+        QCOMPARE(m_state.WriteAddress, qint16(7392 - 3 * 6));
+        QCOMPARE(m_progress.maximum, 7392);
+        QCOMPARE(m_progress.shown.first(), 7392);
+
+        const QStringList requests = m_sim->requests();
+        QCOMPARE(requests.size(), 3);   // header and other lines send nothing
+        QCOMPARE(requests[0], QStringLiteral("01 01 23 45 67 89 09 1C E0 06 65"));
+        QVERIFY(requests[1].startsWith(QStringLiteral("01 0A 0B 0C 0D 0E 09 1C DA 06")));
+        QVERIFY(requests[2].startsWith(QStringLiteral("01 FF FF FF FF FF 09 1C D4 06")));
+        QCOMPARE(m_state.RequestFrame.toHex(' ').toUpper(), requests[2].toLatin1());
+
+        const QString out = m_home.file(QStringLiteral("readback.csv"));
+        const ReadoutResult back = readout(out);
+        QCOMPARE(back.outcome, ReadoutResult::Done);
+        QCOMPARE(readFile(out), QByteArray("3,200,0715\r\n1,200,BB0123456789\r\n1,200,BB0A0B0C0D0E\r\n"
+                                           "1,200,BBFFFFFFFFFF\r\n"));
+    }
+
+    void refusalStopsWithEarlierRecordsKept()
+    {
+        startReader({QStringLiteral("--fast"), QStringLiteral("--refuse-write"), QStringLiteral("2")});
+        const UploadResult up = upload(file("refused.csv", codeList(4)));
+        QCOMPARE(up.outcome, UploadResult::Refused);
+        QCOMPARE(up.written, 1);
+        QCOMPARE(m_sim->requests().size(), 2);
+        QCOMPARE(readout(m_home.file(QStringLiteral("after-refusal.csv"))).records, 1);
+    }
+
+    void answerFaults_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("written");
+        QTest::newRow("answer in pieces") << QStringList{"--pieces", "15"} << int(UploadResult::Done) << 3;
+        QTest::newRow("16 bytes is no answer") << QStringList{"--long-answer", "2"} << int(UploadResult::Refused) << 1;
+        QTest::newRow("stray bytes is no answer") << QStringList{"--stray-write", "3"} << int(UploadResult::Refused) << 2;
+        QTest::newRow("silent reader") << QStringList{"--silent-write", "1"} << int(UploadResult::Refused) << 0;
+        // Whether the answer before the hang-up is read first is a race: either way the loss is reported.
+        QTest::newRow("line hung up") << QStringList{"--hangup-after-write", "2"} << int(UploadResult::LineLost) << -1;
+    }
+    void answerFaults()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, outcome);
+        QFETCH(int, written);
+        startReader(options << QStringLiteral("--fast"));
+        const UploadResult up = upload(file("faults.csv", codeList(3)));
+        QCOMPARE(int(up.outcome), outcome);
+        if (written >= 0)
+            QCOMPARE(up.written, written);
+        if (outcome == UploadResult::Refused && written < 3 && !options.contains(QStringLiteral("--refuse-write"))) {
+            // Waited out 3 x 200 polls for the failed record and sent it once only.
+            QCOMPARE(m_state.PollCount, PollsPerAttempt);
+            QCOMPARE(m_sim->requests().size(), written + 1);
+        }
+    }
+
+    void silentReaderInRealTime()
+    {
+        // One case at the real pace: 3 x 200 polls of 20 ms, about 12 s.
+        startReader({QStringLiteral("--silent-write"), QStringLiteral("1")});
+        SystemClock clock;
+        const UploadResult up = runUpload(file("silent.csv", codeList(1)), 5, m_state, *m_port, clock, m_progress);
+        QCOMPARE(up.outcome, UploadResult::Refused);
+        QVERIFY(clock.now() >= AttemptsPerRecord * PollsPerAttempt * AnswerPollMs);
+        QCOMPARE(m_sim->requests().size(), 1);
+    }
+
+    void fullReaderDownToAddressZero()
+    {
+        startReader({QStringLiteral("--fast")});
+        const UploadResult up = upload(file("full.csv", codeList(ReaderCapacity)), 127, 100);
+        QCOMPARE(up.outcome, UploadResult::Done);
+        QCOMPARE(up.written, ReaderCapacity);
+        const QStringList requests = m_sim->requests();
+        QCOMPARE(requests.size(), ReaderCapacity);
+        QVERIFY(requests.last().contains(QStringLiteral(" 7F 00 00 06 ")));
+        QCOMPARE(readout(m_home.file(QStringLiteral("full-back.csv"))).records, ReaderCapacity);
+    }
+
+    void nothingSentWhen_data()
+    {
+        QTest::addColumn<QByteArray>("content");   // empty: no file at all
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("more cards than the reader holds") << codeList(ReaderCapacity + 1) << int(UploadResult::TooManyCards);
+        QTest::newRow("no card lines") << QByteArray("3,200,0715\r\n2,1\r\n") << int(UploadResult::Done);
+        QTest::newRow("empty file") << QByteArray("") << int(UploadResult::Done);
+        QTest::newRow("missing file") << QByteArray() << int(UploadResult::FileFailed);
+    }
+    void nothingSentWhen()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, outcome);
+        startReader({QStringLiteral("--fast")});
+        const QString path = content.isNull() ? m_home.file(QStringLiteral("no-such.csv")) : file("list.csv", content);
+        const UploadResult up = upload(path);
+        QCOMPARE(int(up.outcome), outcome);
+        QCOMPARE(up.written, 0);
+        if (outcome == UploadResult::TooManyCards)
+            QCOMPARE(up.cardLines, ReaderCapacity + 1);
+        if (outcome == UploadResult::FileFailed)
+            QCOMPARE(up.fileFault, FileFault::Missing);
+        QCOMPARE(m_sim->requests(), QStringList());
+    }
+
+    void uploadWithoutPort()
+    {
+        CommPort closed;
+        TestClock clock;
+        const UploadResult up = runUpload(m_home.file(QStringLiteral("x.csv")), 5, m_state, closed, clock, m_progress);
+        QCOMPARE(up.outcome, UploadResult::NoPort);
+        QCOMPARE(clock.slept(), 0);
+    }
+
+    // --- readout ---
+
+    void erasedMemoryAppendsOnlyTheHeader()
+    {
+        startReader({QStringLiteral("--fast")});
+        const QString out = m_home.file(QStringLiteral("erased.csv"));
+        const ReadoutResult result = readout(out);
+        QCOMPARE(result.outcome, ReadoutResult::Done);
+        QCOMPARE(readFile(out), QByteArray("3,200,0715\r\n"));
+        QCOMPARE(m_progress.maximum, ReadoutProgressMaximum);
+        QVERIFY(m_progress.shown.last() >= DumpLength);
+        QCOMPARE(m_state.RequestFrame, QByteArray::fromHex("0100000000000000002021"));
+    }
+
+    void recordsInBlockOrderAndExtraBytesDiscarded()
+    {
+        const QString image = file("image.bin", imageWith({{2, "00000000037F"}, {0, "000000000105"}}));
+        startReader({QStringLiteral("--fast"), QStringLiteral("--image"), image, QStringLiteral("--dump-extra"),
+                     QStringLiteral("40")});
+        const QString out = file("twice.csv", "");
+        QCOMPARE(readout(out).records, 2);
+        QCOMPARE(m_port->bytesWaiting(), 0);
+        QCOMPARE(readout(out).records, 2);   // the extra bytes of the first dump are not in the second
+        const QByteArray once = "3,200,0715\r\n1,200,BB0000000001\r\n1,200,BB0000000003\r\n";
+        QCOMPARE(readFile(out), once + once);
+    }
+
+    void failuresLeaveTheFileUntouched_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("dump stops") << QStringList{"--stop-dump", "7000"} << int(ReadoutResult::Stalled);
+        QTest::newRow("reader silent") << QStringList{"--stop-dump", "0"} << int(ReadoutResult::Stalled);
+        QTest::newRow("line hung up") << QStringList{"--hangup-dump", "9000"} << int(ReadoutResult::LineLost);
+    }
+    void failuresLeaveTheFileUntouched()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, outcome);
+        startReader(options << QStringLiteral("--fast"));
+        const QByteArray before = "1,200,BB0000000001\r\n";
+        const QString out = file("untouched.csv", before);
+        TestClock clock;
+        const ReadoutResult result = runReadout(out, m_state, *m_port, clock, m_progress);
+        QCOMPARE(int(result.outcome), outcome);
+        QCOMPARE(readFile(out), before);
+        if (outcome == ReadoutResult::Stalled)
+            QVERIFY(clock.now() >= ReadoutStallMs);
+    }
+
+    void fullDiskLeavesTheFileAsItWas()
+    {
+        startReader({QStringLiteral("--fast"), QStringLiteral("--image"),
+                     file("many.bin", imageWith({{0, "000000000105"}, {1, "000000000205"}, {5, "000000000305"}}))});
+        const QByteArray before = "3,200,0715\r\n";
+        const QString out = file("disk-full.csv", before);
+        ReadoutResult result;
+        {
+            FileSizeLimit limit(rlim_t(before.size() + 20));
+            result = readout(out);
+        }
+        QCOMPARE(result.outcome, ReadoutResult::FileFailed);
+        QCOMPARE(result.fileFault, FileFault::DiskFull);
+        QCOMPARE(readFile(out), before);
+    }
+
+    void emptyNameSendsNothing()
+    {
+        startReader({QStringLiteral("--fast")});
+        const ReadoutResult result = readout(QString());
+        QCOMPARE(result.outcome, ReadoutResult::FileFailed);
+        QCOMPARE(result.fileFault, FileFault::NoName);
+        QCOMPARE(m_sim->requests(), QStringList());
+    }
+
+    void readoutWithoutPort()
+    {
+        CommPort closed;
+        TestClock clock;
+        QCOMPARE(runReadout(m_home.file(QStringLiteral("x.csv")), m_state, closed, clock, m_progress).outcome,
+                 ReadoutResult::NoPort);
+        QVERIFY(!QFile::exists(m_home.file(QStringLiteral("x.csv"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransfers)
 #include "tst_transfers.moc"

@@ -32,7 +32,7 @@ constexpr int WriteProcessingMs = 5;
 
 struct Faults {
     int refuseWrite = 0, silentWrite = 0, longAnswer = 0, strayWrite = 0, hangupAfterWrite = 0;
-    int stopDump = -1, hangupDump = -1;
+    int stopDump = -1, hangupDump = -1, dumpExtra = 0;
     int piecesGapMs = 0;
 };
 
@@ -217,7 +217,10 @@ void Simulator::sendDump(const QByteArray &dump)
         length = qMin<qsizetype>(length, m_faults.stopDump);
     if (m_faults.hangupDump >= 0)
         length = qMin<qsizetype>(length, m_faults.hangupDump);
-    m_line.send(dump.left(length), m_fast);
+    QByteArray bytes = dump.left(length);
+    if (length == dump.size())
+        bytes += QByteArray(m_faults.dumpExtra, char(0xEE));
+    m_line.send(bytes, m_fast);
     if (m_faults.hangupDump >= 0 && length == m_faults.hangupDump)
         m_line.hangUp();
 }
@@ -253,6 +256,7 @@ int main(int argc, char *argv[])
     const auto stopDump = option("stop-dump", "Stop the dump after K bytes and stay silent.", "K");
     const auto hangupWrite = option("hangup-after-write", "Hang up the line after answering the Nth write.", "N");
     const auto hangupDump = option("hangup-dump", "Hang up the line after K dump bytes.", "K");
+    const auto dumpExtra = option("dump-extra", "Send N more bytes after the dump.", "N");
     parser.process(app);
 
     const auto number = [&](const QCommandLineOption &o, int fallback) {
@@ -267,6 +271,7 @@ int main(int argc, char *argv[])
     faults.stopDump = number(stopDump, -1);
     faults.hangupAfterWrite = number(hangupWrite, 0);
     faults.hangupDump = number(hangupDump, -1);
+    faults.dumpExtra = number(dumpExtra, 0);
 
     Reader reader;
     if (parser.isSet(image) && !reader.loadImage(parser.value(image)))
