@@ -25,3 +25,6 @@ public:
     bool confirm(QWidget *parent, const QString &question) override;
     QString openFileName(QWidget *parent, const QString &filter) override;
 };
+
+// Loads Qt's own Hungarian texts for the standard dialogs' buttons and labels.
+void installQtHungarian();

@@ -3,9 +3,6 @@
 #include "app/liveclock.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -13,11 +10,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Vivadizuzud"));
 
     // The window speaks Hungarian; the standard dialogs should too.
-    QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    installQtHungarian();
 
     QtDialogs dialogs;
     LiveClock clock;

@@ -1,6 +1,7 @@
 #include "app/singleinstance.h"
 
 #include <QtGlobal>
+#include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -27,14 +28,13 @@ SingleInstance::SingleInstance(const QByteArray &name)
     m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0)
         return;   // cannot tell; better to run than to refuse
-    m_first = false;
     const socklen_t size = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length);
     if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), size) != 0) {
+        // Only a name in use means another instance; any other failure lets this one run.
+        m_first = errno != EADDRINUSE;
         ::close(m_fd);
         m_fd = -1;
-        return;
     }
-    m_first = true;
 }
 
 SingleInstance::~SingleInstance()

@@ -1,4 +1,680 @@
+// The real main window, offscreen: its layout, start-up, port choice, file
+// choice, exit, and both transfers driven by clicks against the simulator.
+#include "app/dialogs.h"
+#include "app/form1.h"
+#include "app/liveclock.h"
+#include "app/singleinstance.h"
+#include "app/texts.h"
+#include "tests/support/files.h"
+#include "tests/support/pty.h"
+#include "tests/support/simulator.h"
+#include "tests/support/testhome.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+#include <QTimer>
+#include <functional>
+#include <sys/ioctl.h>
+
+namespace {
+
+// Answers the window's dialogs from a script and remembers what was asked.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    QStringList messages;
+    QStringList questions;
+    QList<bool> confirmAnswers;
+    QStringList fileAnswers;   // empty: the user cancels
+    int fileDialogs = 0;
+    QString filter;
+
+    void message(QWidget *, const QString &text) override { messages.append(text); }
+    bool confirm(QWidget *, const QString &question) override
+    {
+        questions.append(question);
+        return !confirmAnswers.isEmpty() && confirmAnswers.takeFirst();
+    }
+    QString openFileName(QWidget *, const QString &f) override
+    {
+        ++fileDialogs;
+        filter = f;
+        return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    }
+};
+
+// Runs an action once the event loop turns, e.g. in the middle of a transfer.
+void later(int ms, const std::function<void()> &action)
+{
+    QTimer::singleShot(ms, qApp, action);
+}
+
+} // namespace
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    ScriptedDialogs m_dialogs;
+    LiveClock m_clock;
+    std::unique_ptr<Form1> m_form;
+
+    Form1 &form()
+    {
+        if (!m_form)
+            m_form = std::make_unique<Form1>(m_dialogs, m_clock);
+        return *m_form;
+    }
+    template<typename T>
+    T *control(const char *name)
+    {
+        T *widget = form().findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+    int px(int twips) { return qRound(twips * form().logicalDpiX() / 1440.0); }
+
+    // Start-up, the window shown, and the file question of the last step answered.
+    void start(const QString &fileAnswer = QString())
+    {
+        if (!fileAnswer.isEmpty())
+            m_dialogs.fileAnswers.append(fileAnswer);
+        QVERIFY(form().Form_Load());
+        form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form()));
+        QTRY_COMPARE(m_dialogs.fileDialogs, 1);
+    }
+
+    std::unique_ptr<SimulatorProcess> startReader(int port, QStringList options = {QStringLiteral("--fast")})
+    {
+        auto sim = std::make_unique<SimulatorProcess>();
+        if (!sim->start(QStringList{QStringLiteral("--port"), QString::number(port)} + options))
+            qFatal("the reader simulator did not start");
+        return sim;
+    }
+
+    void pickPort(const QString &number)
+    {
+        QComboBox *combo = control<QComboBox>("Combo1");
+        const int index = combo->findText(number);
+        QVERIFY(index >= 0);
+        // As the user does it: the list's arrow keys activate the entry.
+        combo->setFocus();
+        while (combo->currentIndex() != index)
+            QTest::keyClick(combo, combo->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
+    }
+
+private slots:
+    void init()
+    {
+        TestHome::reset();
+        m_dialogs = ScriptedDialogs();
+    }
+    void cleanup()
+    {
+        m_form.reset();
+    }
+
+    // --- layout ---
+
+    void controlsAsLaidOut_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        const struct { const char *name; int l, t, w, h; } table[] = {
+            {"Combo2", 3600, 2280, 735, 315},     {"Text4", 120, 840, 3915, 255},
+            {"Text3", 5160, 840, 855, 285},       {"Command19", 5220, 2280, 855, 360},
+            {"ProgressBar1", 0, 0, 6195, 180},    {"Frame1", 120, 1185, 5955, 855},
+            {"Command1", 3240, 360, 2535, 330},   {"Command6", 180, 360, 2775, 330},
+            {"Label5", 3360, 405, 2505, 345},     {"Label4", 270, 405, 2745, 345},
+            {"Combo1", 5340, 300, 615, 360},      {"Label2", 1680, 2280, 1815, 315},
+            {"Label27", 120, 480, 1815, 315},     {"Label12", 5385, 315, 630, 420},
+            {"Label11", 5280, 2340, 870, 360},    {"Label9", 240, 1260, 5895, 855},
+            {"Label1", 4560, 300, 735, 255},
+        };
+        for (const auto &row : table)
+            QTest::newRow(row.name) << QString::fromLatin1(row.name) << QRect(row.l, row.t, row.w, row.h);
+    }
+    void controlsAsLaidOut()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        QWidget *widget = form().findChild<QWidget *>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->geometry(), QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
+        const bool inFrame = QStringList{"Command1", "Command6", "Label4", "Label5"}.contains(name);
+        QCOMPARE(widget->parentWidget()->objectName(), inFrame ? QStringLiteral("Frame1") : QStringLiteral("Form1"));
+        QVERIFY(widget->isEnabled());
+    }
+
+    void windowIsFixedWhiteAndTitled()
+    {
+        QCOMPARE(form().windowTitle(), QStringLiteral("Vivadizuzud"));
+        QCOMPARE(form().size(), QSize(px(6195), px(2820)));
+        QCOMPARE(form().minimumSize(), form().maximumSize());
+        QVERIFY(!(form().windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
+        QVERIFY(form().windowFlags() & Qt::WindowCloseButtonHint);
+        QCOMPARE(form().palette().color(QPalette::Window), QColor(255, 255, 255));
+    }
+
+    void textsFontsColoursAndTips()
+    {
+        QCOMPARE(control<QPushButton>("Command19")->text(), QStringLiteral("Kilép"));
+        QCOMPARE(control<QGroupBox>("Frame1")->title(), QStringLiteral("Kártyakód memória"));
+        QCOMPARE(control<QPushButton>("Command1")->text(), QStringLiteral("Rátöltés az SD kártyáról"));
+        QCOMPARE(control<QPushButton>("Command6")->text(), QStringLiteral("Kiolvasás az SD kártyára"));
+        QCOMPARE(control<QLabel>("Label2")->text(), QStringLiteral("Nyitási idő:"));
+        QCOMPARE(control<QLabel>("Label27")->text(), QStringLiteral("Az SD kártya itt van:"));
+        QCOMPARE(control<QLabel>("Label1")->text(), QStringLiteral("Comm"));
+
+        // The Windows faces fall back to a face with their metrics.
+        const QFont big = control<QPushButton>("Command19")->font();
+        QCOMPARE(big.pointSizeF(), 12.0);
+        QCOMPARE(QFontInfo(big).family(), QStringLiteral("Liberation Sans"));
+        QCOMPARE(control<QPushButton>("Command1")->font().pointSizeF(), 9.75);
+        QCOMPARE(control<QPushButton>("Command1")->font().family(), QStringLiteral("Arial"));
+        QVERIFY(control<QComboBox>("Combo1")->font().bold());
+        QCOMPARE(control<QComboBox>("Combo1")->palette().color(QPalette::Text), QColor(0, 0, 255));
+
+        const auto background = [&](const char *name) {
+            return control<QWidget>(name)->palette().color(QPalette::Window);
+        };
+        QCOMPARE(background("Frame1"), QColor(224, 224, 224));
+        QCOMPARE(background("Label1"), QColor(0, 255, 255));
+        QCOMPARE(background("Label2"), QColor(128, 255, 255));
+        QCOMPARE(background("Label4"), QColor(128, 128, 128));
+        QCOMPARE(background("Label9"), QColor(0, 128, 128));
+        QCOMPARE(background("Label11"), QColor(0, 128, 128));
+
+        QCOMPARE(control<QLineEdit>("Text4")->toolTip(), Texts::Text4Tip);
+        QCOMPARE(control<QPushButton>("Command1")->toolTip(), QStringLiteral("Egy ház adatainak áttöltése egy kártya leolvasóba."));
+        QCOMPARE(control<QPushButton>("Command6")->toolTip(), QStringLiteral("Kártya leolvasó adatainak PC-re mentése."));
+        int withTips = 0;
+        for (QWidget *w : form().findChildren<QWidget *>())
+            withTips += !w->toolTip().isEmpty();
+        QCOMPARE(withTips, 3);
+    }
+
+    void emptyBeforeStartUp()
+    {
+        QCOMPARE(control<QComboBox>("Combo1")->count(), 0);
+        QCOMPARE(control<QComboBox>("Combo2")->count(), 0);
+        QVERIFY(control<QLineEdit>("Text3")->text().isEmpty());
+        QVERIFY(control<QLineEdit>("Text4")->text().isEmpty());
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
+        QVERIFY(control<QComboBox>("Combo1")->isEditable());
+        QVERIFY(control<QComboBox>("Combo2")->isEditable());
+    }
+
+    void labelsLieBeneathAndShadowCaptionsAreCovered()
+    {
+        for (QLabel *label : form().findChildren<QLabel *>()) {
+            const QObjectList siblings = label->parentWidget()->children();
+            for (QObject *sibling : siblings) {
+                if (sibling->isWidgetType() && !qobject_cast<QLabel *>(sibling))
+                    QVERIFY2(siblings.indexOf(label) < siblings.indexOf(sibling), qPrintable(label->objectName()));
+            }
+        }
+        // The captions sit in the corners their controls cover.
+        QVERIFY(control<QWidget>("Frame1")->geometry().contains(control<QLabel>("Label9")->geometry().topLeft()));
+        QVERIFY(control<QWidget>("Combo1")->geometry().contains(control<QLabel>("Label12")->geometry().topLeft()));
+    }
+
+    void tabOrder()
+    {
+        const QStringList expected{"Command19", "Combo1", "Command6", "Command1", "Text3", "Text4", "Combo2"};
+        QStringList order;
+        QWidget *w = control<QWidget>("Command19");
+        do {
+            if (expected.contains(w->objectName()) && !order.contains(w->objectName()))
+                order.append(w->objectName());
+            w = w->nextInFocusChain();
+        } while (w != control<QWidget>("Command19"));
+        QCOMPARE(order, expected);
+        for (const char *name : {"Frame1", "Label1", "Label2", "ProgressBar1"})
+            QCOMPARE(control<QWidget>(name)->focusPolicy(), Qt::NoFocus);
+    }
+
+    void enterEscAndStrayClicksDoNothing()
+    {
+        start();
+        m_dialogs.messages.clear();   // start-up's word about the missing port
+        for (const char *name : {"Text4", "Text3", "Combo2", "Combo1"}) {
+            control<QWidget>(name)->setFocus();
+            QTest::keyClick(control<QWidget>(name), Qt::Key_Return);
+            QTest::keyClick(control<QWidget>(name), Qt::Key_Escape);
+        }
+        for (const char *name : {"Label1", "Label27", "Frame1", "ProgressBar1", "Label9"}) {
+            QTest::mouseClick(control<QWidget>(name), Qt::LeftButton);
+            QTest::mouseDClick(control<QWidget>(name), Qt::LeftButton);
+        }
+        QVERIFY(form().isVisible());
+        QCOMPARE(m_dialogs.messages, QStringList());
+        QCOMPARE(m_dialogs.questions, QStringList());
+        QCOMPARE(m_dialogs.fileDialogs, 1);   // only start-up's
+        QCOMPARE(control<QComboBox>("Combo2")->count(), 127);
+    }
+
+    // --- start-up and ports ---
+
+    void startUpSelectsSavedPortWithoutWritingSettings()
+    {
+        PseudoTerminal three, seven, held;
+        TestHome::mapPort(3, three.path());
+        TestHome::mapPort(7, seven.path());
+        TestHome::mapPort(5, held.path());
+        TestHome::mapPort(300, seven.path());   // above 256: never listed
+        ::ioctl(held.slave(), TIOCEXCL);
+        TestHome::setSavedPort(QStringLiteral("7"));
+        const QByteArray settingsBefore = readFile(m_home.settingsFile());
+
+        start(QStringLiteral("/home/gondnok/lista.csv"));
+        QComboBox *combo1 = control<QComboBox>("Combo1");
+        QCOMPARE(combo1->count(), 2);
+        QCOMPARE(combo1->itemText(0), QStringLiteral("3"));
+        QCOMPARE(combo1->itemText(1), QStringLiteral("7"));
+        QCOMPARE(combo1->currentText(), QStringLiteral("7"));
+        QVERIFY(form().MSComm1().isOpen());
+        QCOMPARE(form().MSComm1().devicePath(), seven.path());
+        QCOMPARE(form().MSComm1().receiveBufferSize(), 32000);
+        QCOMPARE(form().MSComm1().settings(), QStringLiteral("9600,n,8,1"));
+        QCOMPARE(form().state().PortName, QStringLiteral("7"));
+        QCOMPARE(form().state().PortListLoading, qint16(0));
+        QCOMPARE(form().state().ReaderAddress, qint16(1));
+        QCOMPARE(readFile(m_home.settingsFile()), settingsBefore);
+
+        QComboBox *combo2 = control<QComboBox>("Combo2");
+        QCOMPARE(combo2->count(), 127);
+        QCOMPARE(combo2->itemText(0), QStringLiteral("1"));
+        QCOMPARE(combo2->itemText(126), QStringLiteral("127"));
+        QVERIFY(combo2->currentText().isEmpty());
+        QCOMPARE(m_dialogs.filter, QStringLiteral("Szöveg (*.csv)"));
+        QCOMPARE(control<QLineEdit>("Text4")->text(), QStringLiteral("/home/gondnok/lista.csv"));
+        QCOMPARE(m_dialogs.messages, QStringList());
+        int exclusive = 0;
+        ::ioctl(held.slave(), TIOCGEXCL, &exclusive);
+        QVERIFY(exclusive);   // the other program's port was left alone
+    }
+
+    void startUpWithoutOrWithStaleSavedPort_data()
+    {
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("never saved") << QString();
+        QTest::newRow("saved port gone") << QStringLiteral("9");
+    }
+    void startUpWithoutOrWithStaleSavedPort()
+    {
+        QFETCH(QString, saved);
+        PseudoTerminal three, seven;
+        TestHome::mapPort(3, three.path());
+        TestHome::mapPort(7, seven.path());
+        TestHome::setSavedPort(saved);
+        start();
+        QCOMPARE(control<QComboBox>("Combo1")->currentText(), QStringLiteral("3"));
+        QCOMPARE(form().MSComm1().devicePath(), three.path());
+        QCOMPARE(TestHome::savedPort(), saved);   // unwritten until the user picks a port
+        QVERIFY(control<QLineEdit>("Text4")->text().isEmpty());   // the file question was cancelled
+    }
+
+    void startUpWithoutFreePort()
+    {
+        start();
+        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A gépen nincs szabad port!")});
+        QCOMPARE(control<QComboBox>("Combo1")->count(), 0);
+        QVERIFY(!form().MSComm1().isOpen());
+        QCOMPARE(control<QComboBox>("Combo2")->count(), 127);
+        QCOMPARE(m_dialogs.fileDialogs, 1);
+    }
+
+    void secondInstanceIsRefused()
+    {
+        SingleInstance first;
+        QVERIFY(first.isFirst());
+        PseudoTerminal pty;
+        TestHome::mapPort(3, pty.path());
+        QVERIFY(!form().Form_Load());
+        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A gépen már fut ez a program.")});
+        QCOMPARE(control<QComboBox>("Combo1")->count(), 0);
+        QVERIFY(!form().MSComm1().isOpen());
+    }
+
+    void changeOfPortReopensAndRemembers()
+    {
+        PseudoTerminal three, seven;
+        TestHome::mapPort(3, three.path());
+        TestHome::mapPort(7, seven.path());
+        start();
+        pickPort(QStringLiteral("7"));
+        QCOMPARE(form().MSComm1().devicePath(), seven.path());
+        QVERIFY(form().MSComm1().isOpen());
+        QCOMPARE(form().MSComm1().receiveBufferSize(), 32000);
+        QCOMPARE(TestHome::savedPort(), QStringLiteral("7"));
+        pickPort(QStringLiteral("3"));
+        QCOMPARE(form().MSComm1().devicePath(), three.path());
+        QCOMPARE(TestHome::savedPort(), QStringLiteral("3"));
+        QCOMPARE(m_dialogs.messages, QStringList());
+    }
+
+    void lostLineIsReportedOnceAndAnotherPortCanBePicked()
+    {
+        PseudoTerminal three, seven;
+        TestHome::mapPort(3, three.path());
+        TestHome::mapPort(7, seven.path());
+        start();
+        three.closeMaster();   // the cable of port 3 is pulled
+        QTRY_COMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0], Texts::lineLost(3));
+        QVERIFY(!form().MSComm1().isOpen());
+        QTest::qWait(200);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+
+        // With no port open, the port the user picks is the one opened.
+        pickPort(QStringLiteral("7"));
+        QVERIFY(form().MSComm1().isOpen());
+        QCOMPARE(form().MSComm1().devicePath(), seven.path());
+        QCOMPARE(form().MSComm1().receiveBufferSize(), 32700);
+        QCOMPARE(form().MSComm1().settings(), QStringLiteral("9600,N,8,1"));
+        QCOMPARE(TestHome::savedPort(), QStringLiteral("7"));
+    }
+
+    void portTakenMeanwhileIsReported()
+    {
+        PseudoTerminal three, seven;
+        TestHome::mapPort(3, three.path());
+        TestHome::mapPort(7, seven.path());
+        start();
+        ::ioctl(seven.slave(), TIOCEXCL);   // another program took port 7 after the scan
+        pickPort(QStringLiteral("7"));
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("COM7")));
+        QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("másik program")));
+        QVERIFY(!form().MSComm1().isOpen());
+        QVERIFY(form().isVisible());
+        ::ioctl(seven.slave(), TIOCNXCL);
+        pickPort(QStringLiteral("3"));
+        QVERIFY(form().MSComm1().isOpen());
+    }
+
+    // --- file choice and exit ---
+
+    void chooseFile_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("csv") << "/tmp/a.csv" << false;
+        QTest::newRow("CSV") << "/tmp/a.CSV" << true;
+        QTest::newRow("Csv") << "/tmp/a.Csv" << true;
+        QTest::newRow("txt") << "/tmp/a.txt" << true;
+        QTest::newRow("no dot") << "/tmp/acsv" << false;
+    }
+    void chooseFile()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, asks);
+        start();
+        QLineEdit *text4 = control<QLineEdit>("Text4");
+        text4->setText(text);
+        QTest::mouseDClick(text4, Qt::LeftButton);
+        QCOMPARE(m_dialogs.fileDialogs, asks ? 2 : 1);
+        QCOMPARE(text4->text(), asks ? QString() : text);   // a cancelled dialog empties it
+    }
+
+    void exitAsksFirst()
+    {
+        start();
+        m_dialogs.confirmAnswers = {false, true};
+        QTest::mouseClick(control<QPushButton>("Command19"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.questions, QStringList{QStringLiteral("Ki akar lépni?")});
+        QVERIFY(form().isVisible());
+        QTest::mouseClick(control<QPushButton>("Command19"), Qt::LeftButton);
+        QVERIFY(!form().isVisible());
+    }
+
+    void realDialogsSpeakHungarianWithoutIcon()
+    {
+        installQtHungarian();
+        QtDialogs dialogs;
+        QString title, cancelText;
+        QMessageBox::Icon icon = QMessageBox::Information;
+        later(100, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            title = box->windowTitle();
+            icon = box->icon();
+            cancelText = box->button(QMessageBox::Cancel)->text();
+            QTest::keyClick(box, Qt::Key_Escape);   // Esc counts as Cancel
+        });
+        QVERIFY(!dialogs.confirm(nullptr, Texts::ExitQuestion));
+        QCOMPARE(title, QStringLiteral("Vivadizuzud"));
+        QCOMPARE(icon, QMessageBox::NoIcon);
+        QCOMPARE(cancelText, QStringLiteral("Mégse"));
+
+        later(100, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                QTest::keyClick(box, Qt::Key_Return);
+        });
+        QVERIFY(dialogs.confirm(nullptr, Texts::ExitQuestion));
+
+        QStringList filters;
+        later(100, [&] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                filters = dialog->nameFilters();
+                dialog->reject();
+            }
+        });
+        QCOMPARE(dialogs.openFileName(nullptr, Texts::FileFilter), QString());
+        QCOMPARE(filters, QStringList{QStringLiteral("Szöveg (*.csv)")});
+    }
+
+    // --- transfers through the window ---
+
+    void uploadThroughTheWindow()
+    {
+        auto sim = startReader(3);
+        const QString list = m_home.file(QStringLiteral("haz.csv"));
+        QVERIFY(writeFile(list, "3,200,0715\r\n1,200,BB0123456789\r\n1,200,BB0A0B0C0D0E\r\n"));
+        start(list);
+        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("9"));
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A rátöltés az SD kártyáról kész.")});
+        const QStringList requests = sim->requests();
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(requests[0].startsWith(QStringLiteral("01 01 23 45 67 89 09 1C E0 06")));
+        QVERIFY(requests[1].startsWith(QStringLiteral("01 0A 0B 0C 0D 0E 09 1C DA 06")));
+        QCOMPARE(form().state().UploadBusy, qint16(0));
+        QVERIFY(control<QLineEdit>("Text3")->text().isEmpty());
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
+        QCOMPARE(m_dialogs.fileDialogs, 1);   // a name ending in csv is used as it is
+    }
+
+    void uploadRefusesBadOpeningTime_data()
+    {
+        QTest::addColumn<QString>("time");
+        for (const char *t : {"", "0", "128", "300", "abc", "5x", "-3", "1.5"})
+            QTest::newRow(*t ? t : "empty") << QString::fromLatin1(t);
+    }
+    void uploadRefusesBadOpeningTime()
+    {
+        QFETCH(QString, time);
+        auto sim = startReader(3);
+        const QString list = m_home.file(QStringLiteral("time.csv"));
+        QVERIFY(writeFile(list, "1,200,BB0123456789\r\n"));
+        start(list);
+        control<QComboBox>("Combo2")->setCurrentText(time);
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages, QStringList{Texts::SetOpeningTime});
+        QCOMPARE(sim->requests(), QStringList());
+        QCOMPARE(form().state().UploadBusy, qint16(0));
+    }
+
+    void uploadAsksForFileUnlessCsv()
+    {
+        auto sim = startReader(3);
+        const QString list = m_home.file(QStringLiteral("UPPER.CSV"));
+        QVERIFY(writeFile(list, "1,200,BB0000000001\r\n"));
+        start(list);   // start-up's question is answered with the upper-case name
+        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("127"));
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.fileDialogs, 1);   // CSV counts for the upload
+        QVERIFY(sim->requests().value(0).contains(QStringLiteral(" 7F 1C E0 06 ")));
+
+        control<QLineEdit>("Text4")->setText(m_home.file(QStringLiteral("list.txt")));
+        m_dialogs.messages.clear();
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);   // cancelled dialog
+        QCOMPARE(m_dialogs.fileDialogs, 2);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QCOMPARE(m_dialogs.messages[0], Texts::codeListUnreadable(QString(), FileFault::NoName));
+        QCOMPARE(form().state().UploadBusy, qint16(0));
+        QCOMPARE(sim->requests().size(), 1);
+    }
+
+    void uploadFailuresAreReported_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("cards");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("refused") << QStringList{"--fast", "--refuse-write", "2"} << 3 << Texts::WriteFailed;
+        QTest::newRow("too many cards") << QStringList{"--fast"} << 1234 << Texts::tooManyCards(1234, 1233);
+        QTest::newRow("line lost")
+            << QStringList{"--fast", "--hangup-after-write", "1"} << 3
+            << (Texts::WriteFailed + QLatin1Char('\n') + Texts::lineLost(3));
+    }
+    void uploadFailuresAreReported()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, cards);
+        QFETCH(QString, message);
+        auto sim = startReader(3, options);
+        QByteArray text;
+        for (int i = 0; i < cards; ++i)
+            text += "1,200,BB" + QByteArray::number(i).rightJustified(10, '0') + "\r\n";
+        const QString list = m_home.file(QStringLiteral("fail.csv"));
+        QVERIFY(writeFile(list, text));
+        start(list);
+        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("5"));
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+        QTest::qWait(100);   // a late report of the lost line would show up here
+        QCOMPARE(m_dialogs.messages, QStringList{message});
+        QCOMPARE(form().state().UploadBusy, qint16(0));
+        QVERIFY(control<QLineEdit>("Text3")->text().isEmpty());
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
+    }
+
+    void transfersWithoutPort()
+    {
+        const QString list = m_home.file(QStringLiteral("noport.csv"));
+        QVERIFY(writeFile(list, "1,200,BB0123456789\r\n"));
+        start(list);
+        m_dialogs.messages.clear();
+        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("5"));
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages, QStringList({Texts::noPortOpen(), Texts::noPortOpen()}));
+        QCOMPARE(readFile(list), QByteArray("1,200,BB0123456789\r\n"));
+    }
+
+    void readoutThroughTheWindow()
+    {
+        auto sim = startReader(3);
+        const QString list = m_home.file(QStringLiteral("kiolvasott.csv"));
+        QVERIFY(writeFile(list, "1,200,BB0000000001\r\n"));
+        start(list);
+        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("5"));
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);   // one card into the reader
+        m_dialogs.messages.clear();
+        QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A kódmemória kiolvasása és az SD kártyára átírás kész.")});
+        QCOMPARE(readFile(list), QByteArray("1,200,BB0000000001\r\n3,200,0715\r\n1,200,BB0000000001\r\n"));
+        QCOMPARE(control<QLineEdit>("Text3")->text(), QStringLiteral("20490"));   // the last count stays
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->maximum(), 20500);
+    }
+
+    void readoutIntoUnwritableFile()
+    {
+        auto sim = startReader(3);
+        start(m_home.file(QStringLiteral("no/such/folder/list.csv")));
+        QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY(m_dialogs.messages[0].startsWith(QStringLiteral("A kódlista fájlba")));
+        QVERIFY(control<QLineEdit>("Text3")->text().isEmpty());
+        QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
+    }
+
+    void inputDuringReadoutIsDroppedAndCloseIsHeld()
+    {
+        // At 9600 baud, hanging up after 3000 bytes: about three seconds of transfer.
+        auto sim = startReader(3, {QStringLiteral("--hangup-dump"), QStringLiteral("3000")});
+        const QString list = m_home.file(QStringLiteral("busy.csv"));
+        QVERIFY(writeFile(list, "1,200,BB0000000001\r\n"));
+        start(list);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(50);
+        QString figureMidway;
+        bool closedMidway = true;
+        later(1000, [&] {
+            QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
+            QTest::mouseDClick(control<QLineEdit>("Text4"), Qt::LeftButton);
+            QTest::mouseClick(control<QPushButton>("Command19"), Qt::LeftButton);
+            QTest::keyClick(control<QPushButton>("Command6"), Qt::Key_Space);
+            form().close();
+            figureMidway = control<QLineEdit>("Text3")->text();
+            closedMidway = !form().isVisible();
+        });
+        QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
+        ticker.stop();
+
+        QVERIFY(!closedMidway);
+        QVERIFY(figureMidway.toInt() > 0 && figureMidway.toInt() < 3000);   // the figure moved meanwhile
+        QVERIFY(ticks > 20);   // the event loop kept turning: the window stayed alive
+        QCOMPARE(m_dialogs.messages,
+                 QStringList{Texts::TransferError + QLatin1Char('\n') + Texts::lineLost(3)});
+        QCOMPARE(m_dialogs.questions, QStringList());
+        QCOMPARE(m_dialogs.fileDialogs, 1);
+        QCOMPARE(sim->requests().size(), 1);
+        QCOMPARE(readFile(list), QByteArray("1,200,BB0000000001\r\n"));
+        QVERIFY(!form().isVisible());   // the held close acted on at the end
+    }
+
+    void readoutRequestDuringUploadDoesNothing()
+    {
+        auto sim = startReader(3);
+        QByteArray text;
+        for (int i = 0; i < 8; ++i)
+            text += "1,200,BB000000000" + QByteArray::number(i) + "\r\n";
+        const QString list = m_home.file(QStringLiteral("during.csv"));
+        QVERIFY(writeFile(list, text));
+        start(list);
+        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("5"));
+        qint16 busySeen = 0;
+        later(200, [&] {
+            busySeen = form().state().UploadBusy;
+            form().Command6_Click();
+        });
+        QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+        QCOMPARE(busySeen, qint16(1));
+        QCOMPARE(m_dialogs.messages, QStringList{Texts::UploadDone});
+        const QStringList requests = sim->requests();
+        QCOMPARE(requests.size(), 8);
+        for (const QString &request : requests)
+            QVERIFY(!request.endsWith(QStringLiteral("20 21")));
+        QCOMPARE(readFile(list), text);
+    }
+};
+
+QTEST_MAIN(TestForm1)
 #include "tst_form1.moc"

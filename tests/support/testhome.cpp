@@ -9,7 +9,13 @@ TestHome::TestHome()
     qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
     qputenv("VIVADIZUZUD_INSTANCE",
             QByteArray("vivadizuzud-test-") + QByteArray::number(QCoreApplication::applicationPid()));
+    reset();
+}
+
+void TestHome::reset()
+{
     QSettings settings(SettingsOrganization, SettingsApplication);
+    settings.clear();
     settings.setValue(QStringLiteral("ports/auto"), false);
     settings.sync();
 }

@@ -15,6 +15,8 @@ public:
     QString settingsFile() const;   // .../alap/alap.conf
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
+    // Back to a fresh home: built-in devices off, no map, no saved port.
+    static void reset();
     // Puts a device on a port number, or removes the number when devicePath is empty.
     static void mapPort(int portNumber, const QString &devicePath);
     static void setSavedPort(const QString &value);   // comm/port; empty removes it
