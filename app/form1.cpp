@@ -159,7 +159,7 @@ void Form1::createControls()
         button->setAutoDefault(false);
         button->setDefault(false);
     }
-    ProgressBar1->setRange(0, 0);
+    ProgressBar1->setRange(0, 100);   // an empty range would show Qt's busy animation
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
     Text3->setReadOnly(true);

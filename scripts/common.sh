@@ -41,7 +41,8 @@ make_temporary_home() {
     TEMP_HOME=$(mktemp -d "${TMPDIR:-/tmp}/vivadizuzud.XXXXXX")
     mkdir -p "$TEMP_HOME/alap"
     printf '[ports]\nauto=false\n' >"$TEMP_HOME/alap/alap.conf"
-    export XDG_CONFIG_HOME="$TEMP_HOME"
+    mkdir -m 700 "$TEMP_HOME/runtime"
+    export XDG_CONFIG_HOME="$TEMP_HOME" XDG_RUNTIME_DIR="$TEMP_HOME/runtime"
 }
 
 # Starts the reader simulator on a port number; its device path is in SIM_DEVICE.

@@ -107,8 +107,8 @@ bool Line::send(const QByteArray &bytes, bool fast)
     clock.start();
     qsizetype sent = 0;
     while (sent < bytes.size()) {
-        // Byte n leaves once its predecessors have had their wire time.
-        const qsizetype due = qMin<qsizetype>(bytes.size(), qsizetype(clock.nsecsElapsed() * WireBytesPerSecond / 1e9) + 1);
+        // A byte is there once its ten bits have crossed the wire.
+        const qsizetype due = qMin<qsizetype>(bytes.size(), qsizetype(clock.nsecsElapsed() * WireBytesPerSecond / 1e9));
         if (due > sent) {
             if (!writeAll(bytes.constData() + sent, due - sent))
                 return false;

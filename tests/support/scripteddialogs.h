@@ -1,0 +1,31 @@
+// Answers the window's dialogs from a script and remembers what was asked:
+// for tests, and for the tools that drive the real window without a person.
+#pragma once
+
+#include "app/dialogs.h"
+
+#include <QStringList>
+
+class ScriptedDialogs : public Dialogs
+{
+public:
+    QStringList messages;
+    QStringList questions;
+    QList<bool> confirmAnswers;   // none left: Cancel
+    QStringList fileAnswers;      // none left: the user cancels
+    int fileDialogs = 0;
+    QString filter;
+
+    void message(QWidget *, const QString &text) override { messages.append(text); }
+    bool confirm(QWidget *, const QString &question) override
+    {
+        questions.append(question);
+        return !confirmAnswers.isEmpty() && confirmAnswers.takeFirst();
+    }
+    QString openFileName(QWidget *, const QString &f) override
+    {
+        ++fileDialogs;
+        filter = f;
+        return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    }
+};

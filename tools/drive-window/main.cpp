@@ -1,0 +1,137 @@
+// drive-window: runs the real window without a person, for the benchmark and
+// the README's screenshot. The dialogs are answered from a script; the reader
+// simulator must already be on a port (scripts/bench and scripts/screenshot
+// start it in a throw-away settings home).
+//
+//   drive-window readout LIST.csv          one readout, timed
+//   drive-window upload LIST.csv           one upload of the list, timed per record
+//   drive-window screenshot LIST.csv OUT.png
+
+#include "app/dialogs.h"
+#include "app/form1.h"
+#include "app/liveclock.h"
+#include "tests/support/scripteddialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void waitForEvents(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+struct Measure {
+    QElapsedTimer wall;
+    double cpuAtStart;
+    Measure() : cpuAtStart(cpuSeconds()) { wall.start(); }
+    double wallSeconds() const { return double(wall.nsecsElapsed()) / 1e9; }
+    double cpuShare() const { return (cpuSeconds() - cpuAtStart) / wallSeconds(); }
+};
+
+int fail(const ScriptedDialogs &dialogs, const char *what)
+{
+    fprintf(stderr, "drive-window: %s\n", what);
+    for (const QString &message : dialogs.messages)
+        fprintf(stderr, "  message: %s\n", qPrintable(message));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vivadizuzud"));
+    installQtHungarian();
+    const QStringList args = QApplication::arguments().mid(1);
+    if (args.size() < 2) {
+        fprintf(stderr, "usage: drive-window readout|upload|screenshot LIST.csv [OUT.png]\n");
+        return 2;
+    }
+    const QString mode = args[0];
+
+    ScriptedDialogs dialogs;
+    dialogs.fileAnswers.append(args[1]);
+    LiveClock clock;
+    Form1 form(dialogs, clock);
+    if (!form.Form_Load())
+        return fail(dialogs, "the window did not start");
+    form.show();
+    waitForEvents(300);
+    if (!form.MSComm1().isOpen())
+        return fail(dialogs, "no port open");
+    form.findChild<QComboBox *>(QStringLiteral("Combo2"))->setCurrentText(QStringLiteral("5"));
+
+    if (mode == QLatin1String("screenshot") && args.size() == 3) {
+        waitForEvents(300);
+        return form.grab().save(args[2]) ? 0 : fail(dialogs, "cannot save the picture");
+    }
+
+    if (mode == QLatin1String("readout")) {
+        const Measure measure;
+        form.Command6_Click();
+        const double wall = measure.wallSeconds();
+        if (dialogs.messages.size() != 1 || !dialogs.messages[0].startsWith(QStringLiteral("A kódmemória")))
+            return fail(dialogs, "the readout did not finish");
+        const double wire = 20490.0 * 10 / 9600;
+        printf("readout: wall %.3f s, wire %.3f s, ratio %.4f, cpu %.2f %% of wall\n", wall, wire, wall / wire,
+               100 * measure.cpuShare());
+        return 0;
+    }
+
+    if (mode == QLatin1String("upload")) {
+        // Text3 shows the next record's address once per line: its changes mark the records.
+        QList<qint64> marks;
+        QElapsedTimer since;
+        since.start();
+        QObject::connect(form.findChild<QLineEdit *>(QStringLiteral("Text3")), &QLineEdit::textChanged,
+                         [&](const QString &text) {
+                             if (!text.isEmpty())
+                                 marks.append(since.nsecsElapsed());
+                         });
+        const Measure measure;
+        form.Command1_Click();
+        const double cpu = measure.cpuShare();
+        if (dialogs.messages.size() != 1 || !dialogs.messages[0].startsWith(QStringLiteral("A rátöltés")))
+            return fail(dialogs, "the upload did not finish");
+        QList<double> perRecord;
+        for (qsizetype i = 1; i < marks.size(); ++i)
+            perRecord.append(double(marks[i] - marks[i - 1]) / 1e6);
+        if (perRecord.isEmpty())
+            return fail(dialogs, "no records");
+        std::sort(perRecord.begin(), perRecord.end());
+        const double median = perRecord[perRecord.size() / 2];
+        // The pause, then the first 20 ms poll after the reader's 5 ms and the
+        // answer's 15 bytes at 9600 baud have passed.
+        const double answerMs = 5 + 15 * 10 * 1000.0 / 9600;
+        const double floorMs = 50 + 20 * std::ceil(answerMs / 20);
+        printf("upload: %lld records, median %.2f ms per record, floor %.0f ms, ratio %.4f, "
+               "slowest %.2f ms, cpu %.2f %% of wall\n",
+               static_cast<long long>(perRecord.size()), median, floorMs, median / floorMs, perRecord.last(),
+               100 * cpu);
+        return 0;
+    }
+    fprintf(stderr, "drive-window: unknown mode %s\n", qPrintable(mode));
+    return 2;
+}
