@@ -2,7 +2,7 @@
 # Sourced, not run.
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD_PACKAGES="cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n fonts-liberation libgl-dev"
+BUILD_PACKAGES="cmake g++ make dpkg-dev qt6-base-dev qt6-serialport-dev qt6-translations-l10n fonts-liberation libgl-dev"
 
 # Installs the Debian packages that are missing; as a normal user, says how and stops.
 need_packages() {
@@ -49,7 +49,7 @@ make_temporary_home() {
 start_simulator() {
     SIM_LOG="$TEMP_HOME/requests.log"
     SIM_OUT="$TEMP_HOME/simulator.out"
-    "$ROOT/build/reader-sim" --log "$SIM_LOG" "$@" >"$SIM_OUT" &
+    "$ROOT/build/vivadizuzud-reader-sim" --log "$SIM_LOG" "$@" >"$SIM_OUT" &
     SIM_PID=$!
     tries=0
     until [ -s "$SIM_OUT" ]; do

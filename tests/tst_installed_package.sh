@@ -1,0 +1,55 @@
+#!/bin/sh
+# The Debian package, unpacked into a throw-away root, starts offscreen against
+# the reader simulator it carries, opens the simulator's port, and takes Qt's
+# Hungarian texts and its fonts from the system, nothing from the build tree.
+# Argument: the folder holding the built .deb; the second, the build tree.
+set -eu
+DEB=$(ls "$1"/vivadizuzud_*.deb)
+BUILD_TREE=$(cd "$2" && pwd)
+WORK=$(mktemp -d)
+APP_PID=""
+SIM_PID=""
+cleanup() {
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+    [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+dpkg -x "$DEB" "$WORK/root"
+BIN="$WORK/root/usr/bin"
+[ -x "$BIN/vivadizuzud" ] || fail "no program in the package"
+[ -f "$WORK/root/usr/share/applications/vivadizuzud.desktop" ] || fail "no desktop entry"
+[ -f "$WORK/root/usr/share/icons/hicolor/scalable/apps/vivadizuzud.svg" ] || fail "no icon"
+
+mkdir -p "$WORK/home/alap" && mkdir -m 700 "$WORK/runtime"
+printf '[ports]\nauto=false\n' >"$WORK/home/alap/alap.conf"
+export XDG_CONFIG_HOME="$WORK/home" XDG_RUNTIME_DIR="$WORK/runtime" QT_QPA_PLATFORM=offscreen
+export VIVADIZUZUD_INSTANCE="vivadizuzud-package-test-$$"
+
+"$BIN/vivadizuzud-reader-sim" --port 1 --fast >"$WORK/sim.out" &
+SIM_PID=$!
+i=0
+until [ -s "$WORK/sim.out" ]; do
+    i=$((i + 1)); [ $i -lt 50 ] || fail "the simulator did not start"; sleep 0.1
+done
+DEVICE=$(head -n 1 "$WORK/sim.out")
+
+# The program waits in its file dialog once it is up; look at it from outside.
+"$BIN/vivadizuzud" >"$WORK/app.out" 2>&1 &
+APP_PID=$!
+i=0
+until grep -q "qtbase_hu.qm" "/proc/$APP_PID/maps" 2>/dev/null && grep -q "Liberation" "/proc/$APP_PID/maps" \
+      && ls -l "/proc/$APP_PID/fd" | grep -q "$DEVICE"; do
+    i=$((i + 1))
+    [ $i -lt 100 ] || { cat "$WORK/app.out"; fail "the installed program did not open $DEVICE with its texts and fonts"; }
+    kill -0 "$APP_PID" 2>/dev/null || { cat "$WORK/app.out"; fail "the installed program ended"; }
+    sleep 0.1
+done
+[ "$(readlink "/proc/$APP_PID/exe")" = "$BIN/vivadizuzud" ] || fail "not the installed program running"
+if grep -q "$BUILD_TREE" "/proc/$APP_PID/maps"; then
+    fail "the installed program uses files of the build tree"
+fi
+echo "PASS: installed program runs with $(grep -o '/[^ ]*qtbase_hu.qm' "/proc/$APP_PID/maps" | head -n 1)"
