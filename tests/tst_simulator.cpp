@@ -99,31 +99,6 @@ private slots:
         m_sim = nullptr;
     }
 
-    void lineSettings_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<int>("baud");
-        QTest::newRow("reader's line") << "9600,n,8,1" << true << 9600;
-        QTest::newRow("upper-case parity") << "9600,N,8,1" << true << 9600;
-        QTest::newRow("even, two stop bits") << "19200,e,7,2" << true << 19200;
-        QTest::newRow("missing field") << "9600,n,8" << false << 0;
-        QTest::newRow("bad parity") << "9600,x,8,1" << false << 0;
-        QTest::newRow("bad data bits") << "9600,n,9,1" << false << 0;
-        QTest::newRow("bad speed") << "fast,n,8,1" << false << 0;
-        QTest::newRow("empty") << "" << false << 0;
-    }
-    void lineSettings()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QFETCH(int, baud);
-        LineSettings parsed;
-        QCOMPARE(parseLineSettings(text, parsed), valid);
-        if (valid)
-            QCOMPARE(parsed.baud, baud);
-    }
-
     void simulatorMapsItsPortWhileRunning()
     {
         QVERIFY(startReader());
