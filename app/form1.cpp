@@ -42,6 +42,12 @@ constexpr int ClientHeight = 2820;
 const QColor White(255, 255, 255), Black(0, 0, 0), LightGrey(224, 224, 224), Blue(0, 0, 255),
     LightCyan(128, 255, 255), Cyan(0, 255, 255), Grey(128, 128, 128), Teal(0, 128, 128);
 
+// The reader's line, and the receive buffers of the two ways a port gets opened.
+const QString ReaderLine = QStringLiteral("9600,n,8,1");
+const QString ReopenLine = QStringLiteral("9600,N,8,1");
+constexpr int ReceiveBuffer = 32000;
+constexpr int ReopenReceiveBuffer = 32700;
+
 const QString SansSerif = QStringLiteral("MS Sans Serif");
 const QString Arial = QStringLiteral("Arial");
 
@@ -180,24 +186,24 @@ void Form1::createControls()
 
 void Form1::styleControls()
 {
-    Command19->setText(QStringLiteral("Kilép"));
+    Command19->setText(Texts::ExitCaption);
     applyFont(Command19, SansSerif, 12);
-    Frame1->setTitle(QStringLiteral("Kártyakód memória"));
+    Frame1->setTitle(Texts::CodeMemoryTitle);
     applyFont(Frame1, SansSerif, 12);
     setColours(Frame1, LightGrey, Black);
-    Command1->setText(QStringLiteral("Rátöltés az SD kártyáról"));
-    Command6->setText(QStringLiteral("Kiolvasás az SD kártyára"));
+    Command1->setText(Texts::UploadCaption);
+    Command6->setText(Texts::ReadoutCaption);
     applyFont(Command1, Arial, 9.75);
     applyFont(Command6, Arial, 9.75);
     applyFont(Combo1, SansSerif, 9.75, true);
     setColours(Combo1, QColor(), Blue);
-    Label2->setText(QStringLiteral("Nyitási idő:"));
-    Label27->setText(QStringLiteral("Az SD kártya itt van:"));
+    Label2->setText(Texts::OpeningTimeCaption);
+    Label27->setText(Texts::FileCaption);
     for (QLabel *caption : {Label2, Label27}) {
         applyFont(caption, SansSerif, 9.75);
         setColours(caption, LightCyan);
     }
-    Label1->setText(QStringLiteral("Comm"));
+    Label1->setText(Texts::PortCaption);
     applyFont(Label1, SansSerif, 12);
     setColours(Label1, Cyan, Black);
     setColours(Label4, Grey);
@@ -232,12 +238,12 @@ bool Form1::Form_Load()
     }
     const bool anyPort = scanPorts();
     m_state.PortName = QSettings(SettingsOrganization, SettingsApplication)
-                           .value(QStringLiteral("comm/port"))
+                           .value(QLatin1String(SavedPortKey))
                            .toString();
     if (anyPort) {
         m_state.PortListLoading = 1;
         selectSavedPort();
-        openPort(32000, QStringLiteral("9600,n,8,1"));
+        openPort(ReceiveBuffer, ReaderLine);
         m_port.clearReceiveBuffer();
     } else {
         m_dialogs.message(this, Texts::noFreePort(anyPortWithoutPermission()));
@@ -294,10 +300,10 @@ void Form1::Combo1_Click()
     m_port.close();
     m_state.PortName = picked;
     if (wasOpen)
-        openPort(32000, QStringLiteral("9600,n,8,1"));
+        openPort(ReceiveBuffer, ReaderLine);
     else
-        openPort(32700, QStringLiteral("9600,N,8,1"));
-    QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("comm/port"), m_state.PortName);
+        openPort(ReopenReceiveBuffer, ReopenLine);
+    QSettings(SettingsOrganization, SettingsApplication).setValue(QLatin1String(SavedPortKey), m_state.PortName);
 }
 
 void Form1::onLineFailed()

@@ -23,7 +23,14 @@ inline const QString ReadoutDone =
 inline const QString TransferError =
     QStringLiteral("Hiba az átvitelben. Ismételje meg a kódmemória kiolvasását!");
 
-// Tooltips and captions of the window.
+// Captions and tooltips of the window.
+inline const QString ExitCaption = QStringLiteral("Kilép");
+inline const QString CodeMemoryTitle = QStringLiteral("Kártyakód memória");
+inline const QString UploadCaption = QStringLiteral("Rátöltés az SD kártyáról");
+inline const QString ReadoutCaption = QStringLiteral("Kiolvasás az SD kártyára");
+inline const QString OpeningTimeCaption = QStringLiteral("Nyitási idő:");
+inline const QString FileCaption = QStringLiteral("Az SD kártya itt van:");
+inline const QString PortCaption = QStringLiteral("Comm");
 inline const QString Text4Tip = QStringLiteral(
     "Ide kattintva kettőt, kiválaszthatja az adatainak gyüjtésére szolgáló könyvtárat, "
     "de hozhat létre új könyvtárat is.");

@@ -10,6 +10,8 @@ constexpr int LastPortNumber = 256;
 // The per-user settings store of the program: QSettings(SettingsOrganization, SettingsApplication).
 constexpr const char *SettingsOrganization = "alap";
 constexpr const char *SettingsApplication = "alap";
+// The chosen port number, as decimal text; written only when the user picks a port.
+constexpr const char *SavedPortKey = "comm/port";
 
 // The device a port number stands for, or empty when it stands for none.
 QString portDevicePath(int portNumber);

@@ -40,14 +40,14 @@ void TestHome::setSavedPort(const QString &value)
 {
     QSettings settings(SettingsOrganization, SettingsApplication);
     if (value.isEmpty())
-        settings.remove(QStringLiteral("comm/port"));
+        settings.remove(QLatin1String(SavedPortKey));
     else
-        settings.setValue(QStringLiteral("comm/port"), value);
+        settings.setValue(QLatin1String(SavedPortKey), value);
     settings.sync();
 }
 
 QString TestHome::savedPort()
 {
     QSettings settings(SettingsOrganization, SettingsApplication);
-    return settings.value(QStringLiteral("comm/port")).toString();
+    return settings.value(QLatin1String(SavedPortKey)).toString();
 }

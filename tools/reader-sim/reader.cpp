@@ -1,13 +1,15 @@
 #include "tools/reader-sim/reader.h"
 #include "transfer/codelist.h"
+#include "transfer/upload.h"
 
 #include <QFile>
 
 namespace {
 
-constexpr int TopAddress = 7392;
-constexpr int SlotSpacing = 6;
-constexpr int Slots = TopAddress / SlotSpacing + 1;
+// The records the program writes are the slots the reader has.
+constexpr int TopAddress = FirstWriteAddress;
+constexpr int SlotSpacing = RecordSpacing;
+constexpr int Slots = ReaderCapacity;
 
 } // namespace
 
@@ -49,7 +51,7 @@ Reader::Answer Reader::handle(QByteArrayView request, bool refuse)
 {
     Answer answer;
     RequestBytes bytes{};
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10 && i < request.size(); ++i)
         bytes[i] = quint8(request[i]);
     const bool intact = request.size() == RequestLength && checksum(bytes) == quint8(request[10]);
     if (intact && bytes[9] == ReadMemory) {
