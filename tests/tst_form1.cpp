@@ -140,6 +140,23 @@ private slots:
         QCOMPARE(form().palette().color(QPalette::Window), QColor(255, 255, 255));
     }
 
+    void arrangement()
+    {
+        const auto at = [&](const char *name) { return control<QWidget>(name)->geometry(); };
+        // Left of each other on one row, top to bottom in the window, all inside it.
+        QVERIFY(at("Label27").bottom() < at("Text4").top());
+        QVERIFY(at("Text4").right() < at("Text3").left());
+        QVERIFY(at("Text4").top() < at("Text3").bottom() && at("Text3").top() < at("Text4").bottom());
+        QVERIFY(at("Label1").right() < at("Combo1").left() && at("Combo1").top() < at("Text4").top());
+        QVERIFY(at("Text3").bottom() < at("Frame1").top() && at("Frame1").bottom() < at("Combo2").top());
+        QVERIFY(at("Label2").right() < at("Combo2").left() && at("Combo2").right() < at("Command19").left());
+        QVERIFY(at("Command6").right() < at("Command1").left());
+        for (QWidget *w : form().findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(form().rect().contains(w->geometry()), qPrintable(w->objectName()));
+        QCOMPARE(at("Frame1"), QRect(px(120), px(1185), px(5955), px(855)));
+        QCOMPARE(at("Text4"), QRect(px(120), px(840), px(3915), px(255)));
+    }
+
     void textsFontsAndTips()
     {
         QCOMPARE(control<QPushButton>("Command19")->text(), QStringLiteral("Kilép"));
@@ -153,6 +170,8 @@ private slots:
         QCOMPARE(big.pointSizeF(), 12.0);
         QCOMPARE(QFontInfo(big).family(), QStringLiteral("Liberation Sans"));
         QCOMPARE(QFontInfo(control<QPushButton>("Command1")->font()).family(), QStringLiteral("Liberation Sans"));
+        for (QChar accented : QStringLiteral("őűáéíóöüú"))
+            QVERIFY(QFontMetrics(big).inFont(accented));
 
         QCOMPARE(control<QPushButton>("Command6")->toolTip(), QStringLiteral("Kártya leolvasó adatainak PC-re mentése."));
         int withTips = 0;
