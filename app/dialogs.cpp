@@ -2,6 +2,8 @@
 #include "app/texts.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -27,7 +29,9 @@ QString QtDialogs::openFileName(QWidget *parent, const QString &filter)
 {
     // Qt's own dialog, so that it speaks Hungarian like the window. A new name
     // is allowed: a readout creates the list it appends to.
-    QFileDialog dialog(parent, Texts::WindowTitle);
+    if (m_folder.isEmpty())
+        m_folder = QDir::homePath();
+    QFileDialog dialog(parent, Texts::WindowTitle, m_folder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -35,7 +39,9 @@ QString QtDialogs::openFileName(QWidget *parent, const QString &filter)
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    const QString chosen = dialog.selectedFiles().constFirst();
+    m_folder = QFileInfo(chosen).absolutePath();
+    return chosen;
 }
 
 void installQtHungarian()

@@ -24,6 +24,9 @@ public:
     void message(QWidget *parent, const QString &text) override;
     bool confirm(QWidget *parent, const QString &question) override;
     QString openFileName(QWidget *parent, const QString &filter) override;
+
+private:
+    QString m_folder;   // where the file dialog opens: home at first, then the last list's folder
 };
 
 // Loads Qt's own Hungarian texts for the standard dialogs' buttons and labels.

@@ -445,14 +445,38 @@ private slots:
         QVERIFY(dialogs.confirm(nullptr, Texts::ExitQuestion));
 
         QStringList filters;
+        QString folder;
         later(100, [&] {
             if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
                 filters = dialog->nameFilters();
+                folder = dialog->directory().absolutePath();
                 dialog->reject();
             }
         });
         QCOMPARE(dialogs.openFileName(nullptr, Texts::FileFilter), QString());
         QCOMPARE(filters, QStringList{QStringLiteral("Szöveg (*.csv)")});
+        QCOMPARE(folder, QDir::homePath());   // not wherever the program was started from
+
+        // A name typed in is taken as it is, with .csv added; the next dialog opens beside it.
+        const QString typed = m_home.file(QStringLiteral("uj-lista"));
+        later(100, [&] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                dialog->setDirectory(m_home.path());
+                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("uj-lista"));
+                QMetaObject::invokeMethod(dialog, "accept");   // the Open button
+                if (dialog->isVisible())
+                    dialog->reject();
+            }
+        });
+        QCOMPARE(dialogs.openFileName(nullptr, Texts::FileFilter), typed + QStringLiteral(".csv"));
+        later(100, [&] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                folder = dialog->directory().absolutePath();
+                dialog->reject();
+            }
+        });
+        dialogs.openFileName(nullptr, Texts::FileFilter);
+        QCOMPARE(folder, m_home.path());
     }
 
     // --- transfers through the window ---
