@@ -5,10 +5,7 @@ set(_pkg ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 set(_gen ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${_gen})
 
-if(VIVADIZUZUD_GUI)
-  install(TARGETS vivadizuzud RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-install(TARGETS reader-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vivadizuzud reader-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${_pkg}/vivadizuzud.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${_pkg}/vivadizuzud.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
