@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSettings>
 
 namespace {
@@ -336,7 +337,7 @@ void Form1::Command1_Click()
         return;
     }
     m_state.UploadBusy = 1;
-    m_transferRunning = true;
+    const QScopedValueRollback transferRunning(m_transferRunning, true);
     BusyGuard guard(this);
     const QString path = Text4->text();
     const UploadResult result = runUpload(path, openingTime, m_state, m_port, m_clock, *this);
@@ -345,7 +346,7 @@ void Form1::Command1_Click()
     case UploadResult::Done: m_dialogs.message(this, Texts::UploadDone); break;
     case UploadResult::Refused: m_dialogs.message(this, Texts::WriteFailed); break;
     case UploadResult::LineLost:
-        m_dialogs.message(this, Texts::WriteFailed + QLatin1Char('\n') + Texts::lineLost(m_port.portNumber()));
+        m_dialogs.message(this, Texts::withLostLine(Texts::WriteFailed, m_port.portNumber()));
         break;
     case UploadResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
     case UploadResult::FileFailed:
@@ -357,14 +358,13 @@ void Form1::Command1_Click()
     }
     m_state.UploadBusy = 0;
     clearProgress(false);
-    m_transferRunning = false;
 }
 
 void Form1::Command6_Click()
 {
     if (m_state.UploadBusy == 1)
         return;
-    m_transferRunning = true;
+    const QScopedValueRollback transferRunning(m_transferRunning, true);
     BusyGuard guard(this);
     const QString path = Text4->text();
     const ReadoutResult result = runReadout(path, m_state, m_port, m_clock, *this);
@@ -376,7 +376,7 @@ void Form1::Command6_Click()
         break;
     case ReadoutResult::Stalled: m_dialogs.message(this, Texts::TransferError); break;
     case ReadoutResult::LineLost:
-        m_dialogs.message(this, Texts::TransferError + QLatin1Char('\n') + Texts::lineLost(m_port.portNumber()));
+        m_dialogs.message(this, Texts::withLostLine(Texts::TransferError, m_port.portNumber()));
         break;
     case ReadoutResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
     case ReadoutResult::FileFailed:
@@ -384,7 +384,6 @@ void Form1::Command6_Click()
         m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault));
         break;
     }
-    m_transferRunning = false;
 }
 
 void Form1::setProgressMaximum(int maximum)

@@ -73,6 +73,11 @@ QString lineLost(int portNumber)
         .arg(portDisplayName(portNumber));
 }
 
+QString withLostLine(const QString &outcome, int portNumber)
+{
+    return outcome + QLatin1Char('\n') + lineLost(portNumber);
+}
+
 QString tooManyCards(int cardLines, int capacity)
 {
     return QStringLiteral("A fájlban %1 kártyakód van, de a kártyaolvasó legfeljebb %2 kódot tud "

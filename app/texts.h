@@ -41,6 +41,8 @@ QString noFreePort(bool devicesWithoutPermission);
 QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFault fault);
 QString noPortOpen();
 QString lineLost(int portNumber);
+// A transfer's outcome, followed by the word about the line it lost.
+QString withLostLine(const QString &outcome, int portNumber);
 QString tooManyCards(int cardLines, int capacity);
 QString codeListUnreadable(const QString &path, FileFault fault);
 QString codeListUnwritable(const QString &path, FileFault fault);

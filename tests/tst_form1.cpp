@@ -72,6 +72,17 @@ private:
         QTRY_COMPARE(m_dialogs.fileDialogs, 1);
     }
 
+    // Start-up with a code list of this content chosen, and an opening time picked.
+    QString startWithList(const char *name, const QByteArray &content, const QString &openingTime = QStringLiteral("5"))
+    {
+        const QString list = m_home.file(QLatin1String(name));
+        if (!writeFile(list, content))
+            qFatal("cannot write %s", name);
+        start(list);
+        control<QComboBox>("Combo2")->setCurrentText(openingTime);
+        return list;
+    }
+
     std::unique_ptr<SimulatorProcess> startReader(int port, QStringList options = {QStringLiteral("--fast")})
     {
         auto sim = std::make_unique<SimulatorProcess>();
@@ -484,10 +495,7 @@ private slots:
     void uploadThroughTheWindow()
     {
         auto sim = startReader(3);
-        const QString list = m_home.file(QStringLiteral("haz.csv"));
-        QVERIFY(writeFile(list, "3,200,0715\r\n1,200,BB0123456789\r\n1,200,BB0A0B0C0D0E\r\n"));
-        start(list);
-        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("9"));
+        const QString list = startWithList("haz.csv", "3,200,0715\r\n1,200,BB0123456789\r\n1,200,BB0A0B0C0D0E\r\n", QStringLiteral("9"));
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
         QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A rátöltés az SD kártyáról kész.")});
         const QStringList requests = sim->requests();
@@ -510,10 +518,7 @@ private slots:
     {
         QFETCH(QString, time);
         auto sim = startReader(3);
-        const QString list = m_home.file(QStringLiteral("time.csv"));
-        QVERIFY(writeFile(list, "1,200,BB0123456789\r\n"));
-        start(list);
-        control<QComboBox>("Combo2")->setCurrentText(time);
+        const QString list = startWithList("time.csv", "1,200,BB0123456789\r\n", time);
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
         QCOMPARE(m_dialogs.messages, QStringList{Texts::SetOpeningTime});
         QCOMPARE(sim->requests(), QStringList());
@@ -523,10 +528,8 @@ private slots:
     void uploadAsksForFileUnlessCsv()
     {
         auto sim = startReader(3);
-        const QString list = m_home.file(QStringLiteral("UPPER.CSV"));
-        QVERIFY(writeFile(list, "1,200,BB0000000001\r\n"));
-        start(list);   // start-up's question is answered with the upper-case name
-        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("127"));
+        // Start-up's question is answered with the upper-case name.
+        startWithList("UPPER.CSV", "1,200,BB0000000001\r\n", QStringLiteral("127"));
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
         QCOMPARE(m_dialogs.fileDialogs, 1);   // CSV counts for the upload
         QVERIFY(sim->requests().value(0).contains(QStringLiteral(" 7F 1C E0 06 ")));
@@ -561,10 +564,7 @@ private slots:
         QByteArray text;
         for (int i = 0; i < cards; ++i)
             text += "1,200,BB" + QByteArray::number(i).rightJustified(10, '0') + "\r\n";
-        const QString list = m_home.file(QStringLiteral("fail.csv"));
-        QVERIFY(writeFile(list, text));
-        start(list);
-        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("5"));
+        const QString list = startWithList("fail.csv", text);
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
         QTest::qWait(100);   // a late report of the lost line would show up here
         QCOMPARE(m_dialogs.messages, QStringList{message});
@@ -575,11 +575,8 @@ private slots:
 
     void transfersWithoutPort()
     {
-        const QString list = m_home.file(QStringLiteral("noport.csv"));
-        QVERIFY(writeFile(list, "1,200,BB0123456789\r\n"));
-        start(list);
+        const QString list = startWithList("noport.csv", "1,200,BB0123456789\r\n");
         m_dialogs.messages.clear();
-        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("5"));
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
         QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
         QCOMPARE(m_dialogs.messages, QStringList({Texts::noPortOpen(), Texts::noPortOpen()}));
@@ -589,10 +586,7 @@ private slots:
     void readoutThroughTheWindow()
     {
         auto sim = startReader(3);
-        const QString list = m_home.file(QStringLiteral("kiolvasott.csv"));
-        QVERIFY(writeFile(list, "1,200,BB0000000001\r\n"));
-        start(list);
-        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("5"));
+        const QString list = startWithList("kiolvasott.csv", "1,200,BB0000000001\r\n");
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);   // one card into the reader
         m_dialogs.messages.clear();
         QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
@@ -618,9 +612,7 @@ private slots:
     {
         // At 9600 baud, hanging up after 3000 bytes: about three seconds of transfer.
         auto sim = startReader(3, {QStringLiteral("--hangup-dump"), QStringLiteral("3000")});
-        const QString list = m_home.file(QStringLiteral("busy.csv"));
-        QVERIFY(writeFile(list, "1,200,BB0000000001\r\n"));
-        start(list);
+        const QString list = startWithList("busy.csv", "1,200,BB0000000001\r\n");
         int ticks = 0;
         QTimer ticker;
         connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
@@ -657,10 +649,7 @@ private slots:
         QByteArray text;
         for (int i = 0; i < 8; ++i)
             text += "1,200,BB000000000" + QByteArray::number(i) + "\r\n";
-        const QString list = m_home.file(QStringLiteral("during.csv"));
-        QVERIFY(writeFile(list, text));
-        start(list);
-        control<QComboBox>("Combo2")->setCurrentText(QStringLiteral("5"));
+        const QString list = startWithList("during.csv", text);
         qint16 busySeen = 0;
         later(200, [&] {
             busySeen = form().state().UploadBusy;
