@@ -311,7 +311,7 @@ void Form1::onLineFailed()
 {
     // A transfer reports a lost line itself, as its own outcome.
     if (!m_transferRunning)
-        m_dialogs.message(this, Texts::lineLost(m_port.portNumber()));
+        m_dialogs.message(this, Texts::lineLostInWindow(m_port.portNumber()));
 }
 
 void Form1::ChooseFile()
@@ -346,14 +346,14 @@ void Form1::Command1_Click()
     case UploadResult::Done: m_dialogs.message(this, Texts::UploadDone); break;
     case UploadResult::Refused: m_dialogs.message(this, Texts::WriteFailed); break;
     case UploadResult::LineLost:
-        m_dialogs.message(this, Texts::withLostLine(Texts::WriteFailed, m_port.portNumber()));
+        m_dialogs.message(this, Texts::withLostLine(Texts::WriteFailed, Texts::lineLostInWindow(m_port.portNumber())));
         break;
     case UploadResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
     case UploadResult::FileFailed:
         m_dialogs.message(this, Texts::codeListUnreadable(path, result.fileFault));
         break;
     case UploadResult::TooManyCards:
-        m_dialogs.message(this, Texts::tooManyCards(result.cardLines, ReaderCapacity));
+        m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity, result.written));
         break;
     }
     m_state.UploadBusy = 0;
@@ -376,7 +376,7 @@ void Form1::Command6_Click()
         break;
     case ReadoutResult::Stalled: m_dialogs.message(this, Texts::TransferError); break;
     case ReadoutResult::LineLost:
-        m_dialogs.message(this, Texts::withLostLine(Texts::TransferError, m_port.portNumber()));
+        m_dialogs.message(this, Texts::withLostLine(Texts::TransferError, Texts::lineLostInWindow(m_port.portNumber())));
         break;
     case ReadoutResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
     case ReadoutResult::FileFailed:

@@ -1,8 +1,8 @@
-// Every text the user reads, in one place.
+// Every text of the window, in one place; the outcome messages it shares with
+// the command line are in transfer/messages.h.
 #pragma once
 
-#include "serial/commport.h"
-#include "transfer/codelist.h"
+#include "transfer/messages.h"
 
 #include <QString>
 
@@ -12,16 +12,7 @@ inline const QString WindowTitle = QStringLiteral("Vivadizuzud");
 inline const QString FileFilter = QStringLiteral("Szöveg (*.csv)");
 
 inline const QString AlreadyRunning = QStringLiteral("A gépen már fut ez a program.");
-inline const QString NoFreePort = QStringLiteral("A gépen nincs szabad port!");
 inline const QString ExitQuestion = QStringLiteral("Ki akar lépni?");
-inline const QString SetOpeningTime =
-    QStringLiteral("Állítsa be a nyitási időt és nyomja meg a rátöltés gombot!");
-inline const QString UploadDone = QStringLiteral("A rátöltés az SD kártyáról kész.");
-inline const QString WriteFailed = QStringLiteral("A beírás nem sikerült!");
-inline const QString ReadoutDone =
-    QStringLiteral("A kódmemória kiolvasása és az SD kártyára átírás kész.");
-inline const QString TransferError =
-    QStringLiteral("Hiba az átvitelben. Ismételje meg a kódmemória kiolvasását!");
 
 // Captions and tooltips of the window.
 inline const QString ExitCaption = QStringLiteral("Kilép");
@@ -36,15 +27,12 @@ inline const QString Text4Tip = QStringLiteral(
     "de hozhat létre új könyvtárat is.");
 inline const QString Command1Tip = QStringLiteral("Egy ház adatainak áttöltése egy kártya leolvasóba.");
 inline const QString Command6Tip = QStringLiteral("Kártya leolvasó adatainak PC-re mentése.");
+// What a screen reader calls the two progress displays.
+inline const QString ProgressFigureName = QStringLiteral("Átvitel állása");
+inline const QString ProgressBarName = QStringLiteral("Átvitel folyamatjelzője");
 
-QString noFreePort(bool devicesWithoutPermission);
-QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFault fault);
 QString noPortOpen();
-QString lineLost(int portNumber);
-// A transfer's outcome, followed by the word about the line it lost.
-QString withLostLine(const QString &outcome, int portNumber);
-QString tooManyCards(int cardLines, int capacity);
-QString codeListUnreadable(const QString &path, FileFault fault);
-QString codeListUnwritable(const QString &path, FileFault fault);
+// The lost line, with what to do about it in the window.
+QString lineLostInWindow(int portNumber);
 
 } // namespace Texts

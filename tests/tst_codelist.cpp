@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -88,6 +89,11 @@ private slots:
         QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QList<QByteArray>{"a", "", "b"};
         QTest::newRow("empty file") << QByteArray() << QList<QByteArray>{};
         QTest::newRow("lone terminator") << QByteArray("\r\n") << QList<QByteArray>{""};
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "1,200,BB0123456789\r\n") << QList<QByteArray>{"1,200,BB0123456789"};
+        QTest::newRow("byte-order mark only at the start")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF" "1\n\xEF\xBB\xBF" "1")
+            << QList<QByteArray>{"\xEF\xBB\xBF" "1", "\xEF\xBB\xBF" "1"};
+        QTest::newRow("part of a mark") << QByteArray("\xEF\xBB" "1") << QList<QByteArray>{"\xEF\xBB" "1"};
     }
     void lineEndings()
     {
@@ -151,8 +157,20 @@ private slots:
         CodeListReader reader;
         QCOMPARE(reader.open(QString()), FileFault::NoName);
         QCOMPARE(reader.open(m_dir.filePath(QStringLiteral("missing.csv"))), FileFault::Missing);
-        QCOMPARE(reader.open(m_dir.path()), FileFault::Missing);   // a folder is no code list
+        QCOMPARE(reader.open(m_dir.path()), FileFault::NotRegular);   // a folder is no code list
         QVERIFY(!reader.isOpen());
+    }
+
+    void aFifoIsNeverWaitedOn()
+    {
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo.csv"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        CodeListReader reader;
+        QCOMPARE(reader.open(fifo), FileFault::NotRegular);
+        QCOMPARE(checkAppendTarget(fifo), FileFault::NotRegular);
+        QCOMPARE(appendReadout(fifo, {codeOf("0123456789")}), FileFault::NotRegular);
+        QCOMPARE(checkAppendTarget(m_dir.filePath(QStringLiteral("new.csv"))), FileFault::None);
+        QCOMPARE(checkAppendTarget(m_dir.filePath(QStringLiteral("no/such/new.csv"))), FileFault::Missing);
     }
 
     void appendGivesOneHeaderPerReadout()
@@ -168,13 +186,25 @@ private slots:
                                            "3,200,0715\r\n"));
     }
 
+    void appendKeepsWhatWasThere_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        // Saved by an editor without a last line end: the old card and the new header stay apart.
+        QTest::newRow("no last line end") << QByteArray("1,200,BB0000000001\n1,200,BB0000000002")
+                                          << QByteArray("1,200,BB0000000001\n1,200,BB0000000002\r\n3,200,0715\r\n");
+        QTest::newRow("LF") << QByteArray("1,200,BB0000000001\n") << QByteArray("1,200,BB0000000001\n3,200,0715\r\n");
+        QTest::newRow("CR") << QByteArray("1,200,BB0000000001\r") << QByteArray("1,200,BB0000000001\r3,200,0715\r\n");
+        QTest::newRow("empty") << QByteArray("") << QByteArray("3,200,0715\r\n");
+    }
     void appendKeepsWhatWasThere()
     {
-        // A file edited elsewhere, last line without terminator: it is kept byte for byte.
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
         const QString path = m_dir.filePath(QStringLiteral("edited.csv"));
-        QVERIFY(writeFile(path, "1,200,BB0000000001\n1,200,BB0000000002"));
+        QVERIFY(writeFile(path, before));
         QCOMPARE(appendReadout(path, {}), FileFault::None);
-        QVERIFY(readFile(path).startsWith("1,200,BB0000000001\n1,200,BB0000000002"));
+        QCOMPARE(readFile(path), after);
     }
 
     void failedAppendLeavesFileAsItWas()
@@ -204,11 +234,11 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
-    void appendToFullDevice()
+    void appendToADeviceIsRefused()
     {
         if (!QFile::exists(QStringLiteral("/dev/full")))
             QSKIP("no /dev/full here");
-        QCOMPARE(appendReadout(QStringLiteral("/dev/full"), {codeOf("0123456789")}), FileFault::DiskFull);
+        QCOMPARE(appendReadout(QStringLiteral("/dev/full"), {codeOf("0123456789")}), FileFault::NotRegular);
     }
 
     void appendFaults()

@@ -362,7 +362,7 @@ private slots:
         start();
         three.closeMaster();   // the cable of port 3 is pulled
         QTRY_COMPARE(m_dialogs.messages.size(), 1);
-        QCOMPARE(m_dialogs.messages[0], Texts::lineLost(3));
+        QCOMPARE(m_dialogs.messages[0], Texts::lineLostInWindow(3));
         QVERIFY(!form().MSComm1().isOpen());
         QTest::qWait(200);
         QCOMPARE(m_dialogs.messages.size(), 1);
@@ -550,10 +550,10 @@ private slots:
         QTest::addColumn<int>("cards");
         QTest::addColumn<QString>("message");
         QTest::newRow("refused") << QStringList{"--fast", "--refuse-write", "2"} << 3 << Texts::WriteFailed;
-        QTest::newRow("too many cards") << QStringList{"--fast"} << 1234 << Texts::tooManyCards(1234, 1233);
+        QTest::newRow("too many cards") << QStringList{"--fast"} << 1234 << Texts::tooManyCards(1233);
         QTest::newRow("line lost")
             << QStringList{"--fast", "--hangup-after-write", "1"} << 3
-            << (Texts::WriteFailed + QLatin1Char('\n') + Texts::lineLost(3));
+            << (Texts::WriteFailed + QLatin1Char('\n') + Texts::lineLostInWindow(3));
     }
     void uploadFailuresAreReported()
     {
@@ -635,7 +635,7 @@ private slots:
         QVERIFY(figureMidway.toInt() > 0 && figureMidway.toInt() < 3000);   // the figure moved meanwhile
         QVERIFY(ticks > 20);   // the event loop kept turning: the window stayed alive
         QCOMPARE(m_dialogs.messages,
-                 QStringList{Texts::TransferError + QLatin1Char('\n') + Texts::lineLost(3)});
+                 QStringList{Texts::TransferError + QLatin1Char('\n') + Texts::lineLostInWindow(3)});
         QCOMPARE(m_dialogs.questions, QStringList());
         QCOMPARE(m_dialogs.fileDialogs, 1);
         QCOMPARE(sim->requests().size(), 1);

@@ -112,6 +112,32 @@ private slots:
         QCOMPARE(QSettings(SettingsOrganization, SettingsApplication).value(QStringLiteral("ports/auto")).toBool(), false);
     }
 
+    void simulatorNeverTakesAUsersPort()
+    {
+        QSettings settings(SettingsOrganization, SettingsApplication);
+        const QString cable = QStringLiteral("/dev/serial/by-id/usb-FTDI_cable-if00-port0");
+        TestHome::mapPort(SimPort, cable);
+        QProcess refused;
+        refused.start(simulatorProgram(), {QStringLiteral("--port"), QString::number(SimPort)});
+        QVERIFY(refused.waitForFinished(5000));
+        QVERIFY(refused.exitCode() != 0);
+        QVERIFY(refused.readAllStandardError().contains("try --port 1\n"));
+        settings.sync();
+        QCOMPARE(settings.value(QStringLiteral("ports/11")).toString(), cable);
+
+        // What a killed simulator left behind may be taken over, and is removed at the end.
+        TestHome::mapPort(SimPort, QStringLiteral("/dev/pts/99999"));
+        QVERIFY(startReader());
+        delete m_port;
+        m_port = nullptr;
+        // Meanwhile the user put a cable on the number: it stays when the simulator ends.
+        TestHome::mapPort(SimPort, cable);
+        QVERIFY(m_sim->stop());
+        settings.sync();
+        QCOMPARE(settings.value(QStringLiteral("ports/11")).toString(), cable);
+        TestHome::mapPort(SimPort, {});
+    }
+
     void erasedMemoryDump()
     {
         QVERIFY(startReader({QStringLiteral("--fast")}));

@@ -10,6 +10,8 @@
 #include "transfer/upload.h"
 
 #include <QTest>
+#include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -180,10 +182,49 @@ private slots:
         const UploadResult up = upload(file("full.csv", codeList(ReaderCapacity)), 127, 100);
         QCOMPARE(up.outcome, UploadResult::Done);
         QCOMPARE(up.written, ReaderCapacity);
+        QCOMPARE(*std::min_element(m_progress.shown.begin(), m_progress.shown.end()), 0);   // never -6
         const QStringList requests = m_sim->requests();
         QCOMPARE(requests.size(), ReaderCapacity);
         QVERIFY(requests.last().contains(QStringLiteral(" 7F 00 00 06 ")));
         QCOMPARE(readout(m_home.file(QStringLiteral("full-back.csv"))).records, ReaderCapacity);
+    }
+
+    void listGrowingDuringTheUploadStopsAtAddressZero()
+    {
+        // Counted with one card; by the first pause it holds more than the reader does.
+        struct GrowingListClock : TestClock {
+            explicit GrowingListClock(const QString &list) : TestClock(100), path(list) {}
+            QString path;
+            void sleep(int ms) override
+            {
+                if (!path.isEmpty()) {
+                    QFile list(path);
+                    if (list.open(QIODevice::Append))
+                        list.write(codeList(ReaderCapacity).mid(12));
+                    path.clear();
+                }
+                TestClock::sleep(ms);
+            }
+        };
+        const QString list = file("growing.csv", codeList(1));
+        GrowingListClock clock(list);
+        startReader({QStringLiteral("--fast")});
+        const UploadResult up = runUpload(list, 5, m_state, *m_port, clock, m_progress);
+        QCOMPARE(up.outcome, UploadResult::TooManyCards);
+        QCOMPARE(up.written, ReaderCapacity);
+        const QStringList requests = m_sim->requests();
+        QCOMPARE(requests.size(), ReaderCapacity);
+        QVERIFY(requests.last().contains(QStringLiteral(" 00 00 06 ")));
+    }
+
+    void notARegularFile()
+    {
+        startReader({QStringLiteral("--fast")});
+        const QString fifo = m_home.file(QStringLiteral("fifo.csv"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QCOMPARE(readout(fifo).fileFault, FileFault::NotRegular);
+        QCOMPARE(upload(fifo).fileFault, FileFault::NotRegular);
+        QCOMPARE(m_sim->requests(), QStringList());   // asked before the reader, and nothing waited on
     }
 
     void nothingSentWhen_data()

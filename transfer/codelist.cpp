@@ -1,6 +1,7 @@
 #include "transfer/codelist.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +13,8 @@ constexpr qsizetype ChunkSize = 64 * 1024;
 // Only the first character and the last ten of a line matter; a line longer
 // than this (a binary file has them) keeps its head byte and its tail.
 constexpr qsizetype MaxKeptLine = 4096;
+// Windows editors save "UTF-8 with BOM" files starting with these bytes.
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 
 int hexDigit(char c)
 {
@@ -52,6 +55,37 @@ bool writeAll(int fd, const QByteArray &data)
         done += n;
     }
     return true;
+}
+
+// Opens a file only when it is a regular file (a symbolic link to one is
+// followed). It is looked at before it is opened, so a FIFO or a device is
+// never opened at all, and again after, in case it was swapped meanwhile; the
+// open itself never waits.
+FileFault openRegularFile(const QByteArray &name, int flags, int &fd)
+{
+    fd = -1;
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0)
+        return faultFromErrno(errno);
+    if (!S_ISREG(info.st_mode))
+        return FileFault::NotRegular;
+    fd = ::open(name.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return faultFromErrno(errno);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        fd = -1;
+        return FileFault::NotRegular;
+    }
+    return FileFault::None;
+}
+
+// Whether a file ends in the middle of a line: not empty, and its last byte is
+// no line end. A readout appended to it starts on a line of its own.
+bool endsInsideLine(int fd, off_t size)
+{
+    char last = '\n';
+    return size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n' && last != '\r';
 }
 
 } // namespace
@@ -102,16 +136,7 @@ FileFault CodeListReader::open(const QString &path)
     close();
     if (path.isEmpty())
         return m_fault = FileFault::NoName;
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
-        return m_fault = faultFromErrno(errno);
-    struct stat info;
-    if (::fstat(m_fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        close();
-        return m_fault = FileFault::Missing;
-    }
-    m_fault = FileFault::None;
-    return m_fault;
+    return m_fault = openRegularFile(QFile::encodeName(path), O_RDONLY, m_fd);
 }
 
 void CodeListReader::close()
@@ -123,6 +148,7 @@ void CodeListReader::close()
     m_pos = 0;
     m_eof = false;
     m_skipLf = false;
+    m_atStart = true;
 }
 
 bool CodeListReader::rewind()
@@ -133,6 +159,7 @@ bool CodeListReader::rewind()
     m_pos = 0;
     m_eof = false;
     m_skipLf = false;
+    m_atStart = true;
     return true;
 }
 
@@ -153,6 +180,11 @@ bool CodeListReader::fill()
     m_buffer.resize(qMax<ssize_t>(n, 0));
     m_pos = 0;
     m_eof = n <= 0;
+    if (m_atStart) {
+        m_atStart = false;
+        if (m_buffer.startsWith(ByteOrderMark))
+            m_pos = qstrlen(ByteOrderMark);
+    }
     return n > 0;
 }
 
@@ -161,8 +193,10 @@ bool CodeListReader::readLine(QByteArray &line)
     line.clear();
     bool any = false;
     for (;;) {
-        if (m_pos >= m_buffer.size() && !fill())
-            return any && m_fault == FileFault::None;
+        while (m_pos >= m_buffer.size()) {
+            if (!fill())
+                return any && m_fault == FileFault::None;
+        }
         if (m_skipLf) {
             m_skipLf = false;
             if (m_buffer[m_pos] == '\n') {
@@ -188,6 +222,26 @@ bool CodeListReader::readLine(QByteArray &line)
     }
 }
 
+FileFault checkAppendTarget(const QString &path)
+{
+    if (path.isEmpty())
+        return FileFault::NoName;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(name.constData(), &info) == 0) {
+        if (!S_ISREG(info.st_mode))
+            return FileFault::NotRegular;
+        return ::access(name.constData(), W_OK) == 0 ? FileFault::None : faultFromErrno(errno);
+    }
+    if (errno != ENOENT)
+        return faultFromErrno(errno);
+    // A new list: its folder must be there and take a new file.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return FileFault::Missing;
+    return ::access(folder.constData(), W_OK) == 0 ? FileFault::None : faultFromErrno(errno);
+}
+
 FileFault appendReadout(const QString &path, const QList<CardCode> &codes)
 {
     if (path.isEmpty())
@@ -197,35 +251,43 @@ FileFault appendReadout(const QString &path, const QList<CardCode> &codes)
         text += cardLine(code) + "\r\n";
 
     const QByteArray name = QFile::encodeName(path);
-    const bool existed = ::access(name.constData(), F_OK) == 0;
-    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return faultFromErrno(errno);
+    int fd = -1;
+    bool created = false;
+    FileFault fault = openRegularFile(name, O_RDWR | O_APPEND, fd);
+    if (fault == FileFault::Missing) {
+        fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0644);
+        created = fd >= 0;
+        fault = created ? FileFault::None : faultFromErrno(errno);
+    }
+    if (fault != FileFault::None)
+        return fault;
     struct stat before;
-    if (::fstat(fd, &before) != 0 || S_ISDIR(before.st_mode)) {
+    if (::fstat(fd, &before) != 0) {
         const int error = errno;
         ::close(fd);
-        return faultFromErrno(error ? error : EISDIR);
+        return faultFromErrno(error);
     }
+    if (endsInsideLine(fd, before.st_size))
+        text.prepend("\r\n");
+
     int error = 0;
     if (!writeAll(fd, text))
         error = errno;
-    else if (::fsync(fd) != 0 && errno != EINVAL)   // EINVAL: a device that cannot sync, nothing lost
+    else if (::fsync(fd) != 0 && errno != EINVAL)   // EINVAL: cannot sync there; nothing lost
         error = errno;
     if (error != 0) {
-        if (existed) {
-            if (::ftruncate(fd, before.st_size) == 0)
-                ::fsync(fd);
-        } else {
+        if (created) {
             ::unlink(name.constData());
+        } else if (::ftruncate(fd, before.st_size) == 0) {
+            ::fsync(fd);
         }
     }
     if (::close(fd) != 0 && error == 0) {
         error = errno;
-        if (existed)
-            ::truncate(name.constData(), before.st_size);
-        else
+        if (created)
             ::unlink(name.constData());
+        else
+            ::truncate(name.constData(), before.st_size);
     }
     return faultFromErrno(error);
 }

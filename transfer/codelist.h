@@ -12,7 +12,7 @@
 #include <optional>
 
 // Why a file could not be used, in terms a user can act on.
-enum class FileFault { None, NoName, Missing, NoPermission, ReadOnly, DiskFull, Other };
+enum class FileFault { None, NoName, Missing, NotRegular, NoPermission, ReadOnly, DiskFull, Other };
 FileFault faultFromErrno(int error);
 
 QByteArray headerLine();                       // "3,200,0715"
@@ -23,7 +23,9 @@ QByteArray cardLine(const CardCode &code);     // "1,200,BB" and ten hex digits
 std::optional<CardCode> decodeCardLine(QByteArrayView line);
 
 // Reads a code list line by line in bounded memory. Accepts CR LF, a lone LF,
-// a lone CR and a last line without terminator.
+// a lone CR and a last line without terminator; a UTF-8 byte-order mark at the
+// very start of the file is not part of the first line. Only a regular file
+// (or a link to one) is opened: a FIFO or a device would keep the reader waiting.
 class CodeListReader
 {
 public:
@@ -49,8 +51,14 @@ private:
     qsizetype m_pos = 0;
     bool m_eof = false;
     bool m_skipLf = false;   // a CR ended the last line; a LF right after it belongs to it
+    bool m_atStart = true;   // the next read is the file's first: it may start with a byte-order mark
 };
 
+// Whether a readout could be appended to this file, known before the reader is
+// asked: a regular file (or none yet, in an existing folder) that may be written.
+FileFault checkAppendTarget(const QString &path);
+
 // Appends one readout (header and card lines) as a whole: when any write
-// fails, the file is cut back to what it was and the fault is returned.
+// fails, the file is cut back to what it was and the fault is returned. A file
+// whose last line has no line end gets one first, so that line stays intact.
 FileFault appendReadout(const QString &path, const QList<CardCode> &codes);

@@ -37,9 +37,10 @@ ReadoutResult runReadout(const QString &path, WindowState &state, CommPort &port
         result.outcome = ReadoutResult::NoPort;
         return result;
     }
-    if (path.isEmpty()) {   // known before the 21-second wait, so not worth it
+    // What can be known about the file is known before the 21-second dump.
+    result.fileFault = checkAppendTarget(path);
+    if (result.fileFault != FileFault::None) {
         result.outcome = ReadoutResult::FileFailed;
-        result.fileFault = FileFault::NoName;
         return result;
     }
     state.FrameBytes = readRequestBytes(state.ReaderAddress);

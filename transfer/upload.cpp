@@ -4,11 +4,13 @@
 
 namespace {
 
+// Counts card lines up to one past what the reader holds: beyond that the
+// number does not matter, and an absurd file cannot overflow the count.
 int countCardLines(CodeListReader &reader)
 {
     int count = 0;
     QByteArray line;
-    while (reader.readLine(line)) {
+    while (count <= ReaderCapacity && reader.readLine(line)) {
         if (decodeCardLine(line))
             ++count;
     }
@@ -66,16 +68,24 @@ UploadResult runUpload(const QString &path, int openingTime, WindowState &state,
 
     QByteArray line;
     for (;;) {
-        view.showProgress(state.WriteAddress);
+        // The end of the file is known before the address is shown, so the
+        // finish never stands over an address that no record got.
         if (!reader.readLine(line)) {
             result.fileFault = reader.fault();
             result.outcome = result.fileFault == FileFault::None ? UploadResult::Done
                                                                  : UploadResult::FileFailed;
             return result;
         }
+        if (state.WriteAddress >= 0)
+            view.showProgress(state.WriteAddress);
         const auto code = decodeCardLine(line);
         if (!code)
             continue;
+        if (state.WriteAddress < 0) {   // the file grew after it was counted
+            result.outcome = UploadResult::TooManyCards;
+            result.cardLines = ReaderCapacity + 1;
+            return result;
+        }
         state.FrameBytes = writeRequestBytes(state.ReaderAddress, *code, openingTime, state.WriteAddress);
         state.RequestFrame = requestFrame(state.FrameBytes);
 

@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSettings>
 #include <QThread>
 #include <cerrno>
@@ -225,6 +226,62 @@ void Simulator::sendDump(const QByteArray &dump)
         m_line.hangUp();
 }
 
+QString portMapKey(int number)
+{
+    return QStringLiteral("ports/%1").arg(number);
+}
+
+// An entry a killed simulator left behind: a pseudo-terminal that is gone.
+bool isLeftOver(const QString &device)
+{
+    return device.startsWith(QLatin1String("/dev/pts/")) && !QFileInfo::exists(device);
+}
+
+// A number the user's map leaves unused, with no device behind it.
+int unusedPortNumber()
+{
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
+        const QString device = portDevicePath(number);
+        if (!settings.contains(portMapKey(number)) && (device.isEmpty() || !QFileInfo::exists(device)))
+            return number;
+    }
+    return 0;
+}
+
+// Puts the line on a number of the user's port map while the simulator runs.
+// The user's own entries are never replaced.
+bool claimPortNumber(int number, const QString &device)
+{
+    if (number < FirstPortNumber || number > LastPortNumber) {
+        fprintf(stderr, "reader-sim: --port takes a number from %d to %d\n", FirstPortNumber, LastPortNumber);
+        return false;
+    }
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    const QString current = settings.value(portMapKey(number)).toString().trimmed();
+    if (!current.isEmpty() && current != device && !isLeftOver(current)) {
+        const int unused = unusedPortNumber();
+        fprintf(stderr, "reader-sim: port %d is already mapped to %s in %s; it is left as it is.\n", number,
+                qPrintable(current), qPrintable(settings.fileName()));
+        if (unused)
+            fprintf(stderr, "reader-sim: port %d is free: try --port %d\n", unused, unused);
+        return false;
+    }
+    settings.setValue(portMapKey(number), device);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+// Removes the entry at the end, if it is still the simulator's own.
+void releasePortNumber(int number, const QString &device)
+{
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    if (settings.value(portMapKey(number)).toString().trimmed() == device) {
+        settings.remove(portMapKey(number));
+        settings.sync();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -298,23 +355,17 @@ int main(int argc, char *argv[])
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    const QString mapKey = QStringLiteral("ports/%1").arg(number(port, 0));
-    if (parser.isSet(port)) {
-        QSettings settings(SettingsOrganization, SettingsApplication);
-        settings.setValue(mapKey, line.path());
-        settings.sync();
-    }
+    const int portNumber = number(port, 0);
+    if (parser.isSet(port) && !claimPortNumber(portNumber, line.path()))
+        return 2;
     printf("%s\n", qPrintable(line.path()));
     fflush(stdout);
 
     Simulator(line, reader, faults, parser.isSet(fast), logFile).run();
 
     line.hangUp();
-    if (parser.isSet(port)) {
-        QSettings settings(SettingsOrganization, SettingsApplication);
-        settings.remove(mapKey);
-        settings.sync();
-    }
+    if (parser.isSet(port))
+        releasePortNumber(portNumber, line.path());
     if (parser.isSet(save) && !reader.saveImage(parser.value(save)))
         qWarning("reader-sim: cannot save image %s", qPrintable(parser.value(save)));
     if (logFile != stdout)

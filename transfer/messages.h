@@ -1,0 +1,34 @@
+// What the user reads about ports, files and transfers, shared by the window
+// and the command line: the same outcome gets the same words in both.
+#pragma once
+
+#include "serial/commport.h"
+#include "transfer/codelist.h"
+
+#include <QString>
+
+namespace Texts {
+
+inline const QString NoFreePort = QStringLiteral("A gépen nincs szabad port!");
+inline const QString SetOpeningTime =
+    QStringLiteral("Állítsa be a nyitási időt és nyomja meg a rátöltés gombot!");
+inline const QString UploadDone = QStringLiteral("A rátöltés az SD kártyáról kész.");
+inline const QString WriteFailed = QStringLiteral("A beírás nem sikerült!");
+inline const QString ReadoutDone =
+    QStringLiteral("A kódmemória kiolvasása és az SD kártyára átírás kész.");
+inline const QString TransferError =
+    QStringLiteral("Hiba az átvitelben. Ismételje meg a kódmemória kiolvasását!");
+inline const QString CheckCable = QStringLiteral("Ellenőrizze a kábelt!");
+
+QString noFreePort(bool devicesWithoutPermission);
+QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFault fault);
+// The line to the reader is gone; advice says what to do about it.
+QString lineLost(int portNumber, const QString &advice = CheckCable);
+// A transfer's outcome, followed by the word about the line it lost.
+QString withLostLine(const QString &outcome, const QString &lostLine);
+// written: records the reader took before the list turned out too long.
+QString tooManyCards(int capacity, int written = 0);
+QString codeListUnreadable(const QString &path, FileFault fault);
+QString codeListUnwritable(const QString &path, FileFault fault);
+
+} // namespace Texts
