@@ -3,6 +3,7 @@
 #include "serial/portmap.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -100,13 +101,18 @@ bool CommPort::open()
         m_openFault = OpenFault::BadSettings;
         return false;
     }
-    // A held port is left alone: opening it as root would get past its owner's
-    // exclusive lock, and closing it again would clear that lock.
-    switch (probeDevice(m_devicePath)) {
+    // A held port is left alone. Root gets past another program's exclusive
+    // lock, and closing again would clear that lock, so root asks first.
+    switch (probeDevice(m_devicePath).state) {
     case PortState::Missing: m_openFault = OpenFault::NoDevice; return false;
     case PortState::Held: m_openFault = OpenFault::Busy; return false;
+    case PortState::Console: m_openFault = OpenFault::Console; return false;
     case PortState::NoPermission: m_openFault = OpenFault::NoPermission; return false;
     case PortState::Free: break;
+    }
+    if (::geteuid() == 0 && isHeldExclusively(m_devicePath)) {
+        m_openFault = OpenFault::Busy;
+        return false;
     }
     m_serial.setPortName(m_devicePath);
     m_serial.setReadBufferSize(m_receiveBufferSize);

@@ -13,7 +13,7 @@ class CommPort : public QObject
     Q_OBJECT
 
 public:
-    enum class OpenFault { None, NoDevice, NoPermission, Busy, BadSettings, Other };
+    enum class OpenFault { None, NoDevice, NoPermission, Busy, Console, BadSettings, Other };
 
     explicit CommPort(QObject *parent = nullptr);
     ~CommPort() override;

@@ -1,28 +1,51 @@
-// The port probe: is a port number there, and is it free for us?
+// The port probe: is a port number there, and is it free for us? It finds out
+// without opening the device: opening a serial port raises its modem control
+// lines and closing it drops them, which resets many boards and can upset a
+// modem or a UPS that another program is using.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 constexpr int InvalidHandle = -1;
 
-// Returns non-zero when the number stands for a terminal device; handle is then
-// a valid (already closed) descriptor exactly when nobody else holds the port.
+// Returns non-zero when the number stands for a serial device; handle is then
+// other than InvalidHandle exactly when nobody else holds the port. Nothing is
+// opened, so the handle stands for no descriptor.
 // A port is free when the result is non-zero and handle is not InvalidHandle.
 int ProbeCommPort(int portNumber, int &handle);
 
 bool isPortFree(int portNumber);
 
-enum class PortState { Missing, Free, Held, NoPermission };
-// The probe behind ProbeCommPort, on a device path. descriptor receives the
-// descriptor the probe opened (and closed), or InvalidHandle. consoleList names
-// the file that lists the console's devices (the kernel's, unless a test says otherwise).
-PortState probeDevice(const QString &devicePath, int *descriptor = nullptr,
+enum class PortState { Missing, Free, Held, NoPermission, Console };
+
+// Another program with the device open or locked.
+struct PortHolder {
+    qint64 pid = 0;
+    QString program;   // empty when the system does not say
+};
+
+struct PortProbe {
+    PortState state = PortState::Missing;
+    QString resolved;            // the device with symlinks resolved
+    QList<PortHolder> holders;   // as far as this user can see them
+};
+
+// The probe behind ProbeCommPort, on a device path. consoleList names the file
+// that lists the console's devices (the kernel's, unless a test says otherwise).
+PortProbe probeDevice(const QString &devicePath,
                       const QString &consoleList = QStringLiteral("/sys/class/tty/console/active"));
 
-// Whether another live process holds a UUCP lock file for the device.
-bool isLockedByOtherProcess(const QString &canonicalPath);
+// Other programs holding the device: a live UUCP lock file, or an open
+// descriptor in another process (of the processes /proc lets this user see).
+QList<PortHolder> deviceHolders(const QString &canonicalPath);
 QString lockFileName(const QString &canonicalPath);   // "LCK..ttyUSB0", "LCK..pts_3"
 bool isConsoleDevice(const QString &canonicalPath, const QString &consoleList);
+
+// Whether another program has taken the device with an exclusive lock
+// (TIOCEXCL). Only opening shows this, so it is asked of the port about to be
+// used, never during a scan.
+bool isHeldExclusively(const QString &canonicalPath);
 
 // Whether some port exists that this user may not open (not in the dialout group).
 bool anyPortWithoutPermission();

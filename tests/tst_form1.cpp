@@ -263,7 +263,8 @@ private slots:
         TestHome::mapPort(7, seven.path());
         TestHome::mapPort(5, held.path());
         TestHome::mapPort(300, seven.path());   // above 256: never listed
-        ::ioctl(held.slave(), TIOCEXCL);
+        DeviceHolder otherProgram(held.path());
+        QVERIFY(otherProgram.isValid());
         TestHome::setSavedPort(QStringLiteral("7"));
         const QByteArray settingsBefore = readFile(m_home.settingsFile());
 
@@ -290,9 +291,6 @@ private slots:
         QCOMPARE(m_dialogs.filter, QStringLiteral("Szöveg (*.csv)"));
         QCOMPARE(control<QLineEdit>("Text4")->text(), QStringLiteral("/home/gondnok/lista.csv"));
         QCOMPARE(m_dialogs.messages, QStringList());
-        int exclusive = 0;
-        ::ioctl(held.slave(), TIOCGEXCL, &exclusive);
-        QVERIFY(exclusive);   // the other program's port was left alone
     }
 
     void startUpWithoutOrWithStaleSavedPort_data()
@@ -382,14 +380,14 @@ private slots:
         TestHome::mapPort(3, three.path());
         TestHome::mapPort(7, seven.path());
         start();
-        ::ioctl(seven.slave(), TIOCEXCL);   // another program took port 7 after the scan
+        auto otherProgram = std::make_unique<ExclusiveHold>(seven.path());   // took port 7 after the scan
         pickPort(QStringLiteral("7"));
         QCOMPARE(m_dialogs.messages.size(), 1);
         QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("COM7")));
         QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("másik program")));
         QVERIFY(!form().MSComm1().isOpen());
         QVERIFY(form().isVisible());
-        ::ioctl(seven.slave(), TIOCNXCL);
+        otherProgram.reset();
         pickPort(QStringLiteral("3"));
         QVERIFY(form().MSComm1().isOpen());
     }

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -132,18 +133,57 @@ private slots:
         TestHome::mapPort(4, {});
     }
 
-    void exclusiveLockIsHeldAndLeftAlone()
+    void exclusiveLockIsFoundOnlyByOpening()
     {
         PseudoTerminal pty;
         QVERIFY(pty.isValid());
-        QCOMPARE(::ioctl(pty.slave(), TIOCEXCL), 0);
-        QCOMPARE(probeDevice(pty.path()), PortState::Held);
-        // The holder's lock is still there after the probe.
+        ExclusiveHold hold(pty.path());
+        QVERIFY(hold.isValid());
+        // The scan cannot see it without opening, and does not open.
+        QCOMPARE(probeDevice(pty.path()).state, PortState::Free);
+        QVERIFY(isHeldExclusively(pty.path()));
         int exclusive = 0;
-        QCOMPARE(::ioctl(pty.slave(), TIOCGEXCL, &exclusive), 0);
-        QVERIFY(exclusive);
-        QCOMPARE(::ioctl(pty.slave(), TIOCNXCL), 0);
-        QCOMPARE(probeDevice(pty.path()), PortState::Free);
+        QCOMPARE(::ioctl(hold.fd(), TIOCGEXCL, &exclusive), 0);
+        QVERIFY(exclusive);   // the holder's lock is still there
+    }
+
+    void openByAnotherProgram()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        QCOMPARE(probeDevice(pty.path()).state, PortState::Free);
+        DeviceHolder holder(pty.path());
+        QVERIFY(holder.isValid());
+        const PortProbe probe = probeDevice(pty.path());
+        QCOMPARE(probe.state, PortState::Held);
+        QCOMPARE(probe.holders.size(), 1);
+        QCOMPARE(probe.holders[0].pid, holder.pid());
+        QCOMPARE(probe.holders[0].program, QStringLiteral("sleep"));
+    }
+
+    void scanOpensNoDevice()
+    {
+        PseudoTerminal pty;
+        QVERIFY(pty.isValid());
+        TestHome::mapPort(8, pty.path());
+        const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watcher >= 0);
+        QVERIFY(::inotify_add_watch(watcher, QFile::encodeName(pty.path()).constData(), IN_OPEN) >= 0);
+        const auto opens = [&] {
+            int count = 0;
+            alignas(inotify_event) char events[4096];
+            for (ssize_t n; (n = ::read(watcher, events, sizeof events)) > 0;)
+                count += int(n / sizeof(inotify_event));
+            return count;
+        };
+        for (int number = FirstPortNumber; number <= LastPortNumber; ++number)
+            isPortFree(number);
+        QVERIFY(isPortFree(8));
+        QCOMPARE(opens(), 0);
+        { ExclusiveHold open(pty.path()); }   // an open the watch does see
+        QCOMPARE(opens(), 1);
+        ::close(watcher);
+        TestHome::mapPort(8, {});
     }
 
     void lockFileOfLiveProcess()
@@ -157,7 +197,9 @@ private slots:
             LockFile lock(pty.path(), holder.processId());
             if (!lock.isValid())
                 QSKIP("no writable lock folder");
-            QCOMPARE(probeDevice(pty.path()), PortState::Held);
+            const PortProbe probe = probeDevice(pty.path());
+            QCOMPARE(probe.state, PortState::Held);
+            QCOMPARE(probe.holders.value(0).pid, holder.processId());
             // The same device reached through a symlink has the same lock.
             const QString link = m_home.file(QStringLiteral("serial-link"));
             QVERIFY(QFile::link(pty.path(), link));
@@ -180,7 +222,7 @@ private slots:
         LockFile lock(pty.path(), gone.processId());
         if (!lock.isValid())
             QSKIP("no writable lock folder");
-        QCOMPARE(probeDevice(pty.path()), PortState::Free);
+        QCOMPARE(probeDevice(pty.path()).state, PortState::Free);
     }
 
     void consoleIsNeverOpened()
@@ -188,10 +230,9 @@ private slots:
         PseudoTerminal pty;
         QVERIFY(pty.isValid());
         const QString name = pty.path().mid(5);   // "pts/N", as the kernel lists consoles
-        QCOMPARE(probeDevice(pty.path(), nullptr, consoleList(QStringLiteral("tty0 ") + name, m_home)),
-                 PortState::Held);
-        QCOMPARE(probeDevice(pty.path(), nullptr, consoleList(QStringLiteral("tty0"), m_home)),
-                 PortState::Free);
+        QCOMPARE(probeDevice(pty.path(), consoleList(QStringLiteral("tty0 ") + name, m_home)).state,
+                 PortState::Console);
+        QCOMPARE(probeDevice(pty.path(), consoleList(QStringLiteral("tty0"), m_home)).state, PortState::Free);
         QVERIFY(isConsoleDevice(QStringLiteral("/dev/console"), QString()));
     }
 
@@ -214,7 +255,7 @@ private slots:
         PseudoTerminal pty;
         QVERIFY(pty.isValid());
         QFile::setPermissions(pty.path(), QFileDevice::Permissions());
-        QCOMPARE(probeDevice(pty.path()), PortState::NoPermission);
+        QCOMPARE(probeDevice(pty.path()).state, PortState::NoPermission);
         TestHome::mapPort(6, pty.path());
         QVERIFY(anyPortWithoutPermission());
         TestHome::mapPort(6, {});

@@ -288,22 +288,27 @@ private slots:
         QVERIFY(!port.setSettings(QStringLiteral("9600,q,8,1")));
         QCOMPARE(port.settings(), QStringLiteral("9600,n,8,1"));
 
-        // Someone else holds it: refused, and the holder keeps its lock.
-        QCOMPARE(::ioctl(pty.slave(), TIOCEXCL), 0);
-        QVERIFY(!port.open());
-        QCOMPARE(port.openFault(), CommPort::OpenFault::Busy);
-        int exclusive = 0;
-        QCOMPARE(::ioctl(pty.slave(), TIOCGEXCL, &exclusive), 0);
-        QVERIFY(exclusive);
-        ::ioctl(pty.slave(), TIOCNXCL);
+        {
+            // Someone else holds it: refused, and the holder keeps its lock.
+            ExclusiveHold otherProgram(pty.path());
+            QVERIFY(!port.open());
+            QCOMPARE(port.openFault(), CommPort::OpenFault::Busy);
+            int exclusive = 0;
+            QCOMPARE(::ioctl(otherProgram.fd(), TIOCGEXCL, &exclusive), 0);
+            QVERIFY(exclusive);
+        }
+        {
+            DeviceHolder otherProgram(pty.path());
+            QVERIFY(!port.open());
+            QCOMPARE(port.openFault(), CommPort::OpenFault::Busy);
+        }
 
         QVERIFY(port.open());
         QVERIFY(port.setDtr(false));   // a pseudo-terminal has no modem lines: tolerated
         QVERIFY(port.setRts(false));
-        // While we have it, the probe sees it held.
-        QVERIFY(!isPortFree(13));
-        port.close();
+        // What we hold ourselves is ours, not another program's.
         QVERIFY(isPortFree(13));
+        port.close();
         TestHome::mapPort(13, {});
     }
 

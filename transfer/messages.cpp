@@ -50,6 +50,9 @@ QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFaul
     case CommPort::OpenFault::Busy:
         reason = QStringLiteral("egy másik program használja");
         break;
+    case CommPort::OpenFault::Console:
+        reason = QStringLiteral("ez a gép konzolja, nem a kártyaolvasó vonala");
+        break;
     case CommPort::OpenFault::BadSettings:
         reason = QStringLiteral("a vonal beállítása nem sikerült");
         break;

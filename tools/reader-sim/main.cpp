@@ -30,6 +30,7 @@ void onSignal(int)
 
 constexpr double WireBytesPerSecond = 9600.0 / 10;   // 8N1: ten bits a byte
 constexpr int WriteProcessingMs = 5;
+constexpr int IdleLookMs = 10;   // how often a line nobody has open is looked at
 
 struct Faults {
     int refuseWrite = 0, silentWrite = 0, longAnswer = 0, strayWrite = 0, hangupAfterWrite = 0;
@@ -44,6 +45,7 @@ public:
     QString path() const { return m_path; }
     void hangUp();
     bool isUp() const { return m_master >= 0; }
+    bool isHungUp() const;   // no program has the line open
     int master() const { return m_master; }
     // Sends at the pace of a 9600 8N1 line unless fast; false when stopped.
     bool send(const QByteArray &bytes, bool fast);
@@ -52,41 +54,49 @@ private:
     bool writeAll(const char *data, qsizetype size);
 
     int m_master = -1;
-    int m_heldSlave = -1;
     QString m_path;
 };
 
 bool Line::open()
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
         return false;
     m_path = QString::fromLocal8Bit(::ptsname(m_master));
-    // Our own slave descriptor keeps the line up between the program's opens,
-    // as a real device stays present when nobody has it open.
-    m_heldSlave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_heldSlave < 0)
+    // The line is set up once and then let go: a reader on a cable holds
+    // nothing of the PC's device, so the program's probe finds it unused.
+    // The settings stay with the pseudo-terminal while our end is open.
+    const int slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0)
         return false;
     termios raw;
-    ::tcgetattr(m_heldSlave, &raw);
+    ::tcgetattr(slave, &raw);
     ::cfmakeraw(&raw);
     ::cfsetspeed(&raw, B9600);
-    ::tcsetattr(m_heldSlave, TCSANOW, &raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ::close(slave);
     return true;
 }
 
 void Line::hangUp()
 {
-    if (m_heldSlave >= 0)
-        ::close(m_heldSlave);
     if (m_master >= 0)
         ::close(m_master);
-    m_heldSlave = m_master = -1;
+    m_master = -1;
 }
 
+bool Line::isHungUp() const
+{
+    pollfd pfd{m_master, POLLIN, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLHUP) && !(pfd.revents & POLLIN);
+}
+
+// Stops when the program lets the line go: nobody would read the rest.
 bool Line::writeAll(const char *data, qsizetype size)
 {
     while (size > 0 && !g_stop) {
+        if (isHungUp())
+            return false;
         const ssize_t n = ::write(m_master, data, size_t(size));
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
             QThread::msleep(1);
@@ -154,8 +164,14 @@ void Simulator::run()
     QByteArray pending;
     while (!g_stop && m_line.isUp()) {
         pollfd pfd{m_line.master(), POLLIN, 0};
-        if (::poll(&pfd, 1, 100) <= 0 || !(pfd.revents & POLLIN))
+        if (::poll(&pfd, 1, 100) <= 0)
             continue;
+        if (!(pfd.revents & POLLIN)) {
+            // Hung up: no program has the line open. Wait for the next one.
+            QThread::msleep(IdleLookMs);
+            pending.clear();
+            continue;
+        }
         char buffer[256];
         const ssize_t n = ::read(m_line.master(), buffer, sizeof buffer);
         if (n <= 0)
