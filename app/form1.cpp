@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/busyguard.h"
+#include "app/decorations.h"
 #include "app/dialogs.h"
 #include "app/singleinstance.h"
 #include "app/texts.h"
@@ -137,12 +138,12 @@ void Form1::createControls()
     Text3 = make<QLineEdit>("Text3", this);
     Command19 = make<QPushButton>("Command19", this);
     ProgressBar1 = make<QProgressBar>("ProgressBar1", this);
-    Frame1 = make<QGroupBox>("Frame1", this);
+    Frame1 = make<GroupFrame>("Frame1", this);
     Command1 = make<QPushButton>("Command1", Frame1);
     Command6 = make<QPushButton>("Command6", Frame1);
     Label5 = make<QLabel>("Label5", Frame1);
     Label4 = make<QLabel>("Label4", Frame1);
-    Combo1 = make<QComboBox>("Combo1", this);
+    Combo1 = make<PortList>("Combo1", this);
     Label2 = make<QLabel>("Label2", this);
     Label27 = make<QLabel>("Label27", this);
     Label12 = make<QLabel>("Label12", this);
@@ -158,7 +159,7 @@ void Form1::createControls()
     for (QLabel *label : findChildren<QLabel *>())
         label->lower();
 
-    for (QComboBox *combo : {Combo1, Combo2}) {
+    for (QComboBox *combo : {static_cast<QComboBox *>(Combo1), Combo2}) {
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
     }
@@ -183,6 +184,17 @@ void Form1::createControls()
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
+    connect(Combo1, &PortList::aboutToShowPopup, this, &Form1::refreshPortList);
+
+    // What a screen reader says: each caption names its control, the progress
+    // displays have names of their own, and the shadows are not there at all.
+    Label1->setBuddy(Combo1);
+    Label2->setBuddy(Combo2);
+    Label27->setBuddy(Text4);
+    Text3->setAccessibleName(Texts::ProgressFigureName);
+    ProgressBar1->setAccessibleName(Texts::ProgressBarName);
+    for (QLabel *shadow : {Label4, Label5, Label9, Label11, Label12})
+        markAsDecoration(shadow);
 }
 
 void Form1::styleControls()
@@ -261,11 +273,28 @@ bool Form1::Form_Load()
 
 bool Form1::scanPorts()
 {
+    // The port we have open is held by us, not by another program: it stays.
+    const int ours = m_port.isOpen() ? m_port.portNumber() : 0;
+    Combo1->clear();
     for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
-        if (isPortFree(number))
+        if (number == ours || isPortFree(number))
             Combo1->addItem(QString::number(number));
     }
     return Combo1->count() > 0;
+}
+
+void Form1::refreshPortList()
+{
+    // Not a change of port: nothing is opened, closed or saved here.
+    const QString shown = m_port.isOpen() ? m_state.PortName : Combo1->currentText();
+    scanPorts();
+    Combo1->setCurrentIndex(Combo1->findText(shown, Qt::MatchExactly));
+}
+
+void PortList::showPopup()
+{
+    emit aboutToShowPopup();
+    QComboBox::showPopup();
 }
 
 void Form1::selectSavedPort()

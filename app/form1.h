@@ -4,18 +4,32 @@
 #include "serial/commport.h"
 #include "transfer/transfer.h"
 
+#include <QComboBox>
 #include <QWidget>
 #include <memory>
 
 class Clock;
 class Dialogs;
 class SingleInstance;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+
+// The port list: says so before it drops down, so the list can follow the
+// cables plugged in and pulled out meanwhile.
+class PortList : public QComboBox
+{
+    Q_OBJECT
+
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+
+signals:
+    void aboutToShowPopup();
+};
 
 class Form1 : public QWidget, private ProgressView
 {
@@ -47,6 +61,7 @@ private:
     int px(int twips) const;
 
     bool scanPorts();
+    void refreshPortList();
     void selectSavedPort();
     void openPort(int receiveBufferSize, const QString &settings);
     void onLineFailed();
@@ -72,7 +87,7 @@ private:
     QPushButton *Command6 = nullptr;
     QLabel *Label5 = nullptr;
     QLabel *Label4 = nullptr;
-    QComboBox *Combo1 = nullptr;
+    PortList *Combo1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label27 = nullptr;
     QLabel *Label12 = nullptr;

@@ -11,6 +11,8 @@
 #include "tests/support/simulator.h"
 #include "tests/support/testhome.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -100,6 +102,32 @@ private:
         combo->setFocus();
         while (combo->currentIndex() != index)
             QTest::keyClick(combo, combo->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
+    }
+
+    // Drops the port list down and up again, as a look at it does.
+    QStringList openPortList()
+    {
+        QComboBox *combo = control<QComboBox>("Combo1");
+        combo->showPopup();
+        QStringList entries;
+        for (int i = 0; i < combo->count(); ++i)
+            entries.append(combo->itemText(i));
+        combo->hidePopup();
+        return entries;
+    }
+
+    // Picks an entry with the mouse from the dropped-down list.
+    void pickFromList(const QString &number)
+    {
+        QComboBox *combo = control<QComboBox>("Combo1");
+        combo->showPopup();
+        const int index = combo->findText(number);
+        QVERIFY(index >= 0);
+        QAbstractItemView *view = combo->view();
+        QTRY_VERIFY(view->isVisible());
+        const QRect item = view->visualRect(view->model()->index(index, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+        QTRY_VERIFY(!view->isVisible());
     }
 
 private slots:
@@ -254,7 +282,80 @@ private slots:
         QCOMPARE(control<QComboBox>("Combo2")->count(), 127);
     }
 
+    void screenReaderNamesEveryControl()
+    {
+        // The whole tree a screen reader walks, from the window down.
+        QStringList objects, texts;
+        const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+            if (node->object())
+                objects.append(node->object()->objectName());
+            texts.append(node->text(QAccessible::Name));
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(&form()));
+        for (const char *decoration : {"Label4", "Label5", "Label9", "Label11", "Label12"})
+            QVERIFY2(!objects.contains(QLatin1String(decoration)), decoration);
+        QVERIFY(!texts.contains(QStringLiteral("Label9")) && !texts.contains(QStringLiteral("Label4")));
+        QVERIFY(objects.contains(QStringLiteral("Command6")));   // inside the frame, still there
+
+        const auto labelOf = [&](const char *name) {
+            const auto relations = QAccessible::queryAccessibleInterface(control<QWidget>(name))->relations(QAccessible::Label);
+            return relations.isEmpty() ? QString() : relations.first().first->text(QAccessible::Name);
+        };
+        const auto nameOf = [&](const char *name) {
+            return QAccessible::queryAccessibleInterface(control<QWidget>(name))->text(QAccessible::Name);
+        };
+        QCOMPARE(labelOf("Combo1"), QStringLiteral("Comm"));
+        QCOMPARE(labelOf("Combo2"), QStringLiteral("Nyitási idő:"));
+        QCOMPARE(labelOf("Text4"), QStringLiteral("Az SD kártya itt van:"));
+        QCOMPARE(nameOf("Text4"), QStringLiteral("Az SD kártya itt van:"));
+        QCOMPARE(nameOf("Text3"), Texts::ProgressFigureName);
+        QCOMPARE(nameOf("ProgressBar1"), Texts::ProgressBarName);
+        QCOMPARE(nameOf("Frame1"), QStringLiteral("Kártyakód memória"));
+    }
+
     // --- start-up and ports ---
+
+    void portListFollowsTheCable()
+    {
+        start();   // no cable yet
+        QCOMPARE(m_dialogs.messages, QStringList{Texts::NoFreePort});
+        QComboBox *combo1 = control<QComboBox>("Combo1");
+        QCOMPARE(combo1->count(), 0);
+
+        auto cable = startReader(4);   // plugged in
+        const QStringList one{QStringLiteral("4")};
+        QCOMPARE(openPortList(), one);
+        QVERIFY(!form().MSComm1().isOpen());   // opening the list opens nothing
+        QCOMPARE(TestHome::savedPort(), QString());
+        pickFromList(QStringLiteral("4"));
+        QVERIFY(form().MSComm1().isOpen());
+        QCOMPARE(TestHome::savedPort(), QStringLiteral("4"));
+
+        {
+            auto other = startReader(6);   // a second device comes and goes
+            QCOMPARE(openPortList(), QStringList({QStringLiteral("4"), QStringLiteral("6")}));
+            QCOMPARE(combo1->currentText(), QStringLiteral("4"));
+            QCOMPARE(form().MSComm1().devicePath(), cable->devicePath());
+        }
+        QCOMPARE(openPortList(), one);
+        QCOMPARE(TestHome::savedPort(), QStringLiteral("4"));
+
+        // Pulled out and plugged back: the same number, a new device.
+        const QString list = m_home.file(QStringLiteral("replugged.csv"));
+        control<QLineEdit>("Text4")->setText(list);
+        cable.reset();
+        QTRY_COMPARE(m_dialogs.messages.size(), 2);
+        QCOMPARE(m_dialogs.messages[1], Texts::lineLostInWindow(4));
+        cable = startReader(4);
+        QCOMPARE(openPortList(), one);
+        pickFromList(QStringLiteral("4"));
+        QCOMPARE(form().MSComm1().devicePath(), cable->devicePath());
+        QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages.last(), Texts::ReadoutDone);
+        QCOMPARE(readFile(list), QByteArray("3,200,0715\r\n"));
+    }
 
     void startUpSelectsSavedPortWithoutWritingSettings()
     {
