@@ -44,12 +44,6 @@ constexpr int ClientHeight = 2820;
 const QColor White(255, 255, 255), Black(0, 0, 0), LightGrey(224, 224, 224), Blue(0, 0, 255),
     LightCyan(128, 255, 255), Cyan(0, 255, 255), Grey(128, 128, 128), Teal(0, 128, 128);
 
-// The reader's line, and the receive buffers of the two ways a port gets opened.
-const QString ReaderLine = QStringLiteral("9600,n,8,1");
-const QString ReopenLine = QStringLiteral("9600,N,8,1");
-constexpr int ReceiveBuffer = 32000;
-constexpr int ReopenReceiveBuffer = 32700;
-
 const QString SansSerif = QStringLiteral("MS Sans Serif");
 const QString Arial = QStringLiteral("Arial");
 
@@ -250,9 +244,7 @@ bool Form1::Form_Load()
         return false;
     }
     const bool anyPort = scanPorts();
-    m_state.PortName = QSettings(SettingsOrganization, SettingsApplication)
-                           .value(QLatin1String(SavedPortKey))
-                           .toString();
+    m_state.PortName = savedPortName();
     if (anyPort) {
         m_state.PortListLoading = 1;
         selectSavedPort();
@@ -274,12 +266,8 @@ bool Form1::Form_Load()
 bool Form1::scanPorts()
 {
     // The port we have open is held by us, not by another program: it stays.
-    const int ours = m_port.isOpen() ? m_port.portNumber() : 0;
     Combo1->clear();
-    for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
-        if (number == ours || isPortFree(number))
-            Combo1->addItem(QString::number(number));
-    }
+    Combo1->addItems(scanFreePorts(m_port.isOpen() ? m_port.portNumber() : 0));
     return Combo1->count() > 0;
 }
 
@@ -299,24 +287,19 @@ void PortList::showPopup()
 
 void Form1::selectSavedPort()
 {
-    const int saved = Combo1->findText(m_state.PortName, Qt::MatchExactly);
-    if (saved < 0)
-        m_state.PortName = Combo1->itemText(0);
-    Combo1->setCurrentIndex(qMax(saved, 0));
+    QStringList entries;
+    for (int i = 0; i < Combo1->count(); ++i)
+        entries.append(Combo1->itemText(i));
+    const int entry = startupEntry(entries, m_state.PortName);
+    m_state.PortName = entries.value(entry);
+    Combo1->setCurrentIndex(entry);
 }
 
 void Form1::openPort(int receiveBufferSize, const QString &settings)
 {
     const int number = leadingNumber(m_state.PortName);
-    m_port.setPortNumber(number);
-    m_port.setReceiveBufferSize(receiveBufferSize);
-    m_port.setSettings(settings);
-    if (!m_port.open()) {
+    if (!m_port.openReaderLine(number, receiveBufferSize, settings) && !m_port.lineLost())
         m_dialogs.message(this, Texts::portOpenFailed(number, m_port.devicePath(), m_port.openFault()));
-        return;
-    }
-    m_port.setDtr(false);
-    m_port.setRts(false);
 }
 
 void Form1::Combo1_Click()
@@ -384,6 +367,7 @@ void Form1::Command1_Click()
     case UploadResult::TooManyCards:
         m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity, result.written));
         break;
+    case UploadResult::Interrupted: break;   // the window's clock is never stopped
     }
     m_state.UploadBusy = 0;
     clearProgress(false);
@@ -412,6 +396,7 @@ void Form1::Command6_Click()
         clearProgress(false);
         m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault));
         break;
+    case ReadoutResult::Interrupted: break;   // the window's clock is never stopped
     }
 }
 

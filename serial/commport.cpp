@@ -137,6 +137,18 @@ bool CommPort::open()
     return true;
 }
 
+bool CommPort::openReaderLine(int portNumber, int receiveBufferSize, const QString &settings)
+{
+    setPortNumber(portNumber);
+    setReceiveBufferSize(receiveBufferSize);
+    setSettings(settings);
+    if (!open())
+        return false;
+    setDtr(false);
+    setRts(false);
+    return isOpen();
+}
+
 void CommPort::close()
 {
     if (m_serial.isOpen())

@@ -8,6 +8,12 @@
 #include <QSerialPort>
 #include <QString>
 
+// The reader's line, and the receive buffers of the two ways a port gets opened.
+inline const QString ReaderLine = QStringLiteral("9600,n,8,1");
+inline const QString ReopenLine = QStringLiteral("9600,N,8,1");
+constexpr int ReceiveBuffer = 32000;
+constexpr int ReopenReceiveBuffer = 32700;
+
 class CommPort : public QObject
 {
     Q_OBJECT
@@ -26,6 +32,10 @@ public:
     QString settings() const { return m_settings; }
 
     bool open();
+    // Opens the port for the reader, in the order the reader is used to: the
+    // number, the receive buffer, the line, open, then DTR and RTS off.
+    bool openReaderLine(int portNumber, int receiveBufferSize = ReceiveBuffer,
+                        const QString &settings = ReaderLine);
     OpenFault openFault() const { return m_openFault; }
     QString devicePath() const { return m_devicePath; }
     void close();

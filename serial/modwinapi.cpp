@@ -202,6 +202,16 @@ bool isPortFree(int portNumber)
     return ProbeCommPort(portNumber, handle) != 0 && handle != InvalidHandle;
 }
 
+QStringList scanFreePorts(int alsoListed)
+{
+    QStringList entries;
+    for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
+        if (number == alsoListed || isPortFree(number))
+            entries.append(QString::number(number));
+    }
+    return entries;
+}
+
 bool anyPortWithoutPermission()
 {
     for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {

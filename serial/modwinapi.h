@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 constexpr int InvalidHandle = -1;
 
@@ -16,6 +17,10 @@ constexpr int InvalidHandle = -1;
 int ProbeCommPort(int portNumber, int &handle);
 
 bool isPortFree(int portNumber);
+
+// The free ports 1..256 as the port list shows them, ascending, as decimal
+// text; alsoListed (the port we hold ourselves) is listed whatever the probe says.
+QStringList scanFreePorts(int alsoListed = 0);
 
 enum class PortState { Missing, Free, Held, NoPermission, Console };
 

@@ -44,3 +44,15 @@ QString portDisplayName(int portNumber)
 {
     return QStringLiteral("COM%1").arg(portNumber);
 }
+
+QString savedPortName()
+{
+    return QSettings(SettingsOrganization, SettingsApplication).value(QLatin1String(SavedPortKey)).toString();
+}
+
+int startupEntry(const QStringList &entries, const QString &saved)
+{
+    if (entries.isEmpty())
+        return -1;
+    return qMax(int(entries.indexOf(saved)), 0);
+}

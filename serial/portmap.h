@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 constexpr int FirstPortNumber = 1;
 constexpr int LastPortNumber = 256;
@@ -19,3 +20,9 @@ QString portDevicePath(int portNumber);
 QString canonicalDevicePath(const QString &path);
 // The number's name for the user: "COM3".
 QString portDisplayName(int portNumber);
+
+// The saved port (empty when never saved); only the window's port choice writes it.
+QString savedPortName();
+// Which of the listed ports start-up takes: the saved one when listed, else the
+// first. The index into entries, or -1 when there are none.
+int startupEntry(const QStringList &entries, const QString &saved);

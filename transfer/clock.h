@@ -10,6 +10,9 @@ public:
     virtual ~Clock() = default;
     virtual void sleep(int ms) = 0;
     virtual qint64 now() = 0;   // milliseconds, from an arbitrary start
+    // True once the person asked the transfer to stop (Ctrl-C on a terminal);
+    // a transfer looks at it whenever it pauses.
+    virtual bool stopRequested() { return false; }
 };
 
 // Plain blocking pauses.

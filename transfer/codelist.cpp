@@ -222,6 +222,17 @@ bool CodeListReader::readLine(QByteArray &line)
     }
 }
 
+QList<CardCode> readCardCodes(CodeListReader &reader, int limit)
+{
+    QList<CardCode> codes;
+    QByteArray line;
+    while (codes.size() <= limit && reader.readLine(line)) {
+        if (const auto code = decodeCardLine(line))
+            codes.append(*code);
+    }
+    return codes;
+}
+
 FileFault checkAppendTarget(const QString &path)
 {
     if (path.isEmpty())
@@ -286,8 +297,8 @@ FileFault appendReadout(const QString &path, const QList<CardCode> &codes)
         error = errno;
         if (created)
             ::unlink(name.constData());
-        else
-            ::truncate(name.constData(), before.st_size);
+        else if (::truncate(name.constData(), before.st_size) != 0)
+            error = errno;   // could not be put back: say so rather than claim it unchanged
     }
     return faultFromErrno(error);
 }

@@ -54,6 +54,10 @@ private:
     bool m_atStart = true;   // the next read is the file's first: it may start with a byte-order mark
 };
 
+// The card codes from where the reader stands, in file order, at most limit + 1
+// of them: one more than limit says the list is longer than that.
+QList<CardCode> readCardCodes(CodeListReader &reader, int limit);
+
 // Whether a readout could be appended to this file, known before the reader is
 // asked: a regular file (or none yet, in an existing folder) that may be written.
 FileFault checkAppendTarget(const QString &path);

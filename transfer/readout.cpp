@@ -4,30 +4,52 @@
 
 namespace {
 
-// Waits until the whole dump is buffered; false when the reader stalls or the line drops.
-bool waitForDump(CommPort &port, Clock &clock, ProgressView &view)
+// Waits until the whole dump is buffered, or the reader stalls, the line
+// drops or the person stops it.
+ReadoutResult::Outcome waitForDump(CommPort &port, Clock &clock, ProgressView &view)
 {
     int lastCount = -1;
     qint64 lastProgressAt = clock.now();
     for (;;) {
         const int count = port.bytesWaiting();
         if (port.lineLost())
-            return false;
+            return ReadoutResult::LineLost;
         view.showProgress(count);
         if (count >= DumpLength)
-            return true;
+            return ReadoutResult::Done;
         const qint64 now = clock.now();
         if (count != lastCount) {
             lastCount = count;
             lastProgressAt = now;
         } else if (now - lastProgressAt >= ReadoutStallMs) {
-            return false;
+            return ReadoutResult::Stalled;
         }
+        if (clock.stopRequested())
+            return ReadoutResult::Interrupted;
         clock.sleep(ReadoutPollMs);
     }
 }
 
 } // namespace
+
+ReadoutResult::Outcome readDump(WindowState &state, CommPort &port, Clock &clock, ProgressView &view,
+                                QByteArray &dump)
+{
+    if (!port.isOpen())
+        return ReadoutResult::NoPort;
+    state.FrameBytes = readRequestBytes(state.ReaderAddress);
+    state.RequestFrame = requestFrame(state.FrameBytes);
+    port.clearReceiveBuffer();
+    port.send(state.RequestFrame);
+    view.setProgressMaximum(ReadoutProgressMaximum);
+
+    const ReadoutResult::Outcome outcome = waitForDump(port, clock, view);
+    if (outcome == ReadoutResult::Done) {
+        dump = port.read(DumpLength);
+        port.clearReceiveBuffer();
+    }
+    return outcome;
+}
 
 ReadoutResult runReadout(const QString &path, WindowState &state, CommPort &port, Clock &clock,
                          ProgressView &view)
@@ -43,18 +65,10 @@ ReadoutResult runReadout(const QString &path, WindowState &state, CommPort &port
         result.outcome = ReadoutResult::FileFailed;
         return result;
     }
-    state.FrameBytes = readRequestBytes(state.ReaderAddress);
-    state.RequestFrame = requestFrame(state.FrameBytes);
-    port.clearReceiveBuffer();
-    port.send(state.RequestFrame);
-    view.setProgressMaximum(ReadoutProgressMaximum);
-
-    if (!waitForDump(port, clock, view)) {
-        result.outcome = port.lineLost() ? ReadoutResult::LineLost : ReadoutResult::Stalled;
+    QByteArray dump;
+    result.outcome = readDump(state, port, clock, view, dump);
+    if (result.outcome != ReadoutResult::Done)
         return result;
-    }
-    const QByteArray dump = port.read(DumpLength);
-    port.clearReceiveBuffer();
 
     QList<CardCode> codes;
     for (const DumpRecord &record : validRecords(dump))

@@ -18,10 +18,16 @@ constexpr int ReadoutPollMs = 100;
 constexpr int ReadoutStallMs = 5000;
 
 struct ReadoutResult {
-    enum Outcome { Done, Stalled, LineLost, NoPort, FileFailed } outcome = Done;
+    enum Outcome { Done, Stalled, LineLost, NoPort, FileFailed, Interrupted } outcome = Done;
     FileFault fileFault = FileFault::None;
     int records = 0;   // card lines appended
 };
 
+// Asks the reader for its memory and waits for the whole dump. The outcome is
+// Done (with the dump), Stalled, LineLost, NoPort or Interrupted.
+ReadoutResult::Outcome readDump(WindowState &state, CommPort &port, Clock &clock, ProgressView &view,
+                                QByteArray &dump);
+
+// The readout: the dump's valid records appended to the code list file.
 ReadoutResult runReadout(const QString &path, WindowState &state, CommPort &port, Clock &clock,
                          ProgressView &view);

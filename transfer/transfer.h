@@ -29,4 +29,6 @@ public:
     virtual void showProgress(int value) = 0;
     // Empties the bar; the figure is emptied too unless it is to be kept.
     virtual void clearProgress(bool keepFigure = false) = 0;
+    // How many records an upload is about to write, once the list is counted.
+    virtual void expectRecords(int /*count*/) {}
 };

@@ -4,19 +4,6 @@
 
 namespace {
 
-// Counts card lines up to one past what the reader holds: beyond that the
-// number does not matter, and an absurd file cannot overflow the count.
-int countCardLines(CodeListReader &reader)
-{
-    int count = 0;
-    QByteArray line;
-    while (count <= ReaderCapacity && reader.readLine(line)) {
-        if (decodeCardLine(line))
-            ++count;
-    }
-    return count;
-}
-
 // Polls until exactly one answer's worth of bytes waits; a later attempt only
 // waits again, it never repeats the request.
 QByteArray waitForWriteAnswer(WindowState &state, CommPort &port, Clock &clock)
@@ -28,7 +15,7 @@ QByteArray waitForWriteAnswer(WindowState &state, CommPort &port, Clock &clock)
             ++state.PollCount;
             if (port.bytesWaiting() == WriteAnswerLength)
                 return port.read(port.bytesWaiting());
-            if (port.lineLost())
+            if (port.lineLost() || clock.stopRequested())
                 return {};
         }
     }
@@ -51,8 +38,10 @@ UploadResult runUpload(const QString &path, int openingTime, WindowState &state,
     CodeListReader reader;
     result.fileFault = reader.open(path);
     if (result.fileFault == FileFault::None) {
-        // Counted first: a list the reader cannot hold is not sent at all.
-        result.cardLines = countCardLines(reader);
+        // Counted first: a list the reader cannot hold is not sent at all. Past
+        // one more than it holds the number does not matter, and an absurd file
+        // cannot overflow the count.
+        result.cardLines = int(readCardCodes(reader, ReaderCapacity).size());
         result.fileFault = reader.fault();
     }
     if (result.fileFault == FileFault::None && !reader.rewind())
@@ -65,6 +54,7 @@ UploadResult runUpload(const QString &path, int openingTime, WindowState &state,
         result.outcome = UploadResult::TooManyCards;
         return result;
     }
+    view.expectRecords(result.cardLines);
 
     QByteArray line;
     for (;;) {
@@ -98,10 +88,15 @@ UploadResult runUpload(const QString &path, int openingTime, WindowState &state,
             result.outcome = UploadResult::LineLost;
             return result;
         }
-        if (!isWriteAccepted(answer)) {
+        const bool taken = isWriteAccepted(answer);
+        result.written += taken;
+        if (clock.stopRequested()) {
+            result.outcome = UploadResult::Interrupted;
+            return result;
+        }
+        if (!taken) {
             result.outcome = UploadResult::Refused;
             return result;
         }
-        ++result.written;
     }
 }

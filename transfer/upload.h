@@ -18,7 +18,7 @@ constexpr int PollsPerAttempt = 200;
 constexpr int AttemptsPerRecord = 3;
 
 struct UploadResult {
-    enum Outcome { Done, Refused, LineLost, NoPort, FileFailed, TooManyCards } outcome = Done;
+    enum Outcome { Done, Refused, LineLost, NoPort, FileFailed, TooManyCards, Interrupted } outcome = Done;
     FileFault fileFault = FileFault::None;
     int cardLines = 0;   // card lines in the file, counted up to ReaderCapacity + 1
     int written = 0;     // records the reader acknowledged
