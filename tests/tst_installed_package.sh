@@ -4,7 +4,7 @@
 # Hungarian texts and its fonts from the system, nothing from the build tree.
 # Argument: the folder holding the built .deb; the second, the build tree.
 set -eu
-DEB=$(ls "$1"/vivadizuzud_*.deb)
+DEB=$(ls -t "$1"/vivadizuzud_*.deb | head -n 1)
 BUILD_TREE=$(cd "$2" && pwd)
 WORK=$(mktemp -d)
 APP_PID=""
@@ -23,6 +23,16 @@ BIN="$WORK/root/usr/bin"
 [ -x "$BIN/vivadizuzud" ] || fail "no program in the package"
 [ -f "$WORK/root/usr/share/applications/vivadizuzud.desktop" ] || fail "no desktop entry"
 [ -f "$WORK/root/usr/share/icons/hicolor/scalable/apps/vivadizuzud.svg" ] || fail "no icon"
+[ -x "$BIN/vivadizuzud-cli" ] || fail "no command line in the package"
+[ -f "$WORK/root/usr/share/man/man1/vivadizuzud-cli.1.gz" ] || fail "no manual page for the command line"
+bash -n "$WORK/root/usr/share/bash-completion/completions/vivadizuzud-cli" || fail "bash completion does not parse"
+# Built hardened: read-only relocations bound at start, stack protector, fortified functions.
+for program in vivadizuzud vivadizuzud-cli; do
+    readelf -lW "$BIN/$program" | grep -q GNU_RELRO || fail "$program: no read-only relocations"
+    readelf -dW "$BIN/$program" | grep -q 'BIND_NOW' || fail "$program: not bound at start"
+    readelf -sW --dyn-syms "$BIN/$program" | grep -q '__stack_chk_fail' || fail "$program: no stack protector"
+    readelf -sW --dyn-syms "$BIN/$program" | grep -q '_chk@' || fail "$program: no fortified functions"
+done
 
 mkdir -p "$WORK/home/alap" && mkdir -m 700 "$WORK/runtime"
 printf '[ports]\nauto=false\n' >"$WORK/home/alap/alap.conf"

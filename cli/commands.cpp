@@ -1,0 +1,316 @@
+#include "cli/commands.h"
+#include "cli/terminalprogress.h"
+#include "serial/commport.h"
+#include "serial/deviceinfo.h"
+#include "serial/modwinapi.h"
+#include "serial/portmap.h"
+#include "transfer/clock.h"
+#include "transfer/messages.h"
+#include "transfer/readout.h"
+#include "transfer/upload.h"
+#include "transfer/verify.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+// Plain pauses that end the transfer once the person asked to stop.
+class StoppableClock : public SystemClock
+{
+public:
+    bool stopRequested() override { return g_stopRequested != 0; }
+};
+
+void say(const QString &text)
+{
+    fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+void print(const QString &text)
+{
+    fputs(text.toLocal8Bit().constData(), stdout);
+}
+
+QString stateText(const PortProbe &probe)
+{
+    switch (probe.state) {
+    case PortState::Free: return QStringLiteral("szabad");
+    case PortState::Console: return QStringLiteral("konzol");
+    case PortState::NoPermission: return QStringLiteral("nincs jogosultság (dialout csoport)");
+    case PortState::Held: {
+        QStringList who;
+        for (const PortHolder &holder : probe.holders)
+            who.append(holder.program.isEmpty() ? QString::number(holder.pid)
+                                                : QStringLiteral("%1 %2").arg(holder.pid).arg(holder.program));
+        return QStringLiteral("foglalt: ") + who.join(QStringLiteral(", "));
+    }
+    case PortState::Missing: break;
+    }
+    return {};
+}
+
+const char *stateKey(PortState state)
+{
+    switch (state) {
+    case PortState::Free: return "free";
+    case PortState::Held: return "busy";
+    case PortState::NoPermission: return "no-permission";
+    case PortState::Console: return "console";
+    case PortState::Missing: break;
+    }
+    return "missing";
+}
+
+QString hexId(std::optional<quint16> id)
+{
+    return id ? QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0')) : QString();
+}
+
+QJsonValue orNull(const QString &text)
+{
+    return text.isNull() ? QJsonValue() : QJsonValue(text);
+}
+
+QString describe(const DeviceIdentity &identity)
+{
+    QStringList parts;
+    if (identity.vendorId && identity.productId)
+        parts.append(hexId(identity.vendorId) + QLatin1Char(':') + hexId(identity.productId));
+    for (const QString &text : {identity.manufacturer, identity.product})
+        if (!text.isEmpty())
+            parts.append(text);
+    if (!identity.serialNumber.isEmpty())
+        parts.append(QStringLiteral("(%1)").arg(identity.serialNumber));
+    return parts.join(QLatin1Char(' '));
+}
+
+// The port to use: the one asked for, or the window's start-up rule (the saved
+// port when it is free, else the first free one). Opened for the reader.
+int openPort(const Options &options, CommPort &port)
+{
+    int number = options.port.value_or(0);
+    if (!options.port) {
+        const QStringList free = scanFreePorts();
+        if (free.isEmpty()) {
+            say(Texts::noFreePort(anyPortWithoutPermission()));
+            return ExitPortUnusable;
+        }
+        number = free.value(startupEntry(free, savedPortName())).toInt();
+    }
+    if (!port.openReaderLine(number)) {
+        say(port.lineLost() ? Texts::lineLost(number)
+                            : Texts::portOpenFailed(number, port.devicePath(), port.openFault()));
+        const PortProbe probe = probeDevice(port.devicePath());
+        if (probe.state == PortState::Held)
+            say(QStringLiteral("Használja: ") + stateText(probe).section(QLatin1String(": "), 1));
+        return ExitPortUnusable;
+    }
+    port.clearReceiveBuffer();
+    return ExitDone;
+}
+
+QString lostLine(const QString &outcome, const CommPort &port)
+{
+    return Texts::withLostLine(outcome, Texts::lineLost(port.portNumber()));
+}
+
+QString codes(const QList<CardCode> &list)
+{
+    QString text;
+    for (const CardCode &code : list)
+        text += QStringLiteral("  ") + hexCode(code) + QLatin1Char('\n');
+    return text;
+}
+
+} // namespace
+
+void requestStop()
+{
+    g_stopRequested = 1;
+}
+
+int listPorts(const Options &options)
+{
+    QJsonArray array;
+    QString table = QStringLiteral("%1  %2  %3  %4\n")
+                        .arg(QStringLiteral("SZÁM"), -4)
+                        .arg(QStringLiteral("ESZKÖZ"), -24)
+                        .arg(QStringLiteral("ÁLLAPOT"), -28)
+                        .arg(QStringLiteral("LEÍRÁS"));
+    for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
+        const QString device = portDevicePath(number);
+        const PortProbe probe = probeDevice(device);
+        if (probe.state == PortState::Missing)
+            continue;
+        const DeviceIdentity identity = deviceIdentity(probe.resolved);
+        QJsonArray holders;
+        for (const PortHolder &holder : probe.holders)
+            holders.append(QJsonObject{{QStringLiteral("pid"), holder.pid},
+                                       {QStringLiteral("program"), orNull(holder.program)}});
+        array.append(QJsonObject{
+            {QStringLiteral("number"), number},
+            {QStringLiteral("device"), device},
+            {QStringLiteral("resolved"), probe.resolved},
+            {QStringLiteral("state"), QLatin1String(stateKey(probe.state))},
+            {QStringLiteral("vendor_id"), orNull(hexId(identity.vendorId))},
+            {QStringLiteral("product_id"), orNull(hexId(identity.productId))},
+            {QStringLiteral("manufacturer"), orNull(identity.manufacturer)},
+            {QStringLiteral("product"), orNull(identity.product)},
+            {QStringLiteral("serial_number"), orNull(identity.serialNumber)},
+            {QStringLiteral("holders"), holders},
+        });
+        const QString shownDevice = device == probe.resolved ? device : device + QStringLiteral(" -> ") + probe.resolved;
+        table += QStringLiteral("%1  %2  %3  %4\n")
+                     .arg(number, -4)
+                     .arg(shownDevice, -24)
+                     .arg(stateText(probe), -28)
+                     .arg(describe(identity));
+    }
+    if (options.json) {
+        print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+        return ExitDone;
+    }
+    if (array.isEmpty()) {
+        say(Texts::NoFreePort);
+        return ExitDone;
+    }
+    print(table);
+    if (anyPortWithoutPermission())
+        say(QStringLiteral("Tipp: a dialout csoport tagjai nyithatják meg a soros portokat "
+                           "(sudo usermod -aG dialout $USER, majd újra bejelentkezés)."));
+    return ExitDone;
+}
+
+int readout(const Options &options)
+{
+    const FileFault target = checkAppendTarget(options.file);
+    if (target != FileFault::None) {
+        say(Texts::codeListUnwritable(options.file, target));
+        return ExitFileFailed;
+    }
+    CommPort port;
+    if (const int status = openPort(options, port))
+        return status;
+    WindowState state;
+    state.ReaderAddress = 1;
+    StoppableClock clock;
+    TerminalProgress progress(TerminalProgress::DumpBytes);
+    const ReadoutResult result = runReadout(options.file, state, port, clock, progress);
+    progress.finish();
+    switch (result.outcome) {
+    case ReadoutResult::Done: say(Texts::ReadoutDone); return ExitDone;
+    case ReadoutResult::Stalled: say(Texts::TransferError); return ExitReaderFailed;
+    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port)); return ExitReaderFailed;
+    case ReadoutResult::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
+    case ReadoutResult::FileFailed:
+        say(Texts::codeListUnwritable(options.file, result.fileFault));
+        return ExitFileFailed;
+    case ReadoutResult::Interrupted: break;
+    }
+    say(QStringLiteral("Megszakítva. A kódlista fájl változatlan maradt."));
+    return ExitStopped;
+}
+
+int upload(const Options &options)
+{
+    if (!options.openingTime) {
+        say(QStringLiteral("Az upload parancshoz meg kell adni a nyitási időt: --time T (1–127)."));
+        return ExitUsage;
+    }
+    {
+        CodeListReader list;   // a list that cannot be read is known before the port is touched
+        if (const FileFault fault = list.open(options.file); fault != FileFault::None) {
+            say(Texts::codeListUnreadable(options.file, fault));
+            return ExitFileFailed;
+        }
+    }
+    CommPort port;
+    if (const int status = openPort(options, port))
+        return status;
+    WindowState state;
+    state.ReaderAddress = 1;
+    state.UploadBusy = 1;
+    StoppableClock clock;
+    TerminalProgress progress(TerminalProgress::UploadRecords);
+    const UploadResult result = runUpload(options.file, *options.openingTime, state, port, clock, progress);
+    progress.finish();
+    switch (result.outcome) {
+    case UploadResult::Done: say(Texts::UploadDone); return ExitDone;
+    case UploadResult::Refused: say(Texts::WriteFailed); return ExitReaderFailed;
+    case UploadResult::LineLost: say(lostLine(Texts::WriteFailed, port)); return ExitReaderFailed;
+    case UploadResult::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
+    case UploadResult::FileFailed:
+        say(Texts::codeListUnreadable(options.file, result.fileFault));
+        return ExitFileFailed;
+    case UploadResult::TooManyCards:
+        say(Texts::tooManyCards(ReaderCapacity, result.written));
+        return ExitFileFailed;
+    case UploadResult::Interrupted: break;
+    }
+    say(QStringLiteral("Megszakítva. A kártyaolvasó %1 kódot fogadott el ebből a fájlból.").arg(result.written));
+    return ExitStopped;
+}
+
+int verify(const Options &options)
+{
+    CodeListReader list;
+    FileFault fault = list.open(options.file);
+    QList<CardCode> listed;
+    if (fault == FileFault::None) {
+        listed = readCardCodes(list, ReaderCapacity);
+        fault = list.fault();
+    }
+    if (fault != FileFault::None) {
+        say(Texts::codeListUnreadable(options.file, fault));
+        return ExitFileFailed;
+    }
+    if (listed.size() > ReaderCapacity) {
+        say(Texts::tooManyCards(ReaderCapacity));
+        return ExitFileFailed;
+    }
+    CommPort port;
+    if (const int status = openPort(options, port))
+        return status;
+    WindowState state;
+    state.ReaderAddress = 1;
+    StoppableClock clock;
+    TerminalProgress progress(TerminalProgress::DumpBytes);
+    QByteArray dump;
+    const ReadoutResult::Outcome outcome = readDump(state, port, clock, progress, dump);
+    progress.finish();
+    switch (outcome) {
+    case ReadoutResult::Done: break;
+    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port)); return ExitReaderFailed;
+    case ReadoutResult::Interrupted: say(QStringLiteral("Megszakítva.")); return ExitStopped;
+    default: say(Texts::TransferError); return ExitReaderFailed;
+    }
+
+    const QList<DumpRecord> held = validRecords(dump);
+    const Comparison comparison = compareWithReader(listed, held, options.openingTime.value_or(0));
+    if (comparison.identical()) {
+        print(QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(listed.size()));
+        return ExitDone;
+    }
+    QString report;
+    if (!comparison.missing.isEmpty())
+        report += QStringLiteral("Hiányzik a kártyaolvasóból (%1):\n").arg(comparison.missing.size())
+            + codes(comparison.missing);
+    if (!comparison.extra.isEmpty())
+        report += QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):\n").arg(comparison.extra.size())
+            + codes(comparison.extra);
+    if (!comparison.otherTime.isEmpty()) {
+        report += QStringLiteral("Más nyitási idővel (%1, a megadott: %2):\n")
+                      .arg(comparison.otherTime.size())
+                      .arg(*options.openingTime);
+        for (const DumpRecord &record : comparison.otherTime)
+            report += QStringLiteral("  %1  %2\n").arg(hexCode(record.code)).arg(record.openingTime);
+    }
+    print(report);
+    return ExitDifferences;
+}

@@ -1,0 +1,31 @@
+// The command line's four commands, on the same port numbering, probe, code
+// list rules and transfers as the window. Each returns the exit status.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+enum ExitStatus {
+    ExitDone = 0,
+    ExitUsage = 1,
+    ExitPortUnusable = 2,
+    ExitReaderFailed = 3,
+    ExitFileFailed = 4,
+    ExitDifferences = 5,
+    ExitStopped = 130,   // Ctrl-C, as shells report it
+};
+
+struct Options {
+    std::optional<int> port;          // --port N
+    std::optional<int> openingTime;   // --time T
+    bool json = false;                // --json
+    QString file;
+};
+
+int listPorts(const Options &options);
+int readout(const Options &options);
+int upload(const Options &options);
+int verify(const Options &options);
+
+// Set from the signal handler when the person presses Ctrl-C.
+void requestStop();

@@ -1,0 +1,180 @@
+// The command line end to end: the real program against the reader simulator
+// on a pseudo-terminal, in a throw-away settings home.
+#include "tests/support/files.h"
+#include "tests/support/pty.h"
+#include "tests/support/simulator.h"
+#include "tests/support/testhome.h"
+#include "transfer/messages.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out, err;
+};
+
+Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForFinished(60000))
+        return result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+Run cli(const QStringList &arguments)
+{
+    return run(QStringLiteral(CLI_PATH), arguments);
+}
+
+const QByteArray ThreeCards = "3,200,0715\r\n1,200,BB0123456789\r\n\r\n1,200,bb0a0b0c0d0e\r\n1,200,BBFFFFFFFFFF\r\n";
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+
+    std::unique_ptr<SimulatorProcess> startReader(int port, const QStringList &options = {QStringLiteral("--fast")})
+    {
+        auto sim = std::make_unique<SimulatorProcess>();
+        if (!sim->start(QStringList{QStringLiteral("--port"), QString::number(port)} + options))
+            qFatal("the reader simulator did not start");
+        return sim;
+    }
+
+    QString file(const char *name, const QByteArray &content)
+    {
+        const QString path = m_home.file(QLatin1String(name));
+        if (!writeFile(path, content))
+            qFatal("cannot write %s", name);
+        return path;
+    }
+
+private slots:
+    void init() { TestHome::reset(); }
+
+    void portsAsJson()
+    {
+        auto sim = startReader(4);
+        PseudoTerminal taken;
+        TestHome::mapPort(6, taken.path());
+        DeviceHolder otherProgram(taken.path());
+        QVERIFY(otherProgram.isValid());
+
+        const Run ports = cli({QStringLiteral("ports"), QStringLiteral("--json")});
+        QCOMPARE(ports.status, 0);
+        const QJsonArray list = QJsonDocument::fromJson(ports.out.toUtf8()).array();
+        QCOMPARE(list.size(), 2);
+        const QJsonObject free = list[0].toObject(), busy = list[1].toObject();
+        QCOMPARE(free[QStringLiteral("number")].toInt(), 4);
+        QCOMPARE(free[QStringLiteral("device")].toString(), sim->devicePath());
+        QCOMPARE(free[QStringLiteral("state")].toString(), QStringLiteral("free"));
+        QVERIFY(free[QStringLiteral("vendor_id")].isNull());
+        QCOMPARE(busy[QStringLiteral("number")].toInt(), 6);
+        QCOMPARE(busy[QStringLiteral("state")].toString(), QStringLiteral("busy"));
+        const QJsonObject holder = busy[QStringLiteral("holders")].toArray().first().toObject();
+        QCOMPARE(holder[QStringLiteral("pid")].toInteger(), otherProgram.pid());
+        QCOMPARE(holder[QStringLiteral("program")].toString(), QStringLiteral("sleep"));
+
+        // A held port is refused by name, with its holder.
+        const Run readout = cli({QStringLiteral("readout"), QStringLiteral("--port"), QStringLiteral("6"),
+                                 m_home.file(QStringLiteral("x.csv"))});
+        QCOMPARE(readout.status, 2);
+        QVERIFY(readout.err.contains(QStringLiteral("másik program")));
+        QVERIFY(readout.err.contains(QStringLiteral("sleep")));
+    }
+
+    void uploadVerifyAndReadout()
+    {
+        auto sim = startReader(4);
+        const QString list = file("haz.csv", ThreeCards);
+        const Run up = cli({QStringLiteral("upload"), QStringLiteral("--time"), QStringLiteral("9"), list});
+        QCOMPARE(up.status, 0);
+        QCOMPARE(up.err.trimmed(), Texts::UploadDone);
+        QCOMPARE(sim->requests(), QStringList({QStringLiteral("01 01 23 45 67 89 09 1C E0 06 65"),
+                                               QStringLiteral("01 0A 0B 0C 0D 0E 09 1C DA 06 42"),
+                                               QStringLiteral("01 FF FF FF FF FF 09 1C D4 06 FB")}));
+
+        const Run same = cli({QStringLiteral("verify"), QStringLiteral("--time"), QStringLiteral("9"), list});
+        QCOMPARE(same.status, 0);
+        QCOMPARE(same.out.count(QLatin1Char('\n')), 1);
+        QVERIFY(same.out.startsWith(QStringLiteral("Egyezik")));
+
+        const QString changed = file("changed.csv", QByteArray(ThreeCards).replace("0123456789", "0123456788"));
+        const Run differs = cli({QStringLiteral("verify"), changed});
+        QCOMPARE(differs.status, 5);
+        QVERIFY(differs.out.contains(QStringLiteral("Hiányzik a kártyaolvasóból (1):\n  0123456788\n")));
+        QVERIFY(differs.out.contains(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (1):\n  0123456789\n")));
+        QCOMPARE(sim->requests().size(), 5);   // two reads, nothing written
+
+        const QString out = file("kiolvasott.csv", "1,200,BB0000000001");
+        const Run readout = cli({QStringLiteral("readout"), out});
+        QCOMPARE(readout.status, 0);
+        QCOMPARE(readFile(out), QByteArray("1,200,BB0000000001\r\n3,200,0715\r\n1,200,BB0123456789\r\n"
+                                           "1,200,BB0A0B0C0D0E\r\n1,200,BBFFFFFFFFFF\r\n"));
+    }
+
+    void ctrlCLeavesTheFileAndThePort()
+    {
+        auto sim = startReader(4, {});   // at the pace of the line: 21 s for a dump
+        const QByteArray before = "1,200,BB0000000001\r\n";
+        const QString out = file("megszakitott.csv", before);
+        QProcess readout;
+        readout.start(QStringLiteral(CLI_PATH), {QStringLiteral("readout"), out});
+        QTRY_VERIFY(sim->requests().size() == 1);
+        QTest::qWait(500);
+        ::kill(pid_t(readout.processId()), SIGINT);
+        QVERIFY(readout.waitForFinished(5000));
+        QCOMPARE(readout.exitCode(), 130);
+        QCOMPARE(readFile(out), before);
+        const Run ports = cli({QStringLiteral("ports"), QStringLiteral("--json")});
+        QCOMPARE(QJsonDocument::fromJson(ports.out.toUtf8()).array().first().toObject()[QStringLiteral("state")].toString(),
+                 QStringLiteral("free"));
+    }
+
+    void exitStatuses()
+    {
+        const Run noPort = cli({QStringLiteral("readout"), m_home.file(QStringLiteral("x.csv"))});
+        QCOMPARE(noPort.status, 2);
+        QCOMPARE(noPort.err.trimmed(), Texts::NoFreePort);
+        auto sim = startReader(4);
+        const Run missing = cli({QStringLiteral("upload"), QStringLiteral("--time"), QStringLiteral("5"),
+                                 m_home.file(QStringLiteral("nincs.csv"))});
+        QCOMPARE(missing.status, 4);
+        QCOMPARE(cli({QStringLiteral("upload"), m_home.file(QStringLiteral("x.csv"))}).status, 1);   // no --time
+        QCOMPARE(cli({QStringLiteral("readout"), QStringLiteral("--port"), QStringLiteral("999"), QStringLiteral("x.csv")}).status, 1);
+        QCOMPARE(sim->requests(), QStringList());
+    }
+
+    void windowProgramWithoutDisplay()
+    {
+        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            bare.remove(QLatin1String(name));
+        const Run version = run(QStringLiteral(APP_PATH), {QStringLiteral("--version")}, bare);
+        QCOMPARE(version.status, 0);
+        QVERIFY(version.out.startsWith(QStringLiteral("vivadizuzud ")));
+        const Run window = run(QStringLiteral(APP_PATH), {}, bare);
+        QCOMPARE(window.status, 1);
+        QCOMPARE(window.err.count(QLatin1Char('\n')), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
