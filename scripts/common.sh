@@ -49,6 +49,7 @@ make_temporary_home() {
 start_simulator() {
     SIM_LOG="$TEMP_HOME/requests.log"
     SIM_OUT="$TEMP_HOME/simulator.out"
+    : >"$SIM_OUT"   # an earlier simulator's word is not this one's
     "$ROOT/build/vivadizuzud-reader-sim" --log "$SIM_LOG" "$@" >"$SIM_OUT" &
     SIM_PID=$!
     tries=0
