@@ -27,6 +27,15 @@ public:
     bool stopRequested() override { return g_stopRequested != 0; }
 };
 
+// What a transfer runs on: the port, the state it works on, the clock and the progress line.
+struct Transfer {
+    explicit Transfer(TerminalProgress::Kind kind) : progress(kind) { state.ReaderAddress = 1; }
+    CommPort port;
+    WindowState state;
+    StoppableClock clock;
+    TerminalProgress progress;
+};
+
 void say(const QString &text)
 {
     fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
@@ -120,6 +129,17 @@ QString lostLine(const QString &outcome, const CommPort &port)
     return Texts::withLostLine(outcome, Texts::lineLost(port.portNumber()));
 }
 
+// A dump that did not arrive whole: what the person is told, and the exit status.
+int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QString &interrupted)
+{
+    switch (outcome) {
+    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port)); return ExitReaderFailed;
+    case ReadoutResult::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
+    case ReadoutResult::Interrupted: say(interrupted); return ExitStopped;
+    default: say(Texts::TransferError); return ExitReaderFailed;
+    }
+}
+
 QString codes(const QList<CardCode> &list)
 {
     QString text;
@@ -194,27 +214,20 @@ int readout(const Options &options)
         say(Texts::codeListUnwritable(options.file, target));
         return ExitFileFailed;
     }
-    CommPort port;
-    if (const int status = openPort(options, port))
+    Transfer transfer(TerminalProgress::DumpBytes);
+    if (const int status = openPort(options, transfer.port))
         return status;
-    WindowState state;
-    state.ReaderAddress = 1;
-    StoppableClock clock;
-    TerminalProgress progress(TerminalProgress::DumpBytes);
-    const ReadoutResult result = runReadout(options.file, state, port, clock, progress);
-    progress.finish();
+    const ReadoutResult result =
+        runReadout(options.file, transfer.state, transfer.port, transfer.clock, transfer.progress);
+    transfer.progress.finish();
     switch (result.outcome) {
     case ReadoutResult::Done: say(Texts::ReadoutDone); return ExitDone;
-    case ReadoutResult::Stalled: say(Texts::TransferError); return ExitReaderFailed;
-    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port)); return ExitReaderFailed;
-    case ReadoutResult::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
     case ReadoutResult::FileFailed:
         say(Texts::codeListUnwritable(options.file, result.fileFault));
         return ExitFileFailed;
-    case ReadoutResult::Interrupted: break;
+    default:
+        return dumpFailed(result.outcome, transfer.port, QStringLiteral("Megszakítva. A kódlista fájl változatlan maradt."));
     }
-    say(QStringLiteral("Megszakítva. A kódlista fájl változatlan maradt."));
-    return ExitStopped;
 }
 
 int upload(const Options &options)
@@ -230,21 +243,18 @@ int upload(const Options &options)
             return ExitFileFailed;
         }
     }
-    CommPort port;
-    if (const int status = openPort(options, port))
+    Transfer transfer(TerminalProgress::UploadRecords);
+    if (const int status = openPort(options, transfer.port))
         return status;
-    WindowState state;
-    state.ReaderAddress = 1;
-    state.UploadBusy = 1;
-    StoppableClock clock;
-    TerminalProgress progress(TerminalProgress::UploadRecords);
-    const UploadResult result = runUpload(options.file, *options.openingTime, state, port, clock, progress);
-    progress.finish();
+    transfer.state.UploadBusy = 1;
+    const UploadResult result = runUpload(options.file, *options.openingTime, transfer.state, transfer.port,
+                                          transfer.clock, transfer.progress);
+    transfer.progress.finish();
     switch (result.outcome) {
     case UploadResult::Done: say(Texts::UploadDone); return ExitDone;
     case UploadResult::Refused: say(Texts::WriteFailed); return ExitReaderFailed;
-    case UploadResult::LineLost: say(lostLine(Texts::WriteFailed, port)); return ExitReaderFailed;
-    case UploadResult::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
+    case UploadResult::LineLost: say(lostLine(Texts::WriteFailed, transfer.port)); return ExitReaderFailed;
+    case UploadResult::NoPort: say(Texts::lineLost(transfer.port.portNumber())); return ExitPortUnusable;
     case UploadResult::FileFailed:
         say(Texts::codeListUnreadable(options.file, result.fileFault));
         return ExitFileFailed;
@@ -274,22 +284,15 @@ int verify(const Options &options)
         say(Texts::tooManyCards(ReaderCapacity));
         return ExitFileFailed;
     }
-    CommPort port;
-    if (const int status = openPort(options, port))
+    Transfer transfer(TerminalProgress::DumpBytes);
+    if (const int status = openPort(options, transfer.port))
         return status;
-    WindowState state;
-    state.ReaderAddress = 1;
-    StoppableClock clock;
-    TerminalProgress progress(TerminalProgress::DumpBytes);
     QByteArray dump;
-    const ReadoutResult::Outcome outcome = readDump(state, port, clock, progress, dump);
-    progress.finish();
-    switch (outcome) {
-    case ReadoutResult::Done: break;
-    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port)); return ExitReaderFailed;
-    case ReadoutResult::Interrupted: say(QStringLiteral("Megszakítva.")); return ExitStopped;
-    default: say(Texts::TransferError); return ExitReaderFailed;
-    }
+    const ReadoutResult::Outcome outcome =
+        readDump(transfer.state, transfer.port, transfer.clock, transfer.progress, dump);
+    transfer.progress.finish();
+    if (outcome != ReadoutResult::Done)
+        return dumpFailed(outcome, transfer.port, QStringLiteral("Megszakítva."));
 
     const QList<DumpRecord> held = validRecords(dump);
     const Comparison comparison = compareWithReader(listed, held, options.openingTime.value_or(0));
