@@ -108,6 +108,7 @@ int openPort(const Options &options, CommPort &port)
         const QStringList free = scanFreePorts();
         if (free.isEmpty()) {
             say(Texts::noFreePort(anyPortWithoutPermission()));
+            say(QStringLiteral("Melyik port miért nem szabad: vivadizuzud-cli ports"));
             return ExitPortUnusable;
         }
         number = free.value(startupEntry(free, savedPortName())).toInt();

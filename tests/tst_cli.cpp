@@ -152,7 +152,7 @@ private slots:
     {
         const Run noPort = cli({QStringLiteral("readout"), m_home.file(QStringLiteral("x.csv"))});
         QCOMPARE(noPort.status, 2);
-        QCOMPARE(noPort.err.trimmed(), Texts::NoFreePort);
+        QVERIFY(noPort.err.startsWith(Texts::NoFreePort + QLatin1Char('\n')));
         auto sim = startReader(4);
         const Run missing = cli({QStringLiteral("upload"), QStringLiteral("--time"), QStringLiteral("5"),
                                  m_home.file(QStringLiteral("nincs.csv"))});
