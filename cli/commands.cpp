@@ -164,11 +164,13 @@ int listPorts(const Options &options)
                         .arg(QStringLiteral("ESZKÖZ"), -24)
                         .arg(QStringLiteral("ÁLLAPOT"), -28)
                         .arg(QStringLiteral("LEÍRÁS"));
+    bool withoutPermission = false;
     for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
         const QString device = portDevicePath(number);
         const PortProbe probe = probeDevice(device);
         if (probe.state == PortState::Missing)
             continue;
+        withoutPermission |= probe.state == PortState::NoPermission;
         const DeviceIdentity identity = deviceIdentity(probe.resolved);
         QJsonArray holders;
         for (const PortHolder &holder : probe.holders)
@@ -202,7 +204,7 @@ int listPorts(const Options &options)
         return ExitDone;
     }
     print(table);
-    if (anyPortWithoutPermission())
+    if (withoutPermission)
         say(QStringLiteral("Tipp: a dialout csoport tagjai nyithatják meg a soros portokat "
                            "(sudo usermod -aG dialout $USER, majd újra bejelentkezés)."));
     return ExitDone;
