@@ -364,8 +364,12 @@ void Form1::Command1_Click()
     case UploadResult::FileFailed:
         m_dialogs.message(this, Texts::codeListUnreadable(path, result.fileFault));
         break;
+    case UploadResult::Malformed:
+        m_dialogs.message(this, Texts::malformedCardLines(path, result.list) + QLatin1Char(' ')
+                                    + Texts::sentSoFar(result.written));
+        break;
     case UploadResult::TooManyCards:
-        m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity, result.written));
+        m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(result.written));
         break;
     case UploadResult::Interrupted: break;   // the window's clock is never stopped
     }
@@ -380,7 +384,12 @@ void Form1::Command6_Click()
     const QScopedValueRollback transferRunning(m_transferRunning, true);
     BusyGuard guard(this);
     const QString path = Text4->text();
-    const ReadoutResult result = runReadout(path, m_state, m_port, m_clock, *this);
+    ReadoutResult result;
+    {
+        ReadoutFile file;   // a file made for a readout that did not come is gone before the message
+        file.open(path);
+        result = runReadout(file, m_state, m_port, m_clock, *this);
+    }
     guard.release();
     switch (result.outcome) {
     case ReadoutResult::Done:
@@ -394,7 +403,7 @@ void Form1::Command6_Click()
     case ReadoutResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
     case ReadoutResult::FileFailed:
         clearProgress(false);
-        m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault));
+        m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault, result.newFile));
         break;
     case ReadoutResult::Interrupted: break;   // the window's clock is never stopped
     }

@@ -29,7 +29,7 @@ public:
 
 // What a transfer runs on: the port, the state it works on, the clock and the progress line.
 struct Transfer {
-    explicit Transfer(TerminalProgress::Kind kind) : progress(kind) { state.ReaderAddress = 1; }
+    Transfer() { state.ReaderAddress = 1; }
     CommPort port;
     WindowState state;
     StoppableClock clock;
@@ -130,15 +130,42 @@ QString lostLine(const QString &outcome, const CommPort &port)
     return Texts::withLostLine(outcome, Texts::lineLost(port.portNumber()));
 }
 
-// A dump that did not arrive whole: what the person is told, and the exit status.
-int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QString &interrupted)
+// A dump that did not arrive whole: what the person is told (with a word on
+// the file, if any), and the exit status.
+int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QString &fileNote = QString())
 {
+    const QString note = fileNote.isEmpty() ? QString() : QLatin1Char(' ') + fileNote;
     switch (outcome) {
-    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port)); return ExitReaderFailed;
+    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port) + note); return ExitReaderFailed;
     case ReadoutResult::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
-    case ReadoutResult::Interrupted: say(interrupted); return ExitStopped;
-    default: say(Texts::TransferError); return ExitReaderFailed;
+    case ReadoutResult::Interrupted: say(QStringLiteral("Megszakítva.") + note); return ExitStopped;
+    default: say(Texts::TransferError + note); return ExitReaderFailed;
     }
+}
+
+// The list judged before the port is touched. Prints why it cannot be used
+// and returns the exit status; the list is kept for what follows.
+int judgeList(const QString &path, CodeList &list, bool sends, bool allowEmpty)
+{
+    list = readCodeList(path, ReaderCapacity);
+    QString problem;
+    if (list.fault != FileFault::None)
+        problem = Texts::codeListUnreadable(path, list.fault);
+    else if (list.malformedCount > 0)
+        problem = Texts::malformedCardLines(path, list);
+    else if (list.codes.size() > ReaderCapacity)
+        problem = Texts::tooManyCards(ReaderCapacity);
+    else if (list.codes.isEmpty() && !allowEmpty)
+        problem = QStringLiteral("A fájlban nincs kártyakód%1.").arg(QStringLiteral(" (%1)").arg(path));
+    if (problem.isEmpty())
+        return ExitDone;
+    say(sends ? problem + QLatin1Char(' ') + Texts::sentSoFar(0) : problem);
+    return ExitFileFailed;
+}
+
+QString accepted(int written)
+{
+    return QStringLiteral("A kártyaolvasó %1 kódot fogadott el ebből a fájlból.").arg(written);
 }
 
 QString codes(const QList<CardCode> &list)
@@ -212,24 +239,25 @@ int listPorts(const Options &options)
 
 int readout(const Options &options)
 {
-    const FileFault target = checkAppendTarget(options.file);
-    if (target != FileFault::None) {
-        say(Texts::codeListUnwritable(options.file, target));
+    ReadoutFile file;   // opened before the port: the codes go into this file, whatever its name becomes
+    if (const FileFault fault = file.open(options.file); fault != FileFault::None) {
+        say(Texts::codeListUnwritable(options.file, fault, file.isNew()));
         return ExitFileFailed;
     }
-    Transfer transfer(TerminalProgress::DumpBytes);
+    Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
-    const ReadoutResult result =
-        runReadout(options.file, transfer.state, transfer.port, transfer.clock, transfer.progress);
+    const ReadoutResult result = runReadout(file, transfer.state, transfer.port, transfer.clock, transfer.progress);
     transfer.progress.finish();
     switch (result.outcome) {
-    case ReadoutResult::Done: say(Texts::ReadoutDone); return ExitDone;
+    case ReadoutResult::Done:
+        say(QStringLiteral("A kiolvasás kész: %1 kódot írtam a fájl végére: %2").arg(result.records).arg(options.file));
+        return ExitDone;
     case ReadoutResult::FileFailed:
-        say(Texts::codeListUnwritable(options.file, result.fileFault));
+        say(Texts::codeListUnwritable(options.file, result.fileFault, result.newFile));
         return ExitFileFailed;
     default:
-        return dumpFailed(result.outcome, transfer.port, QStringLiteral("Megszakítva. A kódlista fájl változatlan maradt."));
+        return dumpFailed(result.outcome, transfer.port, Texts::fileLeftAlone(result.newFile));
     }
 }
 
@@ -239,14 +267,10 @@ int upload(const Options &options)
         say(QStringLiteral("Az upload parancshoz meg kell adni a nyitási időt: --time T (1–127)."));
         return ExitUsage;
     }
-    {
-        CodeListReader list;   // a list that cannot be read is known before the port is touched
-        if (const FileFault fault = list.open(options.file); fault != FileFault::None) {
-            say(Texts::codeListUnreadable(options.file, fault));
-            return ExitFileFailed;
-        }
-    }
-    Transfer transfer(TerminalProgress::UploadRecords);
+    CodeList list;
+    if (const int status = judgeList(options.file, list, true, false))
+        return status;
+    Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
     transfer.state.UploadBusy = 1;
@@ -254,40 +278,38 @@ int upload(const Options &options)
                                           transfer.clock, transfer.progress);
     transfer.progress.finish();
     switch (result.outcome) {
-    case UploadResult::Done: say(Texts::UploadDone); return ExitDone;
-    case UploadResult::Refused: say(Texts::WriteFailed); return ExitReaderFailed;
-    case UploadResult::LineLost: say(lostLine(Texts::WriteFailed, transfer.port)); return ExitReaderFailed;
+    case UploadResult::Done:
+        say(QStringLiteral("A rátöltés kész: a kártyaolvasó %1 kódot fogadott el.").arg(result.written));
+        return ExitDone;
+    case UploadResult::Refused:
+        say(Texts::WriteFailed + QLatin1Char(' ') + accepted(result.written));
+        return ExitReaderFailed;
+    case UploadResult::LineLost:
+        say(lostLine(Texts::WriteFailed, transfer.port) + QLatin1Char(' ') + accepted(result.written));
+        return ExitReaderFailed;
     case UploadResult::NoPort: say(Texts::lineLost(transfer.port.portNumber())); return ExitPortUnusable;
     case UploadResult::FileFailed:
-        say(Texts::codeListUnreadable(options.file, result.fileFault));
+        say(Texts::codeListUnreadable(options.file, result.fileFault) + QLatin1Char(' ') + accepted(result.written));
+        return ExitFileFailed;
+    case UploadResult::Malformed:
+        say(Texts::malformedCardLines(options.file, result.list) + QLatin1Char(' ') + Texts::sentSoFar(result.written));
         return ExitFileFailed;
     case UploadResult::TooManyCards:
-        say(Texts::tooManyCards(ReaderCapacity, result.written));
+        say(Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(result.written));
         return ExitFileFailed;
     case UploadResult::Interrupted: break;
     }
-    say(QStringLiteral("Megszakítva. A kártyaolvasó %1 kódot fogadott el ebből a fájlból.").arg(result.written));
+    say(QStringLiteral("Megszakítva. ") + accepted(result.written));
     return ExitStopped;
 }
 
 int verify(const Options &options)
 {
-    CodeListReader list;
-    FileFault fault = list.open(options.file);
-    QList<CardCode> listed;
-    if (fault == FileFault::None) {
-        listed = readCardCodes(list, ReaderCapacity);
-        fault = list.fault();
-    }
-    if (fault != FileFault::None) {
-        say(Texts::codeListUnreadable(options.file, fault));
-        return ExitFileFailed;
-    }
-    if (listed.size() > ReaderCapacity) {
-        say(Texts::tooManyCards(ReaderCapacity));
-        return ExitFileFailed;
-    }
-    Transfer transfer(TerminalProgress::DumpBytes);
+    CodeList list;
+    if (const int status = judgeList(options.file, list, false, true))
+        return status;
+    const QList<CardCode> &listed = list.codes;
+    Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
     QByteArray dump;
@@ -295,7 +317,7 @@ int verify(const Options &options)
         readDump(transfer.state, transfer.port, transfer.clock, transfer.progress, dump);
     transfer.progress.finish();
     if (outcome != ReadoutResult::Done)
-        return dumpFailed(outcome, transfer.port, QStringLiteral("Megszakítva."));
+        return dumpFailed(outcome, transfer.port);
 
     const QList<DumpRecord> held = validRecords(dump);
     const Comparison comparison = compareWithReader(listed, held, options.openingTime.value_or(0));

@@ -3,12 +3,13 @@
 
 #include "cli/commands.h"
 #include "serial/portmap.h"
+#include "transfer/codelist.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 #include <csignal>
 #include <cstdio>
-#include <functional>
+#include <algorithm>
 
 namespace {
 
@@ -60,72 +61,124 @@ void onSignal(int)
     requestStop();
 }
 
+// A command, the options it takes and how many files it wants.
+struct Command {
+    const char *name;
+    int (*run)(const Options &);
+    QStringList options;
+    int minFiles, maxFiles;
+};
+
+const Command Commands[] = {
+    {"ports", listPorts, {QStringLiteral("--json")}, 0, 0},
+    {"readout", readout, {QStringLiteral("--port")}, 1, 1},
+    {"upload", upload, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
+    {"verify", verify, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
+};
+
+bool takesValue(const QString &option)
+{
+    return option == QLatin1String("--port") || option == QLatin1String("--time");
+}
+
+// "a" or "az", as Hungarian wants it before the word.
+QString withArticle(const QString &word)
+{
+    static const QString vowels = QStringLiteral("aáeéiíoóöőuúüűAÁEÉIÍOÓÖŐUÚÜŰ");
+    return (!word.isEmpty() && vowels.contains(word.front()) ? QStringLiteral("az ") : QStringLiteral("a ")) + word;
+}
+
+// Reads the options and files of a command into options; an error message, or empty.
+QString parseArguments(const Command &command, QStringList args, Options &options, QStringList &files)
+{
+    bool optionsEnded = false;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            files.append(arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        const bool inline_ = arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='));
+        const QString name = inline_ ? arg.section(QLatin1Char('='), 0, 0) : arg;
+        QString value = inline_ ? arg.section(QLatin1Char('='), 1) : QString();
+        if (!command.options.contains(name)) {
+            const bool known = std::any_of(std::begin(Commands), std::end(Commands),
+                                           [&](const Command &c) { return c.options.contains(name); });
+            return known ? QStringLiteral("%1 parancs nem ismeri a %2 kapcsolót")
+                               .arg(withArticle(QLatin1String(command.name)), name)
+                         : QStringLiteral("ismeretlen kapcsoló: %1").arg(name);
+        }
+        if (!takesValue(name)) {
+            if (inline_)
+                return QStringLiteral("a %1 kapcsoló nem kap értéket").arg(name);
+        } else if (!inline_) {
+            if (args.isEmpty())
+                return QStringLiteral("a %1 után meg kell adni az értékét").arg(name);
+            value = args.takeFirst();
+        }
+        if (name == QLatin1String("--port")) {
+            options.port = wholeNumber(value, FirstPortNumber, LastPortNumber);
+            if (!options.port)
+                return QStringLiteral("a --port értéke 1 és 256 közötti egész szám");
+        } else if (name == QLatin1String("--time")) {
+            options.openingTime = wholeNumber(value, 1, 127);
+            if (!options.openingTime)
+                return QStringLiteral("a --time értéke (nyitási idő) 1 és 127 közötti egész szám");
+        } else if (name == QLatin1String("--json")) {
+            options.json = true;
+        }
+    }
+    if (files.size() < command.minFiles || files.size() > command.maxFiles) {
+        return command.maxFiles == 0 ? QStringLiteral("%1 parancs nem vár fájlt").arg(withArticle(QLatin1String(command.name)))
+                                     : QStringLiteral("%1 parancs egy fájlt vár").arg(withArticle(QLatin1String(command.name)));
+    }
+    for (const QString &file : files) {
+        // Such a name would be turned into another one on the way to the file system.
+        if (!isFaithfulFileName(file))
+            return QStringLiteral("a fájl neve nem érvényes UTF-8 szöveg: %1").arg(file);
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+    const QStringList beforeEnd = args.mid(0, args.indexOf(QLatin1String("--")));
+    if (beforeEnd.contains(QLatin1String("--help")) || beforeEnd.contains(QLatin1String("-h"))) {
         fputs(Usage, stdout);
         return ExitDone;
     }
-    if (args.contains(QLatin1String("--version"))) {
+    if (beforeEnd.contains(QLatin1String("--version"))) {
         printf("vivadizuzud-cli %s\n", VIVADIZUZUD_VERSION);
         return ExitDone;
     }
     if (args.isEmpty())
         return usageError(QStringLiteral("hiányzik a parancs (ports, readout, upload vagy verify)"));
 
-    const QString command = args.takeFirst();
+    const QString name = args.takeFirst();
+    const auto command = std::find_if(std::begin(Commands), std::end(Commands),
+                                      [&](const Command &c) { return name == QLatin1String(c.name); });
+    if (command == std::end(Commands))
+        return usageError(QStringLiteral("ismeretlen parancs: %1").arg(name));
     Options options;
     QStringList files;
-    while (!args.isEmpty()) {
-        QString arg = args.takeFirst();
-        QString value;
-        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
-            value = arg.section(QLatin1Char('='), 1);
-            arg = arg.section(QLatin1Char('='), 0, 0);
-        } else if ((arg == QLatin1String("--port") || arg == QLatin1String("--time")) && !args.isEmpty()) {
-            value = args.takeFirst();
-        }
-        if (arg == QLatin1String("--port")) {
-            options.port = wholeNumber(value, FirstPortNumber, LastPortNumber);
-            if (!options.port)
-                return usageError(QStringLiteral("a --port értéke 1 és 256 közötti egész szám"));
-        } else if (arg == QLatin1String("--time")) {
-            options.openingTime = wholeNumber(value, 1, 127);
-            if (!options.openingTime)
-                return usageError(QStringLiteral("a --time értéke (nyitási idő) 1 és 127 közötti egész szám"));
-        } else if (arg == QLatin1String("--json")) {
-            options.json = true;
-        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            return usageError(QStringLiteral("ismeretlen kapcsoló: %1").arg(arg));
-        } else {
-            files.append(arg);
-        }
-    }
-
-    const std::function<int(const Options &)> run = command == QLatin1String("ports") ? listPorts
-        : command == QLatin1String("readout")                                         ? readout
-        : command == QLatin1String("upload")                                          ? upload
-        : command == QLatin1String("verify")                                          ? verify
-                                                                                      : nullptr;
-    if (!run)
-        return usageError(QStringLiteral("ismeretlen parancs: %1").arg(command));
-    const bool isPorts = command == QLatin1String("ports");
-    if (isPorts ? !files.isEmpty() : files.size() != 1)
-        return usageError(isPorts ? QStringLiteral("a ports parancs nem vár fájlt")
-                                  : QStringLiteral("a %1 parancs egy kódlista fájlt vár").arg(command));
-    if (!isPorts && (options.json))
-        return usageError(QStringLiteral("a --json csak a ports parancshoz tartozik"));
+    if (const QString error = parseArguments(*command, args, options, files); !error.isEmpty())
+        return usageError(error);
     options.file = files.value(0);
 
-    // Ctrl-C ends the transfer at its next pause: the port is released and a
-    // readout's file is left as it was.
+    // A stop (Ctrl-C, the terminal closed, the session ending) ends the
+    // transfer at its next pause: the port is released and a readout's file
+    // is left as it was.
     struct sigaction action {};
     action.sa_handler = onSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    return run(options);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    return command->run(options);
 }

@@ -4,8 +4,11 @@
 #include "tests/support/pty.h"
 #include "tests/support/simulator.h"
 #include "tests/support/testhome.h"
+#include "cli/terminalprogress.h"
 #include "transfer/messages.h"
+#include "transfer/upload.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -106,7 +109,7 @@ private slots:
         const QString list = file("haz.csv", ThreeCards);
         const Run up = cli({QStringLiteral("upload"), QStringLiteral("--time"), QStringLiteral("9"), list});
         QCOMPARE(up.status, 0);
-        QCOMPARE(up.err.trimmed(), Texts::UploadDone);
+        QCOMPARE(up.err.trimmed(), QStringLiteral("A rátöltés kész: a kártyaolvasó 3 kódot fogadott el."));
         QCOMPARE(sim->requests(), QStringList({QStringLiteral("01 01 23 45 67 89 09 1C E0 06 65"),
                                                QStringLiteral("01 0A 0B 0C 0D 0E 09 1C DA 06 42"),
                                                QStringLiteral("01 FF FF FF FF FF 09 1C D4 06 FB")}));
@@ -126,6 +129,7 @@ private slots:
         const QString out = file("kiolvasott.csv", "1,200,BB0000000001");
         const Run readout = cli({QStringLiteral("readout"), out});
         QCOMPARE(readout.status, 0);
+        QCOMPARE(readout.err.trimmed(), QStringLiteral("A kiolvasás kész: 3 kódot írtam a fájl végére: ") + out);
         QCOMPARE(readFile(out), QByteArray("1,200,BB0000000001\r\n3,200,0715\r\n1,200,BB0123456789\r\n"
                                            "1,200,BB0A0B0C0D0E\r\n1,200,BBFFFFFFFFFF\r\n"));
     }
@@ -159,7 +163,38 @@ private slots:
         QCOMPARE(missing.status, 4);
         QCOMPARE(cli({QStringLiteral("upload"), m_home.file(QStringLiteral("x.csv"))}).status, 1);   // no --time
         QCOMPARE(cli({QStringLiteral("readout"), QStringLiteral("--port"), QStringLiteral("999"), QStringLiteral("x.csv")}).status, 1);
+        QCOMPARE(cli({QStringLiteral("readout"), QStringLiteral("--time"), QStringLiteral("5"), QStringLiteral("x.csv")}).status, 1);
+        QCOMPARE(cli({QStringLiteral("ports"), QStringLiteral("--json=x")}).status, 1);
+
+        // Nothing of a list with a card line that says no code goes in; the lines are named.
+        const QString broken = file("hibas.csv", ThreeCards + "1,200,BB01234G6789\r\n");
+        const Run malformed = cli({QStringLiteral("upload"), QStringLiteral("--time=5"), QStringLiteral("--"), broken});
+        QCOMPARE(malformed.status, 4);
+        QVERIFY(malformed.err.contains(QStringLiteral("(6. sor)")));
+        QVERIFY(malformed.err.contains(QStringLiteral("„1,200,BB01234G6789”")));
+        const Run noCard = cli({QStringLiteral("upload"), QStringLiteral("--time"), QStringLiteral("5"),
+                                file("ures.csv", "3,200,0715\r\n")});
+        QCOMPARE(noCard.status, 4);
+
+        // A name that is not UTF-8 would become another name: refused before anything is sent.
+        const Run badName = run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
+            QStringLiteral("cd \"$1\" && exec \"$0\" readout \"$(printf 'lista\\351.csv')\""), QStringLiteral(CLI_PATH), m_home.path()});
+        QCOMPARE(badName.status, 1);
+        QCOMPARE(QDir(m_home.path()).entryList({QStringLiteral("lista*")}), QStringList());
         QCOMPARE(sim->requests(), QStringList());
+    }
+
+    void progressLineFitsTheTerminal()
+    {
+        // Longer than the terminal, the line would wrap into a new one at every redraw.
+        TerminalProgress progress(stdin);
+        progress.setProgressMaximum(FirstWriteAddress);
+        progress.expectRecords(1233);
+        for (int width : {1, 12, 30, 45, 79, 200}) {
+            for (int done : {0, 617, 1233})
+                QVERIFY(progress.line(done, 90000, width).size() <= width - 1);
+        }
+        QVERIFY(progress.line(617, 90000, 80).contains(QStringLiteral("617/1233 kód [###")));
     }
 
     void windowProgramWithoutDisplay()

@@ -12,6 +12,14 @@
 
 namespace {
 
+// One readout appended through the readout's own file.
+FileFault appendReadout(const QString &path, const QList<CardCode> &codes)
+{
+    ReadoutFile file;
+    const FileFault fault = file.open(path);
+    return fault == FileFault::None ? file.append(codes) : fault;
+}
+
 QList<QByteArray> linesOf(const QString &path)
 {
     CodeListReader reader;
@@ -41,36 +49,60 @@ private slots:
         QCOMPARE(cardLine(codeOf("0a0b0c0d0e")), QByteArray("1,200,BB0A0B0C0D0E"));
     }
 
-    void decode_data()
+    void judge_data()
     {
         QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<bool>("isCard");
+        QTest::addColumn<int>("kind");
         QTest::addColumn<QByteArray>("code");   // as hex
-        QTest::newRow("header") << QByteArray("3,200,0715") << false << QByteArray();
-        QTest::newRow("card") << QByteArray("1,200,BB0123456789") << true << QByteArray("0123456789");
-        QTest::newRow("lower case") << QByteArray("1,200,bb0a0b0c0d0e") << true << QByteArray("0a0b0c0d0e");
-        QTest::newRow("G stops the last piece") << QByteArray("1,200,BB01234567G9") << true << QByteArray("0123456700");
-        QTest::newRow("digit then non-digit") << QByteArray("1,200,BB012345679G") << true << QByteArray("0123456709");
-        QTest::newRow("short line 1xyz") << QByteArray("1xyz") << true << QByteArray("0100000000");
-        QTest::newRow("just 1") << QByteArray("1") << true << QByteArray("0100000000");
-        QTest::newRow("eleven characters") << QByteArray("1ABCDEF0123") << true << QByteArray("ABCDEF0123");
-        QTest::newRow("ten characters") << QByteArray("1ABCDEF012") << true << QByteArray("1ABCDEF012");
-        QTest::newRow("only the tail counts") << QByteArray("1;anything at all;FFEEDDCCBB") << true << QByteArray("FFEEDDCCBB");
-        QTest::newRow("type 2") << QByteArray("2,200,BB0123456789") << false << QByteArray();
-        QTest::newRow("leading blank") << QByteArray(" 1,200,BB0123456789") << false << QByteArray();
-        QTest::newRow("empty") << QByteArray() << false << QByteArray();
-        QTest::newRow("NUL bytes in the tail") << (QByteArray("1,200,BB01") + QByteArray(2, '\0') + "456789") << true << QByteArray("0100456789");
-        QTest::newRow("high bytes") << QByteArray("1\xFF\xFE\x80") << true << QByteArray("0100000000");
+        const int other = ListLine::Other, card = ListLine::Card, malformed = ListLine::Malformed;
+        QTest::newRow("header") << QByteArray("3,200,0715") << other << QByteArray();
+        QTest::newRow("card") << QByteArray("1,200,BB0123456789") << card << QByteArray("0123456789");
+        QTest::newRow("lower case") << QByteArray("1,200,bb0a0b0c0d0e") << card << QByteArray("0a0b0c0d0e");
+        QTest::newRow("no BB") << QByteArray("1,200,0123456789") << card << QByteArray("0123456789");
+        QTest::newRow("semicolons") << QByteArray("1;anything at all;FFEEDDCCBB") << card << QByteArray("FFEEDDCCBB");
+        QTest::newRow("tabs") << QByteArray("1\t200\tBB0123456789") << card << QByteArray("0123456789");
+        QTest::newRow("no separator, ten digits") << QByteArray("1ABCDEF012") << card << QByteArray("1ABCDEF012");
+        // A spreadsheet leaves blanks at the ends; they are not part of the line.
+        QTest::newRow("trailing space") << QByteArray("1,200,BB0123456789 ") << card << QByteArray("0123456789");
+        QTest::newRow("trailing tab") << QByteArray("1,200,BB0123456789\t") << card << QByteArray("0123456789");
+        QTest::newRow("leading blanks") << QByteArray(" \t1,200,BB0123456789") << card << QByteArray("0123456789");
+        // Card lines that say no code: never sent as some other one.
+        QTest::newRow("G among the digits") << QByteArray("1,200,BB01234G6789") << malformed << QByteArray();
+        QTest::newRow("nine digits") << QByteArray("1,200,BB012345678") << malformed << QByteArray();
+        QTest::newRow("eleven digits") << QByteArray("1,200,BB01234567890") << malformed << QByteArray();
+        QTest::newRow("short line 1xyz") << QByteArray("1xyz") << malformed << QByteArray();
+        QTest::newRow("a name after the code") << QByteArray("1,200,BB0123456789,Kovács") << malformed << QByteArray();
+        QTest::newRow("blank inside") << QByteArray("1,200,BB01234 56789") << malformed << QByteArray();
+        QTest::newRow("NUL bytes") << (QByteArray("1,200,BB01") + QByteArray(2, '\0') + "456789") << malformed << QByteArray();
+        QTest::newRow("type 2") << QByteArray("2,200,BB0123456789") << other << QByteArray();
+        QTest::newRow("blank line") << QByteArray(" \t ") << other << QByteArray();
     }
-    void decode()
+    void judge()
     {
         QFETCH(QByteArray, line);
-        QFETCH(bool, isCard);
+        QFETCH(int, kind);
         QFETCH(QByteArray, code);
-        const auto decoded = decodeCardLine(line);
-        QCOMPARE(decoded.has_value(), isCard);
-        if (isCard)
-            QCOMPARE(hexCode(*decoded), QString::fromLatin1(code).toUpper());
+        const ListLine judged = judgeLine(line);
+        QCOMPARE(int(judged.kind), kind);
+        if (kind == ListLine::Card)
+            QCOMPARE(hexCode(judged.code), QString::fromLatin1(code).toUpper());
+    }
+
+    void malformedLinesAreNamedByNumber()
+    {
+        QByteArray content = "3,200,0715\r\n1,200,BB0123456789\r\n";
+        for (int i = 0; i < 7; ++i)
+            content += "\r\n1,200,BB01234G6789  \r\n";   // lines 4, 6, 8, ...
+        content += "1,200,BBAAAAAAAAAA\r\n";
+        const QString path = m_dir.filePath(QStringLiteral("broken.csv"));
+        QVERIFY(writeFile(path, content));
+        const CodeList list = readCodeList(path, 1233);
+        QCOMPARE(list.fault, FileFault::None);
+        QCOMPARE(list.malformedCount, 7);
+        QCOMPARE(list.malformedLines, QList<qint64>({4, 6, 8, 10, 12}));
+        QCOMPARE(list.firstMalformed, QByteArray("1,200,BB01234G6789"));
+        QCOMPARE(list.codes.size(), 2);
+        QVERIFY(!list.isUsable(1233));
     }
 
     void lineEndings_data()
@@ -123,7 +155,7 @@ private slots:
         // read in bounded memory and still judged by its first and last characters.
         QByteArray content(8 * 1024 * 1024, '\0');
         content[0] = '1';
-        content += "DEADBEEF01\nnext";
+        content += ",DEADBEEF01\nnext";
         const QString path = m_dir.filePath(QStringLiteral("binary.bin"));
         QVERIFY(writeFile(path, content));
         CodeListReader reader;
@@ -131,7 +163,7 @@ private slots:
         QByteArray line;
         QVERIFY(reader.readLine(line));
         QVERIFY(line.size() <= 4097);
-        QCOMPARE(hexCode(*decodeCardLine(line)), QStringLiteral("DEADBEEF01"));
+        QCOMPARE(hexCode(judgeLine(line).code), QStringLiteral("DEADBEEF01"));
         QVERIFY(reader.readLine(line));
         QCOMPARE(line, QByteArray("next"));
         QVERIFY(!reader.readLine(line));
@@ -158,6 +190,11 @@ private slots:
         QCOMPARE(reader.open(QString()), FileFault::NoName);
         QCOMPARE(reader.open(m_dir.filePath(QStringLiteral("missing.csv"))), FileFault::Missing);
         QCOMPARE(reader.open(m_dir.path()), FileFault::NotRegular);   // a folder is no code list
+        // A name that lost a character on its way in (typed, or not UTF-8) names another file.
+        const QString mangled = m_dir.filePath(QStringLiteral("lista\uFFFD.csv"));
+        QCOMPARE(reader.open(mangled), FileFault::BadName);
+        QCOMPARE(appendReadout(mangled, {}), FileFault::BadName);
+        QVERIFY(!QFile::exists(mangled));
         QVERIFY(!reader.isOpen());
     }
 
@@ -167,10 +204,7 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         CodeListReader reader;
         QCOMPARE(reader.open(fifo), FileFault::NotRegular);
-        QCOMPARE(checkAppendTarget(fifo), FileFault::NotRegular);
         QCOMPARE(appendReadout(fifo, {codeOf("0123456789")}), FileFault::NotRegular);
-        QCOMPARE(checkAppendTarget(m_dir.filePath(QStringLiteral("new.csv"))), FileFault::None);
-        QCOMPARE(checkAppendTarget(m_dir.filePath(QStringLiteral("no/such/new.csv"))), FileFault::Missing);
     }
 
     void appendGivesOneHeaderPerReadout()

@@ -649,7 +649,7 @@ private slots:
         QTest::addColumn<int>("cards");
         QTest::addColumn<QString>("message");
         QTest::newRow("refused") << QStringList{"--fast", "--refuse-write", "2"} << 3 << Texts::WriteFailed;
-        QTest::newRow("too many cards") << QStringList{"--fast"} << 1234 << Texts::tooManyCards(1233);
+        QTest::newRow("too many cards") << QStringList{"--fast"} << 1234 << Texts::tooManyCards(1233) + QStringLiteral(" Semmit sem küldtem el.");
         QTest::newRow("line lost")
             << QStringList{"--fast", "--hangup-after-write", "1"} << 3
             << (Texts::WriteFailed + QLatin1Char('\n') + Texts::lineLostInWindow(3));

@@ -28,20 +28,26 @@ class TestFuzz : public QObject
     Q_OBJECT
 
 private slots:
-    void lineDecoding()
+    void lineJudging()
     {
         QRandomGenerator random(Seed);
         for (int round = 0; round < 200000; ++round) {
             const QByteArray line = randomBytes(random, random.bounded(40), random.bounded(2));
-            const auto code = decodeCardLine(line);
-            QCOMPARE(code.has_value(), line.startsWith('1'));
-            if (code && line.size() >= 11) {
-                // Only the tail decides: any head with the same tail gives the same code.
-                const QByteArray other = "1" + randomBytes(random, random.bounded(10), false) + line.right(10);
-                QCOMPARE(decodeCardLine(other), code);
-            }
-            if (code && line.size() >= 10 && QByteArray::fromHex(line.right(10)).toHex() == line.right(10).toLower())
-                QCOMPARE(hexCode(*code), QString::fromLatin1(line.right(10)).toUpper());
+            const ListLine judged = judgeLine(line);
+            QByteArrayView trimmed = line;   // only spaces and tabs are blanks
+            while (!trimmed.isEmpty() && (trimmed.front() == ' ' || trimmed.front() == '\t'))
+                trimmed = trimmed.sliced(1);
+            while (!trimmed.isEmpty() && (trimmed.back() == ' ' || trimmed.back() == '\t'))
+                trimmed.chop(1);
+            QCOMPARE(judged.kind != ListLine::Other, trimmed.startsWith('1'));
+            if (judged.kind != ListLine::Card)
+                continue;
+            // The code is the last ten characters, read as they stand.
+            const QByteArray digits = trimmed.last(10).toByteArray();
+            QCOMPARE(hexCode(judged.code), QString::fromLatin1(digits).toUpper());
+            // Any head with the same last field gives the same code.
+            const QByteArray other = "1" + randomBytes(random, random.bounded(10), false) + "," + digits;
+            QCOMPARE(judgeLine(other).code, judged.code);
         }
     }
 

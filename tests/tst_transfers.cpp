@@ -11,6 +11,7 @@
 
 #include <QTest>
 #include <algorithm>
+#include <functional>
 #include <sys/stat.h>
 
 namespace {
@@ -34,6 +35,18 @@ QByteArray imageWith(const QList<QPair<int, QByteArray>> &blocks)
         image.replace(block * DumpBlockLength + 1, 6, QByteArray::fromHex(codeAndTime));
     return image;
 }
+
+// A test clock that does something once, at the transfer's first pause.
+struct ClockWithAction : TestClock {
+    ClockWithAction(int scale, std::function<void()> once) : TestClock(scale), action(std::move(once)) {}
+    std::function<void()> action;
+    void sleep(int ms) override
+    {
+        if (action)
+            std::exchange(action, nullptr)();
+        TestClock::sleep(ms);
+    }
+};
 
 QByteArray codeList(int cards)
 {
@@ -79,10 +92,12 @@ private:
         return runUpload(path, openingTime, m_state, *m_port, clock, m_progress);
     }
 
-    ReadoutResult readout(const QString &path)
+    ReadoutResult readout(const QString &path, Clock *clock = nullptr)
     {
-        TestClock clock;
-        return runReadout(path, m_state, *m_port, clock, m_progress);
+        TestClock ownClock;
+        ReadoutFile target;
+        target.open(path);
+        return runReadout(target, m_state, *m_port, clock ? *clock : ownClock, m_progress);
     }
 
 private slots:
@@ -103,8 +118,9 @@ private slots:
     void uploadThenReadoutRoundTrip()
     {
         startReader({QStringLiteral("--fast")});
-        const QString list = file("three.csv", "3,200,0715\r\n1,200,BB0123456789\r\n2,200,BB9999999999\r\n"
-                                               "\r\n1,200,bb0a0b0c0d0e\n1,200,BBFFFFFFFFFF");
+        // Blanks at the ends of a line, as spreadsheets leave them, are no part of the code.
+        const QString list = file("three.csv", "3,200,0715\r\n1,200,BB0123456789 \r\n2,200,BB9999999999\r\n"
+                                               "\r\n1,200,bb0a0b0c0d0e\t\n1,200,BBFFFFFFFFFF");
         const UploadResult up = upload(list, 9);
         QCOMPARE(up.outcome, UploadResult::Done);
         QCOMPARE(up.written, 3);
@@ -191,23 +207,13 @@ private slots:
 
     void listGrowingDuringTheUploadStopsAtAddressZero()
     {
-        // Counted with one card; by the first pause it holds more than the reader does.
-        struct GrowingListClock : TestClock {
-            explicit GrowingListClock(const QString &list) : TestClock(100), path(list) {}
-            QString path;
-            void sleep(int ms) override
-            {
-                if (!path.isEmpty()) {
-                    QFile list(path);
-                    if (list.open(QIODevice::Append))
-                        list.write(codeList(ReaderCapacity).mid(12));
-                    path.clear();
-                }
-                TestClock::sleep(ms);
-            }
-        };
+        // Judged with one card; by the first pause it holds more than the reader does.
         const QString list = file("growing.csv", codeList(1));
-        GrowingListClock clock(list);
+        ClockWithAction clock(100, [&] {
+            QFile grown(list);
+            if (grown.open(QIODevice::Append))
+                grown.write(codeList(ReaderCapacity).mid(12));
+        });
         startReader({QStringLiteral("--fast")});
         const UploadResult up = runUpload(list, 5, m_state, *m_port, clock, m_progress);
         QCOMPARE(up.outcome, UploadResult::TooManyCards);
@@ -233,6 +239,7 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::newRow("more cards than the reader holds") << codeList(ReaderCapacity + 1) << int(UploadResult::TooManyCards);
         QTest::newRow("no card lines") << QByteArray("3,200,0715\r\n2,1\r\n") << int(UploadResult::Done);
+        QTest::newRow("a malformed card line last") << QByteArray(codeList(3) + "1,200,BB01234G6789\r\n") << int(UploadResult::Malformed);
         QTest::newRow("empty file") << QByteArray("") << int(UploadResult::Done);
         QTest::newRow("missing file") << QByteArray() << int(UploadResult::FileFailed);
     }
@@ -249,6 +256,8 @@ private slots:
             QCOMPARE(up.cardLines, ReaderCapacity + 1);
         if (outcome == UploadResult::FileFailed)
             QCOMPARE(up.fileFault, FileFault::Missing);
+        if (outcome == UploadResult::Malformed)
+            QCOMPARE(up.list.malformedLines, QList<qint64>{5});
         QCOMPARE(m_sim->requests(), QStringList());
     }
 
@@ -292,23 +301,48 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("outcome");
-        QTest::newRow("dump stops") << QStringList{"--stop-dump", "7000"} << int(ReadoutResult::Stalled);
-        QTest::newRow("reader silent") << QStringList{"--stop-dump", "0"} << int(ReadoutResult::Stalled);
-        QTest::newRow("line hung up") << QStringList{"--hangup-dump", "9000"} << int(ReadoutResult::LineLost);
+        QTest::addColumn<bool>("newFile");
+        QTest::addColumn<int>("bound");
+        QTest::newRow("dump stops") << QStringList{"--stop-dump", "7000"} << int(ReadoutResult::Stalled) << false << ReadoutStallMs;
+        QTest::newRow("reader silent") << QStringList{"--stop-dump", "0"} << int(ReadoutResult::Stalled) << true << ReadoutStallMs;
+        QTest::newRow("line hung up") << QStringList{"--hangup-dump", "9000"} << int(ReadoutResult::LineLost) << true << 0;
+        // A byte every 3 s of the transfer's time never stalls; the whole dump still has its bound.
+        QTest::newRow("reader dribbles") << QStringList{"--dribble", "30"} << int(ReadoutResult::Stalled) << false << ReadoutLimitMs;
     }
     void failuresLeaveTheFileUntouched()
     {
         QFETCH(QStringList, options);
         QFETCH(int, outcome);
+        QFETCH(bool, newFile);
+        QFETCH(int, bound);
         startReader(options << QStringLiteral("--fast"));
         const QByteArray before = "1,200,BB0000000001\r\n";
-        const QString out = file("untouched.csv", before);
-        TestClock clock;
-        const ReadoutResult result = runReadout(out, m_state, *m_port, clock, m_progress);
+        const QString out = newFile ? m_home.file(QStringLiteral("new.csv")) : file("untouched.csv", before);
+        TestClock clock(20);
+        const ReadoutResult result = readout(out, &clock);
         QCOMPARE(int(result.outcome), outcome);
-        QCOMPARE(readFile(out), before);
-        if (outcome == ReadoutResult::Stalled)
-            QVERIFY(clock.now() >= ReadoutStallMs);
+        QCOMPARE(result.newFile, newFile);
+        if (newFile)
+            QVERIFY(!QFile::exists(out));
+        else
+            QCOMPARE(readFile(out), before);
+        QVERIFY(clock.now() >= bound);
+    }
+
+    void readoutGoesIntoTheFileOpenedBeforeTheDump()
+    {
+        startReader({QStringLiteral("--fast"), QStringLiteral("--image"), file("one.bin", imageWith({{0, "000000000105"}}))});
+        const QString chosen = file("chosen.csv", "");
+        const QString other = file("other.csv", "3,200,0715\r\n");
+        const QString link = m_home.file(QStringLiteral("link.csv"));
+        QVERIFY(QFile::link(chosen, link));
+        ClockWithAction clock(10, [&] {   // during the dump, the name is pointed elsewhere
+            QFile::remove(link);
+            QFile::link(other, link);
+        });
+        QCOMPARE(readout(link, &clock).outcome, ReadoutResult::Done);
+        QCOMPARE(readFile(chosen), QByteArray("3,200,0715\r\n1,200,BB0000000001\r\n"));
+        QCOMPARE(readFile(other), QByteArray("3,200,0715\r\n"));
     }
 
     void fullDiskLeavesTheFileAsItWas()
@@ -340,8 +374,11 @@ private slots:
     {
         CommPort closed;
         TestClock clock;
-        QCOMPARE(runReadout(m_home.file(QStringLiteral("x.csv")), m_state, closed, clock, m_progress).outcome,
-                 ReadoutResult::NoPort);
+        {
+            ReadoutFile target;
+            target.open(m_home.file(QStringLiteral("x.csv")));
+            QCOMPARE(runReadout(target, m_state, closed, clock, m_progress).outcome, ReadoutResult::NoPort);
+        }
         QVERIFY(!QFile::exists(m_home.file(QStringLiteral("x.csv"))));
     }
 };

@@ -1,7 +1,7 @@
 #include "transfer/codelist.h"
 
 #include <QFile>
-#include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,34 +10,39 @@
 namespace {
 
 constexpr qsizetype ChunkSize = 64 * 1024;
-// Only the first character and the last ten of a line matter; a line longer
-// than this (a binary file has them) keeps its head byte and its tail.
+// Only the first character (after blanks) and the last field of a line matter;
+// a line longer than this (a binary file has them) keeps its head byte and its tail.
 constexpr qsizetype MaxKeptLine = 4096;
 // Windows editors save "UTF-8 with BOM" files starting with these bytes.
 constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 
-int hexDigit(char c)
+bool isHexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
-// Reads hex digits until the first character that is not one; none gives 0.
-quint8 lenientHexPair(QByteArrayView piece)
+bool isBlank(char c)
 {
-    int value = 0;
-    for (char c : piece) {
-        const int digit = hexDigit(c);
-        if (digit < 0)
-            break;
-        value = value * 16 + digit;
+    return c == ' ' || c == '\t';
+}
+
+QByteArrayView trimmedBlanks(QByteArrayView line)
+{
+    while (!line.isEmpty() && isBlank(line.front()))
+        line = line.sliced(1);
+    while (!line.isEmpty() && isBlank(line.back()))
+        line.chop(1);
+    return line;
+}
+
+// The text after the last field separator, or the whole line without one.
+QByteArrayView lastField(QByteArrayView line)
+{
+    for (qsizetype i = line.size() - 1; i >= 0; --i) {
+        if (line[i] == ',' || line[i] == ';' || line[i] == '\t')
+            return line.sliced(i + 1);
     }
-    return static_cast<quint8>(value);
+    return line;
 }
 
 bool writeAll(int fd, const QByteArray &data)
@@ -112,18 +117,27 @@ QByteArray cardLine(const CardCode &code)
     return QByteArrayLiteral("1,200,BB") + hexCode(code).toLatin1();
 }
 
-std::optional<CardCode> decodeCardLine(QByteArrayView line)
+bool isFaithfulFileName(const QString &path)
 {
+    return !path.contains(QChar::ReplacementCharacter) && QFile::decodeName(QFile::encodeName(path)) == path;
+}
+
+ListLine judgeLine(QByteArrayView line)
+{
+    ListLine judged;
+    line = trimmedBlanks(line);
     if (line.isEmpty() || line.front() != '1')
-        return std::nullopt;
-    const QByteArrayView tail = line.size() > 10 ? line.last(10) : line;
-    CardCode code{};
-    for (int i = 0; i < 5; ++i) {
-        const qsizetype at = i * 2;
-        code[i] = at < tail.size() ? lenientHexPair(tail.sliced(at, qMin<qsizetype>(2, tail.size() - at)))
-                                   : 0;
-    }
-    return code;
+        return judged;
+    judged.kind = ListLine::Malformed;
+    QByteArrayView digits = lastField(line);
+    if (digits.size() == 12 && (digits[0] == 'B' || digits[0] == 'b') && (digits[1] == 'B' || digits[1] == 'b'))
+        digits = digits.sliced(2);
+    if (digits.size() != 10 || !std::all_of(digits.begin(), digits.end(), isHexDigit))
+        return judged;
+    const QByteArray bytes = QByteArray::fromHex(digits.toByteArray());
+    std::copy(bytes.begin(), bytes.end(), judged.code.begin());
+    judged.kind = ListLine::Card;
+    return judged;
 }
 
 CodeListReader::~CodeListReader()
@@ -136,6 +150,8 @@ FileFault CodeListReader::open(const QString &path)
     close();
     if (path.isEmpty())
         return m_fault = FileFault::NoName;
+    if (!isFaithfulFileName(path))
+        return m_fault = FileFault::BadName;
     return m_fault = openRegularFile(QFile::encodeName(path), O_RDONLY, m_fd);
 }
 
@@ -211,8 +227,14 @@ bool CodeListReader::readLine(QByteArray &line)
         while (stop < end && *stop != '\n' && *stop != '\r')
             ++stop;
         line.append(begin, stop - begin);
-        if (line.size() > MaxKeptLine)
-            line = line.first(1) + line.last(MaxKeptLine / 2);
+        if (line.size() > MaxKeptLine) {
+            qsizetype blanks = 0;   // leading blanks do not count; trailing ones may still
+            while (blanks < line.size() && isBlank(line[blanks]))
+                ++blanks;
+            line.remove(0, blanks);
+            if (line.size() > MaxKeptLine)
+                line = line.first(1) + line.last(MaxKeptLine / 2);
+        }
         m_pos += stop - begin;
         if (stop < end) {
             m_skipLf = *stop == '\r';
@@ -222,83 +244,103 @@ bool CodeListReader::readLine(QByteArray &line)
     }
 }
 
-QList<CardCode> readCardCodes(CodeListReader &reader, int limit)
+void CodeList::noteMalformed(qint64 lineNumber, const QByteArray &line)
 {
-    QList<CardCode> codes;
+    if (malformedCount++ == 0)
+        firstMalformed = trimmedBlanks(line).toByteArray();
+    if (malformedLines.size() < NamedLines)
+        malformedLines.append(lineNumber);
+}
+
+CodeList readCodeList(const QString &path, int limit)
+{
+    CodeList list;
+    CodeListReader reader;
+    list.fault = reader.open(path);
     QByteArray line;
-    while (codes.size() <= limit && reader.readLine(line)) {
-        if (const auto code = decodeCardLine(line))
-            codes.append(*code);
+    for (qint64 number = 1; list.fault == FileFault::None && reader.readLine(line); ++number) {
+        const ListLine judged = judgeLine(line);
+        if (judged.kind == ListLine::Malformed)
+            list.noteMalformed(number, line);
+        else if (judged.kind == ListLine::Card && list.codes.size() <= limit)
+            list.codes.append(judged.code);
     }
-    return codes;
+    if (list.fault == FileFault::None)
+        list.fault = reader.fault();
+    return list;
 }
 
-FileFault checkAppendTarget(const QString &path)
+ReadoutFile::~ReadoutFile()
 {
-    if (path.isEmpty())
-        return FileFault::NoName;
-    const QByteArray name = QFile::encodeName(path);
-    struct stat info;
-    if (::stat(name.constData(), &info) == 0) {
-        if (!S_ISREG(info.st_mode))
-            return FileFault::NotRegular;
-        return ::access(name.constData(), W_OK) == 0 ? FileFault::None : faultFromErrno(errno);
-    }
-    if (errno != ENOENT)
-        return faultFromErrno(errno);
-    // A new list: its folder must be there and take a new file.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return FileFault::Missing;
-    return ::access(folder.constData(), W_OK) == 0 ? FileFault::None : faultFromErrno(errno);
+    discard();
 }
 
-FileFault appendReadout(const QString &path, const QList<CardCode> &codes)
+FileFault ReadoutFile::open(const QString &path)
 {
+    discard();
     if (path.isEmpty())
-        return FileFault::NoName;
+        return m_fault = FileFault::NoName;
+    if (!isFaithfulFileName(path))
+        return m_fault = FileFault::BadName;
+    m_name = QFile::encodeName(path);
+    m_fault = openRegularFile(m_name, O_RDWR | O_APPEND, m_fd);
+    if (m_fault == FileFault::Missing) {
+        // A new list. O_EXCL: a link planted meanwhile is not followed.
+        m_fd = ::open(m_name.constData(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0644);
+        m_created = m_fd >= 0;
+        m_fault = m_created ? FileFault::None : faultFromErrno(errno);
+    }
+    return m_fault;
+}
+
+void ReadoutFile::discard()
+{
+    if (m_fd < 0)
+        return;
+    if (m_created) {
+        // Only if the name still stands for the file made here.
+        struct stat named, ours;
+        if (::lstat(m_name.constData(), &named) == 0 && ::fstat(m_fd, &ours) == 0
+            && named.st_dev == ours.st_dev && named.st_ino == ours.st_ino)
+            ::unlink(m_name.constData());
+    }
+    ::close(m_fd);
+    m_fd = -1;
+    m_created = false;
+    m_fault = FileFault::NoName;
+}
+
+FileFault ReadoutFile::append(const QList<CardCode> &codes)
+{
+    if (m_fd < 0)
+        return m_fault;
     QByteArray text = headerLine() + "\r\n";
     for (const CardCode &code : codes)
         text += cardLine(code) + "\r\n";
 
-    const QByteArray name = QFile::encodeName(path);
-    int fd = -1;
-    bool created = false;
-    FileFault fault = openRegularFile(name, O_RDWR | O_APPEND, fd);
-    if (fault == FileFault::Missing) {
-        fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0644);
-        created = fd >= 0;
-        fault = created ? FileFault::None : faultFromErrno(errno);
-    }
-    if (fault != FileFault::None)
-        return fault;
     struct stat before;
-    if (::fstat(fd, &before) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return faultFromErrno(error);
+    if (::fstat(m_fd, &before) != 0) {
+        const FileFault fault = faultFromErrno(errno);
+        discard();
+        return fault;
     }
-    if (endsInsideLine(fd, before.st_size))
+    if (endsInsideLine(m_fd, before.st_size))
         text.prepend("\r\n");
 
     int error = 0;
-    if (!writeAll(fd, text))
+    if (!writeAll(m_fd, text))
         error = errno;
-    else if (::fsync(fd) != 0 && errno != EINVAL)   // EINVAL: cannot sync there; nothing lost
+    else if (::fsync(m_fd) != 0 && errno != EINVAL)   // EINVAL: cannot sync there; nothing lost
         error = errno;
-    if (error != 0) {
-        if (created) {
-            ::unlink(name.constData());
-        } else if (::ftruncate(fd, before.st_size) == 0) {
-            ::fsync(fd);
-        }
-    }
-    if (::close(fd) != 0 && error == 0) {
+    // Closing a copy first: some file systems report a failed write only then,
+    // and the file can still be put back through the descriptor.
+    const int copy = error == 0 ? ::dup(m_fd) : -1;
+    if (copy >= 0 && ::close(copy) != 0)
         error = errno;
-        if (created)
-            ::unlink(name.constData());
-        else if (::truncate(name.constData(), before.st_size) != 0)
-            error = errno;   // could not be put back: say so rather than claim it unchanged
-    }
+    if (error != 0 && !m_created && ::ftruncate(m_fd, before.st_size) == 0)
+        ::fsync(m_fd);
+    if (error == 0)
+        m_created = false;   // it stays: the readout is in it
+    discard();
     return faultFromErrno(error);
 }

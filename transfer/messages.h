@@ -26,9 +26,15 @@ QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFaul
 QString lineLost(int portNumber, const QString &advice = CheckCable);
 // A transfer's outcome, followed by the word about the line it lost.
 QString withLostLine(const QString &outcome, const QString &lostLine);
-// written: records the reader took before the list turned out too long.
-QString tooManyCards(int capacity, int written = 0);
+QString tooManyCards(int capacity);
+// What went into the reader before a list was refused: nothing, or its first records.
+QString sentSoFar(int written);
+// The card lines of a list that say no code: their numbers and the first one.
+QString malformedCardLines(const QString &path, const CodeList &list);
 QString codeListUnreadable(const QString &path, FileFault fault);
-QString codeListUnwritable(const QString &path, FileFault fault);
+// newFile: the file was to be made by the readout, and is not there.
+QString codeListUnwritable(const QString &path, FileFault fault, bool newFile = false);
+// How a file stands after a readout that did not finish.
+QString fileLeftAlone(bool newFile);
 
 } // namespace Texts

@@ -9,7 +9,8 @@ namespace {
 ReadoutResult::Outcome waitForDump(CommPort &port, Clock &clock, ProgressView &view)
 {
     int lastCount = -1;
-    qint64 lastProgressAt = clock.now();
+    const qint64 start = clock.now();
+    qint64 lastProgressAt = start;
     for (;;) {
         const int count = port.bytesWaiting();
         if (port.lineLost())
@@ -24,6 +25,8 @@ ReadoutResult::Outcome waitForDump(CommPort &port, Clock &clock, ProgressView &v
         } else if (now - lastProgressAt >= ReadoutStallMs) {
             return ReadoutResult::Stalled;
         }
+        if (now - start >= ReadoutLimitMs)
+            return ReadoutResult::Stalled;
         if (clock.stopRequested())
             return ReadoutResult::Interrupted;
         clock.sleep(ReadoutPollMs);
@@ -51,16 +54,17 @@ ReadoutResult::Outcome readDump(WindowState &state, CommPort &port, Clock &clock
     return outcome;
 }
 
-ReadoutResult runReadout(const QString &path, WindowState &state, CommPort &port, Clock &clock,
+ReadoutResult runReadout(ReadoutFile &file, WindowState &state, CommPort &port, Clock &clock,
                          ProgressView &view)
 {
     ReadoutResult result;
+    result.newFile = file.isNew();
     if (!port.isOpen()) {
         result.outcome = ReadoutResult::NoPort;
         return result;
     }
     // What can be known about the file is known before the 21-second dump.
-    result.fileFault = checkAppendTarget(path);
+    result.fileFault = file.fault();
     if (result.fileFault != FileFault::None) {
         result.outcome = ReadoutResult::FileFailed;
         return result;
@@ -73,7 +77,7 @@ ReadoutResult runReadout(const QString &path, WindowState &state, CommPort &port
     QList<CardCode> codes;
     for (const DumpRecord &record : validRecords(dump))
         codes.append(record.code);
-    result.fileFault = appendReadout(path, codes);
+    result.fileFault = file.append(codes);
     if (result.fileFault != FileFault::None) {
         result.outcome = ReadoutResult::FileFailed;
         return result;

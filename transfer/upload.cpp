@@ -24,6 +24,20 @@ QByteArray waitForWriteAnswer(WindowState &state, CommPort &port, Clock &clock)
 
 } // namespace
 
+RecordOutcome writeRecord(const DumpRecord &record, WindowState &state, CommPort &port, Clock &clock)
+{
+    state.FrameBytes = writeRequestBytes(state.ReaderAddress, record.code, record.openingTime, state.WriteAddress);
+    state.RequestFrame = requestFrame(state.FrameBytes);
+    clock.sleep(PauseBeforeRequestMs);
+    port.clearReceiveBuffer();
+    const bool sent = port.send(state.RequestFrame);
+    state.WriteAddress -= RecordSpacing;
+    const QByteArray answer = sent ? waitForWriteAnswer(state, port, clock) : QByteArray();
+    if (port.lineLost())
+        return RecordOutcome::LineLost;
+    return isWriteAccepted(answer) ? RecordOutcome::Taken : RecordOutcome::NotTaken;
+}
+
 UploadResult runUpload(const QString &path, int openingTime, WindowState &state, CommPort &port,
                        Clock &clock, ProgressView &view)
 {
@@ -35,19 +49,18 @@ UploadResult runUpload(const QString &path, int openingTime, WindowState &state,
     state.WriteAddress = FirstWriteAddress;
     view.setProgressMaximum(FirstWriteAddress);
 
+    // Judged whole first: a list the reader cannot hold, or with a card line
+    // that says no code, is not sent at all.
+    result.list = readCodeList(path, ReaderCapacity);
+    result.cardLines = int(result.list.codes.size());
     CodeListReader reader;
-    result.fileFault = reader.open(path);
-    if (result.fileFault == FileFault::None) {
-        // Counted first: a list the reader cannot hold is not sent at all. Past
-        // one more than it holds the number does not matter, and an absurd file
-        // cannot overflow the count.
-        result.cardLines = int(readCardCodes(reader, ReaderCapacity).size());
-        result.fileFault = reader.fault();
-    }
-    if (result.fileFault == FileFault::None && !reader.rewind())
-        result.fileFault = FileFault::Other;
+    result.fileFault = result.list.fault != FileFault::None ? result.list.fault : reader.open(path);
     if (result.fileFault != FileFault::None) {
         result.outcome = UploadResult::FileFailed;
+        return result;
+    }
+    if (result.list.malformedCount > 0) {
+        result.outcome = UploadResult::Malformed;
         return result;
     }
     if (result.cardLines > ReaderCapacity) {
@@ -57,7 +70,7 @@ UploadResult runUpload(const QString &path, int openingTime, WindowState &state,
     view.expectRecords(result.cardLines);
 
     QByteArray line;
-    for (;;) {
+    for (qint64 number = 1;; ++number) {
         // The end of the file is known before the address is shown, so the
         // finish never stands over an address that no record got.
         if (!reader.readLine(line)) {
@@ -68,33 +81,31 @@ UploadResult runUpload(const QString &path, int openingTime, WindowState &state,
         }
         if (state.WriteAddress >= 0)
             view.showProgress(state.WriteAddress);
-        const auto code = decodeCardLine(line);
-        if (!code)
+        const ListLine judged = judgeLine(line);
+        if (judged.kind == ListLine::Other)
             continue;
-        if (state.WriteAddress < 0) {   // the file grew after it was counted
+        if (judged.kind == ListLine::Malformed) {   // the file changed after it was judged
+            result.list = CodeList();
+            result.list.noteMalformed(number, line);
+            result.outcome = UploadResult::Malformed;
+            return result;
+        }
+        if (state.WriteAddress < 0) {   // the file grew after it was judged
             result.outcome = UploadResult::TooManyCards;
             result.cardLines = ReaderCapacity + 1;
             return result;
         }
-        state.FrameBytes = writeRequestBytes(state.ReaderAddress, *code, openingTime, state.WriteAddress);
-        state.RequestFrame = requestFrame(state.FrameBytes);
-
-        clock.sleep(PauseBeforeRequestMs);
-        port.clearReceiveBuffer();
-        const bool sent = port.send(state.RequestFrame);
-        state.WriteAddress -= RecordSpacing;
-        const QByteArray answer = sent ? waitForWriteAnswer(state, port, clock) : QByteArray();
-        if (port.lineLost()) {
+        const RecordOutcome record = writeRecord({judged.code, openingTime}, state, port, clock);
+        if (record == RecordOutcome::LineLost) {
             result.outcome = UploadResult::LineLost;
             return result;
         }
-        const bool taken = isWriteAccepted(answer);
-        result.written += taken;
+        result.written += record == RecordOutcome::Taken;
         if (clock.stopRequested()) {
             result.outcome = UploadResult::Interrupted;
             return result;
         }
-        if (!taken) {
+        if (record != RecordOutcome::Taken) {
             result.outcome = UploadResult::Refused;
             return result;
         }

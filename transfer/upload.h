@@ -18,13 +18,21 @@ constexpr int PollsPerAttempt = 200;
 constexpr int AttemptsPerRecord = 3;
 
 struct UploadResult {
-    enum Outcome { Done, Refused, LineLost, NoPort, FileFailed, TooManyCards, Interrupted } outcome = Done;
+    enum Outcome { Done, Refused, LineLost, NoPort, FileFailed, Malformed, TooManyCards, Interrupted } outcome = Done;
     FileFault fileFault = FileFault::None;
-    int cardLines = 0;   // card lines in the file, counted up to ReaderCapacity + 1
+    CodeList list;       // the list as judged before the first record (Malformed: where it is broken)
+    int cardLines = 0;   // well-formed card lines, counted up to ReaderCapacity + 1
     int written = 0;     // records the reader acknowledged
 };
 
 // Runs with state.UploadBusy already set by the caller; leaves the progress
 // display for the caller to clear after it has told the user the outcome.
+// Nothing is sent unless every card line of the file is well-formed.
 UploadResult runUpload(const QString &path, int openingTime, WindowState &state, CommPort &port,
                        Clock &clock, ProgressView &view);
+
+// One record, sent as the reader is used to: a 50 ms pause, the receive buffer
+// emptied, the request at state.WriteAddress (which then goes down by 6), and
+// up to three waits for its answer. The request is never repeated.
+enum class RecordOutcome { Taken, NotTaken, LineLost };
+RecordOutcome writeRecord(const DumpRecord &record, WindowState &state, CommPort &port, Clock &clock);

@@ -36,6 +36,7 @@ struct Faults {
     int refuseWrite = 0, silentWrite = 0, longAnswer = 0, strayWrite = 0, hangupAfterWrite = 0;
     int stopDump = -1, hangupDump = -1, dumpExtra = 0;
     int piecesGapMs = 0;
+    int dribbleMs = 0;
 };
 
 class Line
@@ -237,6 +238,11 @@ void Simulator::sendDump(const QByteArray &dump)
     QByteArray bytes = dump.left(length);
     if (length == dump.size())
         bytes += QByteArray(m_faults.dumpExtra, char(0xEE));
+    if (m_faults.dribbleMs > 0) {
+        for (qsizetype at = 0; at < bytes.size() && m_line.send(bytes.mid(at, 1), m_fast); ++at)
+            QThread::msleep(m_faults.dribbleMs);
+        return;
+    }
     m_line.send(bytes, m_fast);
     if (m_faults.hangupDump >= 0 && length == m_faults.hangupDump)
         m_line.hangUp();
@@ -330,6 +336,7 @@ int main(int argc, char *argv[])
     const auto hangupWrite = option("hangup-after-write", "Hang up the line after answering the Nth write.", "N");
     const auto hangupDump = option("hangup-dump", "Hang up the line after K dump bytes.", "K");
     const auto dumpExtra = option("dump-extra", "Send N more bytes after the dump.", "N");
+    const auto dribble = option("dribble", "Send the dump one byte at a time, this many ms apart.", "MS");
     parser.process(app);
 
     const auto number = [&](const QCommandLineOption &o, int fallback) {
@@ -345,6 +352,7 @@ int main(int argc, char *argv[])
     faults.hangupAfterWrite = number(hangupWrite, 0);
     faults.hangupDump = number(hangupDump, -1);
     faults.dumpExtra = number(dumpExtra, 0);
+    faults.dribbleMs = number(dribble, 0);
 
     Reader reader;
     if (parser.isSet(image) && !reader.loadImage(parser.value(image)))

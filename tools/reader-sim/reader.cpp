@@ -93,8 +93,8 @@ int Reader::seedFromCodeList(const QString &path, int openingTime)
     int slot = 0;
     QByteArray line;
     while (slot < Slots && list.readLine(line)) {
-        if (const auto code = decodeCardLine(line))
-            store(slot++, *code, openingTime);
+        if (const ListLine judged = judgeLine(line); judged.kind == ListLine::Card)
+            store(slot++, judged.code, openingTime);
     }
     return slot;
 }
