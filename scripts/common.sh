@@ -2,7 +2,7 @@
 # Sourced, not run.
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD_PACKAGES="cmake g++ make dpkg-dev desktop-file-utils qt6-base-dev qt6-serialport-dev qt6-translations-l10n fonts-liberation libgl-dev"
+BUILD_PACKAGES="cmake g++ make dpkg-dev desktop-file-utils qt6-base-dev qt6-translations-l10n fonts-liberation libgl-dev"
 
 # Installs the Debian packages that are missing; as a normal user, says how and stops.
 need_packages() {

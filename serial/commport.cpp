@@ -2,17 +2,39 @@
 #include "serial/modwinapi.h"
 #include "serial/portmap.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int WriteTimeoutMs = 2000;
 
-bool isLineError(QSerialPort::SerialPortError error)
+speed_t speedOf(int baud)
 {
-    return error == QSerialPort::ReadError || error == QSerialPort::ResourceError
-        || error == QSerialPort::WriteError;
+    static const struct {
+        int baud;
+        speed_t speed;
+    } speeds[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+                  {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+                  {230400, B230400}, {460800, B460800}, {921600, B921600}};
+    for (const auto &entry : speeds) {
+        if (entry.baud == baud)
+            return entry.speed;
+    }
+    return B0;
+}
+
+// Errors that say the device is gone, not that it has nothing to say.
+bool isLineGone(int error)
+{
+    return error != EAGAIN && error != EWOULDBLOCK && error != EINTR;
 }
 
 } // namespace
@@ -27,42 +49,25 @@ bool parseLineSettings(const QString &text, LineSettings &out)
     if (!ok || out.baud <= 0)
         return false;
     const QString parity = parts[1].trimmed().toLower();
-    if (parity == QLatin1String("n"))
-        out.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("e"))
-        out.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("o"))
-        out.parity = QSerialPort::OddParity;
-    else
+    if (parity != QLatin1String("n") && parity != QLatin1String("e") && parity != QLatin1String("o"))
         return false;
-    const int bits = parts[2].trimmed().toInt(&ok);
-    if (!ok || bits < 5 || bits > 8)
+    out.parity = parity.front().toLatin1();
+    out.dataBits = parts[2].trimmed().toInt(&ok);
+    if (!ok || out.dataBits < 5 || out.dataBits > 8)
         return false;
-    out.dataBits = static_cast<QSerialPort::DataBits>(bits);
     const QString stop = parts[3].trimmed();
-    if (stop == QLatin1String("1"))
-        out.stopBits = QSerialPort::OneStop;
-    else if (stop == QLatin1String("2"))
-        out.stopBits = QSerialPort::TwoStop;
-    else
+    if (stop != QLatin1String("1") && stop != QLatin1String("2"))
         return false;
+    out.stopBits = stop.toInt();
     return true;
 }
 
 CommPort::CommPort(QObject *parent) : QObject(parent)
 {
-    // Idle errors arrive from the event loop; close at the first one so a dead
-    // line cannot report itself over and over.
-    // The close waits for the event loop: closing inside QSerialPort's own signal
-    // is not safe. Inside drain() the error is seen and handled directly.
-    connect(&m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-        if (!isLineError(error))
-            return;
-        QMetaObject::invokeMethod(this, [this, opened = m_openCount] {
-            if (opened == m_openCount)
-                fail();
-        }, Qt::QueuedConnection);
-    });
+    // With an event loop running (the window), what arrives while no transfer
+    // asks is taken in as it comes, and a line that fails is noticed at once.
+    m_notifier.setEnabled(false);
+    connect(&m_notifier, &QSocketNotifier::activated, this, [this] { drain(); });
 }
 
 CommPort::~CommPort()
@@ -78,7 +83,6 @@ void CommPort::setPortNumber(int portNumber)
 void CommPort::setReceiveBufferSize(int bytes)
 {
     m_receiveBufferSize = bytes;
-    m_serial.setReadBufferSize(bytes);
 }
 
 bool CommPort::setSettings(const QString &settings)
@@ -93,48 +97,75 @@ bool CommPort::setSettings(const QString &settings)
 bool CommPort::open()
 {
     close();
-    ++m_openCount;
     m_lineLost = false;
     m_devicePath = canonicalDevicePath(portDevicePath(m_portNumber));
-    LineSettings line;
-    if (!parseLineSettings(m_settings, line)) {
-        m_openFault = OpenFault::BadSettings;
+    m_openFault = openDevice();
+    if (m_openFault != OpenFault::None) {
+        close();
         return false;
     }
-    // A held port is left alone. Root gets past another program's exclusive
-    // lock, and closing again would clear that lock, so root asks first.
+    m_notifier.setSocket(m_fd);
+    m_notifier.setEnabled(true);
+    return true;
+}
+
+CommPort::OpenFault CommPort::openDevice()
+{
+    LineSettings line;
+    if (!parseLineSettings(m_settings, line) || speedOf(line.baud) == B0)
+        return OpenFault::BadSettings;
+    // A held port is left alone; the probe does not open it to find out.
     switch (probeDevice(m_devicePath).state) {
-    case PortState::Missing: m_openFault = OpenFault::NoDevice; return false;
-    case PortState::Held: m_openFault = OpenFault::Busy; return false;
-    case PortState::Console: m_openFault = OpenFault::Console; return false;
-    case PortState::NoPermission: m_openFault = OpenFault::NoPermission; return false;
+    case PortState::Missing: return OpenFault::NoDevice;
+    case PortState::Held: return OpenFault::Busy;
+    case PortState::Console: return OpenFault::Console;
+    case PortState::NoPermission: return OpenFault::NoPermission;
     case PortState::Free: break;
     }
-    if (::geteuid() == 0 && isHeldExclusively(m_devicePath)) {
-        m_openFault = OpenFault::Busy;
-        return false;
-    }
-    m_serial.setPortName(m_devicePath);
-    m_serial.setReadBufferSize(m_receiveBufferSize);
-    if (!m_serial.open(QIODevice::ReadWrite)) {
-        switch (m_serial.error()) {
-        case QSerialPort::DeviceNotFoundError: m_openFault = OpenFault::NoDevice; break;
-        case QSerialPort::PermissionError: m_openFault = OpenFault::Busy; break;
-        default: m_openFault = OpenFault::Other; break;
+    const int fd = ::open(QFile::encodeName(m_devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT: case ENXIO: case ENODEV: return OpenFault::NoDevice;
+        case EACCES: case EPERM: return OpenFault::NoPermission;
+        case EBUSY: return OpenFault::Busy;   // another program's exclusive use
+        default: return OpenFault::Other;
         }
-        m_serial.clearError();
-        return false;
     }
-    const bool configured = m_serial.setBaudRate(line.baud) && m_serial.setParity(line.parity)
-        && m_serial.setDataBits(line.dataBits) && m_serial.setStopBits(line.stopBits)
-        && m_serial.setFlowControl(QSerialPort::NoFlowControl);
-    if (!configured) {
-        m_serial.close();
-        m_openFault = OpenFault::BadSettings;
-        return false;
+    // Root gets past another program's exclusive use, so root asks. Closing
+    // this descriptor leaves that program's flag as it was.
+    int exclusive = 0;
+    PortHolder holder;
+    if ((::geteuid() == 0 && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive)
+        || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || !m_lock.take(m_devicePath, holder)) {
+        ::close(fd);
+        return OpenFault::Busy;
     }
-    m_openFault = OpenFault::None;
-    return true;
+    m_fd = fd;
+    ::ioctl(m_fd, TIOCEXCL);
+    return configure() ? OpenFault::None : OpenFault::BadSettings;
+}
+
+bool CommPort::configure()
+{
+    LineSettings line;
+    parseLineSettings(m_settings, line);
+    termios tio;
+    if (::tcgetattr(m_fd, &tio) != 0)
+        return false;
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag |= line.dataBits == 5 ? CS5 : line.dataBits == 6 ? CS6 : line.dataBits == 7 ? CS7 : CS8;
+    if (line.parity != 'n')
+        tio.c_cflag |= PARENB | (line.parity == 'o' ? PARODD : 0);
+    if (line.stopBits == 2)
+        tio.c_cflag |= CSTOPB;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    // Never waits (the descriptor does not block), and an empty read then says
+    // "nothing yet" while a read of nothing at all says the line hung up.
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    return ::cfsetspeed(&tio, speedOf(line.baud)) == 0 && ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
 }
 
 bool CommPort::openReaderLine(int portNumber, int receiveBufferSize, const QString &settings)
@@ -151,47 +182,61 @@ bool CommPort::openReaderLine(int portNumber, int receiveBufferSize, const QStri
 
 void CommPort::close()
 {
-    if (m_serial.isOpen())
-        m_serial.close();
-    m_serial.clearError();
+    m_notifier.setEnabled(false);
+    if (m_fd >= 0) {
+        // The flag would outlive us on a pseudo-terminal and keep others out.
+        ::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);   // the flock goes with it
+        m_fd = -1;
+    }
+    m_lock.release();
+    m_received.clear();
 }
 
-bool CommPort::modemLineCall(bool ok)
+bool CommPort::modemLine(int line, bool on)
 {
-    if (ok)
+    if (!isOpen())
+        return false;
+    if (::ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
         return true;
     // A pseudo-terminal has no modem lines and says so; that is not a fault.
-    const bool pseudoTerminal = m_devicePath.startsWith(QLatin1String("/dev/pts/"));
-    m_serial.clearError();
-    if (!pseudoTerminal)
-        fail();
-    return pseudoTerminal;
+    if (m_devicePath.startsWith(QLatin1String("/dev/pts/")))
+        return true;
+    fail();
+    return false;
 }
 
 bool CommPort::setDtr(bool on)
 {
-    return isOpen() && modemLineCall(m_serial.setDataTerminalReady(on));
+    return modemLine(TIOCM_DTR, on);
 }
 
 bool CommPort::setRts(bool on)
 {
-    return isOpen() && modemLineCall(m_serial.setRequestToSend(on));
+    return modemLine(TIOCM_RTS, on);
 }
 
 void CommPort::drain()
 {
     if (!isOpen())
         return;
-    while (m_serial.waitForReadyRead(0)) {
+    char chunk[4096];
+    while (m_received.size() < m_receiveBufferSize) {
+        const ssize_t n = ::read(m_fd, chunk, size_t(qMin<qsizetype>(sizeof chunk, m_receiveBufferSize - m_received.size())));
+        if (n > 0) {
+            m_received.append(chunk, n);
+            continue;
+        }
+        if (n == 0 || isLineGone(errno)) {   // a hung-up terminal reads as the end of a file
+            fail();
+            return;
+        }
+        if (errno != EINTR)
+            break;
     }
-    const QSerialPort::SerialPortError error = m_serial.error();
-    if (isLineError(error)) {
-        fail();
-        return;
-    }
-    m_serial.clearError();
-    // A hung-up line polls readable-with-hangup and never delivers: ask directly.
-    pollfd pfd{static_cast<int>(m_serial.handle()), POLLIN, 0};
+    // A full buffer takes no more: what else comes waits in the system until it is read.
+    m_notifier.setEnabled(m_received.size() < m_receiveBufferSize);
+    pollfd pfd{m_fd, POLLIN, 0};
     if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
         fail();
 }
@@ -199,39 +244,48 @@ void CommPort::drain()
 int CommPort::bytesWaiting()
 {
     drain();
-    return isOpen() ? int(m_serial.bytesAvailable()) : 0;
+    return int(m_received.size());
 }
 
 QByteArray CommPort::read(int count)
 {
     drain();
-    return isOpen() ? m_serial.read(count) : QByteArray();
+    const QByteArray taken = m_received.left(count);
+    m_received.remove(0, taken.size());
+    drain();
+    return taken;
 }
 
 void CommPort::clearReceiveBuffer()
 {
+    drain();
     if (!isOpen())
         return;
-    drain();
-    if (isOpen())
-        m_serial.clear(QSerialPort::Input);
+    ::tcflush(m_fd, TCIFLUSH);
+    m_received.clear();
+    m_notifier.setEnabled(true);
 }
 
 bool CommPort::send(const QByteArray &bytes)
 {
-    if (!isOpen())
-        return false;
-    if (m_serial.write(bytes) != bytes.size()) {
-        fail();
-        return false;
-    }
-    while (isOpen() && m_serial.bytesToWrite() > 0) {
-        if (!m_serial.waitForBytesWritten(WriteTimeoutMs)) {
-            fail();
-            return false;
+    const QDeadlineTimer deadline(WriteTimeoutMs);
+    qsizetype done = 0;
+    while (isOpen() && done < bytes.size()) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
         }
+        if ((n < 0 && isLineGone(errno)) || deadline.hasExpired())
+            break;
+        pollfd pfd{m_fd, POLLOUT, 0};   // the system's buffer is full: wait for room
+        if (::poll(&pfd, 1, int(deadline.remainingTime())) <= 0 || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            break;
     }
-    return isOpen();
+    if (done == bytes.size())
+        return true;
+    fail();
+    return false;
 }
 
 void CommPort::fail()

@@ -1,11 +1,14 @@
 // The serial-port control of the window: the reader's line, with a receive
 // buffer of our own that holds a whole memory dump. Works without an event
-// loop: every count asks the system for what has arrived.
+// loop: every count asks the system for what has arrived; with one, a line
+// that fails while idle is noticed as it happens.
 #pragma once
+
+#include "serial/lockfile.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
+#include <QSocketNotifier>
 #include <QString>
 
 // The reader's line, and the receive buffers of the two ways a port gets opened.
@@ -31,6 +34,9 @@ public:
     bool setSettings(const QString &settings);   // "9600,n,8,1"
     QString settings() const { return m_settings; }
 
+    // Opens the device as its own: exclusive use (TIOCEXCL), a flock() and a
+    // UUCP lock file, so other serial programs see it is taken. A port held by
+    // another program is left alone.
     bool open();
     // Opens the port for the reader, in the order the reader is used to: the
     // number, the receive buffer, the line, open, then DTR and RTS off.
@@ -38,8 +44,9 @@ public:
                         const QString &settings = ReaderLine);
     OpenFault openFault() const { return m_openFault; }
     QString devicePath() const { return m_devicePath; }
+    // Gives the device back as it was found: exclusive use off, locks gone.
     void close();
-    bool isOpen() const { return m_serial.isOpen(); }
+    bool isOpen() const { return m_fd >= 0; }
 
     bool setDtr(bool on);
     bool setRts(bool on);
@@ -57,25 +64,29 @@ signals:
     void lineFailed();
 
 private:
+    OpenFault openDevice();
+    bool configure();
     void drain();
     void fail();
-    bool modemLineCall(bool ok);
+    bool modemLine(int line, bool on);
 
-    QSerialPort m_serial;
+    int m_fd = -1;
+    QByteArray m_received;
+    QSocketNotifier m_notifier{QSocketNotifier::Read};
+    DeviceLock m_lock;
     int m_portNumber = 0;
-    int m_receiveBufferSize = 32000;
-    QString m_settings = QStringLiteral("9600,n,8,1");
+    int m_receiveBufferSize = ReceiveBuffer;
+    QString m_settings = ReaderLine;
     QString m_devicePath;
     OpenFault m_openFault = OpenFault::None;
     bool m_lineLost = false;
-    int m_openCount = 0;   // tells a late error report of an earlier line from the current one
 };
 
 struct LineSettings {
     int baud = 0;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    char parity = 'n';   // n, e or o
+    int dataBits = 8;
+    int stopBits = 1;
 };
 // Parses "9600,n,8,1" (parity n, e, o in either case); false when malformed.
 bool parseLineSettings(const QString &text, LineSettings &out);

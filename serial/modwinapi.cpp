@@ -1,5 +1,6 @@
 #include "serial/modwinapi.h"
 #include "serial/portmap.h"
+#include "serial/smallfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,52 +10,18 @@
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
 
-// Where programs leave UUCP lock files; the last is where Qt's serial port
-// puts its own when the system folders are not writable.
-QStringList lockDirectories()
-{
-    return {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QDir::tempPath()};
-}
-
 // Device numbers of the pseudo-terminals' device ends.
 constexpr unsigned FirstPtySlaveMajor = 136;
 constexpr unsigned LastPtySlaveMajor = 143;
 
-bool isProcessAlive(pid_t pid)
-{
-    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
-}
-
-QString programOf(qint64 pid)
-{
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
-}
-
-// Lock files hold the owner's pid as text ("  1234\n", or Qt's "1234\napp\nhost\n"),
-// or as a 4-byte binary number in old programs.
-pid_t lockFileOwner(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray content = file.read(128);
-    if (content.size() == 4 && !content.trimmed().toInt()) {
-        qint32 pid;
-        memcpy(&pid, content.constData(), 4);
-        return pid;
-    }
-    const QByteArray first = content.split('\n').value(0).trimmed();
-    return first.toInt();
-}
+// /proc/locks has a line per lock on the machine; a busy one has some thousands.
+constexpr qsizetype ProcLocksBytes = 1024 * 1024;
 
 // A serial port with something behind it: a pseudo-terminal's device end, or
 // a terminal of the kernel's backed by a device. A built-in port whose UART
@@ -73,8 +40,8 @@ bool isSerialDevice(const struct stat &info)
         return false;
     if (!QFileInfo::exists(sys + QLatin1String("/device")))
         return false;   // virtual consoles and the like
-    QFile type(sys + QLatin1String("/type"));
-    return !type.open(QIODevice::ReadOnly) || type.readAll().trimmed() != "0";
+    const auto type = readSmallFile(sys + QLatin1String("/type"), 16);
+    return !type || type->trimmed() != "0";
 }
 
 // Processes other than this one with a descriptor on the device.
@@ -112,27 +79,45 @@ QList<PortHolder> processesWithOpenDevice(const QString &canonicalPath)
     return holders;
 }
 
-} // namespace
-
-QString lockFileName(const QString &canonicalPath)
+// Processes other than this one holding a flock() on the device. /proc/locks
+// shows every user's locks: "1: FLOCK  ADVISORY  WRITE 1234 00:05:3 0 EOF",
+// the file named by the device number of its file system (hex) and its inode.
+QList<qint64> flockHolders(const QString &canonicalPath)
 {
-    QString name = canonicalPath;
-    if (name.startsWith(QLatin1String("/dev/")))
-        name = name.mid(5);
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return QStringLiteral("LCK..") + name;
+    QList<qint64> pids;
+    struct stat info;
+    const auto locks = readSmallFile(QStringLiteral("/proc/locks"), ProcLocksBytes);
+    if (!locks || ::stat(QFile::encodeName(canonicalPath).constData(), &info) != 0)
+        return pids;
+    const QByteArray file = QByteArray::number(major(info.st_dev), 16).rightJustified(2, '0') + ':'
+        + QByteArray::number(minor(info.st_dev), 16).rightJustified(2, '0') + ':' + QByteArray::number(quint64(info.st_ino));
+    for (const QByteArray &line : locks->split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // A waiting lock is marked "->" and shifts its fields by one; it holds nothing.
+        if (fields.size() < 6 || fields[1] != "FLOCK" || fields[5] != file)
+            continue;
+        const qint64 pid = fields[4].toLongLong();
+        if (pid != ::getpid() && !pids.contains(pid))
+            pids.append(pid);
+    }
+    return pids;
 }
+
+} // namespace
 
 QList<PortHolder> deviceHolders(const QString &canonicalPath)
 {
     QList<PortHolder> holders = processesWithOpenDevice(canonicalPath);
+    const auto add = [&](qint64 pid) {
+        if (std::none_of(holders.begin(), holders.end(), [&](const PortHolder &h) { return h.pid == pid; }))
+            holders.append({pid, pid > 0 ? programOf(pid) : QString()});
+    };
+    for (const qint64 pid : flockHolders(canonicalPath))
+        add(pid);
     const QString name = lockFileName(canonicalPath);
     for (const QString &dir : lockDirectories()) {
-        const pid_t owner = lockFileOwner(dir + QLatin1Char('/') + name);
-        const bool known = std::any_of(holders.begin(), holders.end(),
-                                       [&](const PortHolder &h) { return h.pid == owner; });
-        if (owner != ::getpid() && isProcessAlive(owner) && !known)
-            holders.append({owner, programOf(owner)});
+        if (const auto holder = lockFileHolder(dir + QLatin1Char('/') + name))
+            add(holder->pid);
     }
     return holders;
 }
@@ -141,12 +126,12 @@ bool isConsoleDevice(const QString &canonicalPath, const QString &consoleList)
 {
     if (canonicalPath == QLatin1String("/dev/console"))
         return true;
-    QFile file(consoleList);
-    if (!file.open(QIODevice::ReadOnly))
+    const auto list = readSmallFile(consoleList, 4096);
+    if (!list)
         return false;
     const QString relative = canonicalPath.startsWith(QLatin1String("/dev/")) ? canonicalPath.mid(5)
                                                                               : canonicalPath;
-    const QStringList active = QString::fromLatin1(file.readAll()).simplified().split(QLatin1Char(' '));
+    const QStringList active = QString::fromLatin1(*list).simplified().split(QLatin1Char(' '));
     return active.contains(relative);
 }
 
@@ -172,17 +157,6 @@ PortProbe probeDevice(const QString &devicePath, const QString &consoleList)
     probe.holders = deviceHolders(probe.resolved);
     probe.state = probe.holders.isEmpty() ? PortState::Free : PortState::Held;
     return probe;
-}
-
-bool isHeldExclusively(const QString &canonicalPath)
-{
-    const int fd = ::open(QFile::encodeName(canonicalPath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EBUSY;
-    int exclusive = 0;
-    const bool held = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive;
-    ::close(fd);
-    return held;
 }
 
 int ProbeCommPort(int portNumber, int &handle)

@@ -4,6 +4,8 @@
 // modem or a UPS that another program is using.
 #pragma once
 
+#include "serial/lockfile.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -24,12 +26,6 @@ QStringList scanFreePorts(int alsoListed = 0);
 
 enum class PortState { Missing, Free, Held, NoPermission, Console };
 
-// Another program with the device open or locked.
-struct PortHolder {
-    qint64 pid = 0;
-    QString program;   // empty when the system does not say
-};
-
 struct PortProbe {
     PortState state = PortState::Missing;
     QString resolved;            // the device with symlinks resolved
@@ -41,16 +37,11 @@ struct PortProbe {
 PortProbe probeDevice(const QString &devicePath,
                       const QString &consoleList = QStringLiteral("/sys/class/tty/console/active"));
 
-// Other programs holding the device: a live UUCP lock file, or an open
-// descriptor in another process (of the processes /proc lets this user see).
+// Other programs holding the device: an open descriptor in another process
+// (of the processes /proc lets this user see), a flock() on it (of any user),
+// or a UUCP lock file that counts.
 QList<PortHolder> deviceHolders(const QString &canonicalPath);
-QString lockFileName(const QString &canonicalPath);   // "LCK..ttyUSB0", "LCK..pts_3"
 bool isConsoleDevice(const QString &canonicalPath, const QString &consoleList);
-
-// Whether another program has taken the device with an exclusive lock
-// (TIOCEXCL). Only opening shows this, so it is asked of the port about to be
-// used, never during a scan.
-bool isHeldExclusively(const QString &canonicalPath);
 
 // Whether some port exists that this user may not open (not in the dialout group).
 bool anyPortWithoutPermission();

@@ -1,5 +1,6 @@
 // Port numbering and the port probe, on real pseudo-terminals. Built-in
 // devices are off in the test home: the machine's own ports are never touched.
+#include "serial/commport.h"
 #include "serial/modwinapi.h"
 #include "serial/portmap.h"
 #include "tests/support/pty.h"
@@ -139,9 +140,14 @@ private slots:
         QVERIFY(pty.isValid());
         ExclusiveHold hold(pty.path());
         QVERIFY(hold.isValid());
-        // The scan cannot see it without opening, and does not open.
+        // The scan cannot see it without opening, and does not open; the port about to be used is asked.
         QCOMPARE(probeDevice(pty.path()).state, PortState::Free);
-        QVERIFY(isHeldExclusively(pty.path()));
+        TestHome::mapPort(7, pty.path());
+        CommPort port;
+        port.setPortNumber(7);
+        QVERIFY(!port.open());
+        QCOMPARE(port.openFault(), CommPort::OpenFault::Busy);
+        TestHome::mapPort(7, {});
         int exclusive = 0;
         QCOMPARE(::ioctl(hold.fd(), TIOCGEXCL, &exclusive), 0);
         QVERIFY(exclusive);   // the holder's lock is still there
