@@ -1,9 +1,13 @@
-// One running program per machine, for all users. An abstract-namespace
-// socket: nothing is left behind by a crash, and no file permissions between
-// users get in the way.
+// One running program per machine, for all users. A running copy listens on an
+// abstract-namespace socket name and greets whoever connects: nothing is left
+// behind by a crash, and no file permissions between users get in the way.
+// Any program may bind such a name, so a name counts only when it greets: a
+// name held by something else moves the program to the next of a few names
+// derived from the first, where copies of it still find each other.
 #pragma once
 
 #include <QByteArray>
+#include <thread>
 
 class SingleInstance
 {
@@ -18,6 +22,10 @@ public:
     bool isFirst() const { return m_first; }
 
 private:
-    int m_fd = -1;
+    void greetUntilStopped();
+
+    int m_listener = -1;
+    int m_stop[2] = {-1, -1};   // written to end the greeter
+    std::thread m_greeter;
     bool m_first = true;
 };

@@ -6,6 +6,10 @@
 #include <QProcess>
 #include <QTest>
 #include <QThread>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +65,28 @@ private slots:
         crashing.kill();
         QVERIFY(crashing.waitForFinished(5000));
         QCOMPARE(childResult(name), 0);
+    }
+
+    void nameHeldByAnotherProgramDoesNotKeepItFromStarting()
+    {
+        // Anyone can bind the name; what does not greet is no copy of this program.
+        const QByteArray name = uniqueName("squat");
+        for (const bool listening : {true, false}) {
+            const int squatter = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+            QCOMPARE(::bind(squatter, reinterpret_cast<sockaddr *>(&address),
+                            socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())), 0);
+            if (listening)
+                QCOMPARE(::listen(squatter, 1), 0);
+            {
+                SingleInstance first(name);
+                QVERIFY(first.isFirst());
+                QCOMPARE(childResult(name), 1);   // copies still find each other
+            }
+            ::close(squatter);
+        }
     }
 
     void namesAreIndependent()
