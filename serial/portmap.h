@@ -15,7 +15,11 @@ constexpr const char *SettingsApplication = "alap";
 constexpr const char *SavedPortKey = "comm/port";
 
 // The device a port number stands for, or empty when it stands for none.
+// "auto" in the map switches the built-in families: true/false, yes/no, on/off,
+// 1/0 in any case; anything else leaves them off.
 QString portDevicePath(int portNumber);
+// What is wrong with the port map, for the person to hear once; empty when nothing.
+QString portMapProblem();
 // The same, with symlinks resolved: one device, one lock, whatever its name.
 QString canonicalDevicePath(const QString &path);
 // The number's name for the user: "COM3".

@@ -89,6 +89,28 @@ private slots:
         QCOMPARE(portDevicePath(number), QString());   // built-ins off
     }
 
+    void builtInsOnlyWhenPlainlyAsked_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("on");
+        for (const char *on : {"true", "Yes", "ON", "1"})
+            QTest::newRow(on) << QString::fromLatin1(on) << true;
+        // Anything else keeps the machine's own ports, its console among them, out.
+        for (const char *off : {"false", "no", "Off", "0", "maybe", ""})
+            QTest::newRow(off) << QString::fromLatin1(off) << false;
+    }
+    void builtInsOnlyWhenPlainlyAsked()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, on);
+        QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("ports/auto"), value);
+        const QString path = portDevicePath(33);   // only the name is looked at
+        const QString problem = portMapProblem();
+        QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("ports/auto"), false);
+        QCOMPARE(path, on ? QStringLiteral("/dev/ttyUSB0") : QString());
+        QCOMPARE(problem.isEmpty(), on || (value != QLatin1String("maybe") && !value.isEmpty()));
+    }
+
     void mapOverridesAndNamesPorts()
     {
         TestHome::mapPort(5, QStringLiteral("/dev/serial/by-id/usb-demo"));
