@@ -11,6 +11,7 @@
 #include "transfer/upload.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -326,6 +327,15 @@ void Form1::onLineFailed()
         m_dialogs.message(this, Texts::lineLostInWindow(m_port.portNumber()));
 }
 
+void Form1::endFromOutside()
+{
+    // A transfer stops at its next pause and says nothing; every event loop,
+    // a dialog's included, ends, and the window with them.
+    m_endRequested = true;
+    m_clock.requestStop();
+    QCoreApplication::exit(0);
+}
+
 void Form1::ChooseFile()
 {
     if (Text4->text().endsWith(QLatin1String("csv")))
@@ -371,7 +381,7 @@ void Form1::Command1_Click()
     case UploadResult::TooManyCards:
         m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(result.written));
         break;
-    case UploadResult::Interrupted: break;   // the window's clock is never stopped
+    case UploadResult::Interrupted: break;   // the program is ending: nothing to say
     }
     m_state.UploadBusy = 0;
     clearProgress(false);
@@ -405,7 +415,7 @@ void Form1::Command6_Click()
         clearProgress(false);
         m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault, result.newFile));
         break;
-    case ReadoutResult::Interrupted: break;   // the window's clock is never stopped
+    case ReadoutResult::Interrupted: break;   // the program is ending: the file as it was
     }
 }
 

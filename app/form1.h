@@ -43,6 +43,7 @@ public:
     bool Form_Load();
 
     const WindowState &state() const { return m_state; }
+    bool endRequested() const { return m_endRequested; }
     CommPort &MSComm1() { return m_port; }
 
 public slots:
@@ -51,6 +52,8 @@ public slots:
     void Combo1_Click();      // change of port
     void Command1_Click();    // upload
     void Command6_Click();    // readout
+    // The program is asked to end (SIGTERM, SIGHUP, SIGINT).
+    void endFromOutside();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -76,6 +79,7 @@ private:
     WindowState m_state;
     std::unique_ptr<SingleInstance> m_instance;
     bool m_transferRunning = false;
+    bool m_endRequested = false;
 
     QComboBox *Combo2 = nullptr;
     QLineEdit *Text4 = nullptr;

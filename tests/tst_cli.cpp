@@ -5,16 +5,22 @@
 #include "tests/support/simulator.h"
 #include "tests/support/testhome.h"
 #include "cli/terminalprogress.h"
+#include "serial/commport.h"
+#include "serial/lockfile.h"
 #include "transfer/messages.h"
 #include "transfer/upload.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +47,29 @@ Run cli(const QStringList &arguments)
 {
     return run(QStringLiteral(CLI_PATH), arguments);
 }
+
+// What `ports --json` says of a port number.
+QString portState(int number)
+{
+    const QJsonArray ports = QJsonDocument::fromJson(cli({QStringLiteral("ports"), QStringLiteral("--json")}).out.toUtf8()).array();
+    for (const QJsonValue &port : ports) {
+        if (port.toObject()[QStringLiteral("number")].toInt() == number)
+            return port.toObject()[QStringLiteral("state")].toString();
+    }
+    return QStringLiteral("missing");
+}
+
+// Where lock files of the system go, if this machine has the folder.
+QString lockFolder()
+{
+    for (const char *dir : {"/var/lock", "/run/lock"}) {
+        if (QFileInfo(QLatin1String(dir)).isDir())
+            return QLatin1String(dir);
+    }
+    return {};
+}
+
+constexpr uid_t Nobody = 65534;
 
 const QByteArray ThreeCards = "3,200,0715\r\n1,200,BB0123456789\r\n\r\n1,200,bb0a0b0c0d0e\r\n1,200,BBFFFFFFFFFF\r\n";
 
@@ -134,22 +163,97 @@ private slots:
                                            "1,200,BB0A0B0C0D0E\r\n1,200,BBFFFFFFFFFF\r\n"));
     }
 
-    void ctrlCLeavesTheFileAndThePort()
+    void stoppedProgramsGiveThePortBack_data()
     {
+        QTest::addColumn<bool>("window");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("command line, Ctrl-C") << false << int(SIGINT);
+        QTest::newRow("command line, terminal closed") << false << int(SIGHUP);
+        QTest::newRow("window, session ended") << true << int(SIGTERM);
+        // Killed, it cannot: the lock file is stale, and the reader's line clears its exclusive use.
+        QTest::newRow("command line, killed") << false << int(SIGKILL);
+    }
+    void stoppedProgramsGiveThePortBack()
+    {
+        QFETCH(bool, window);
+        QFETCH(int, signal);
         auto sim = startReader(4, {});   // at the pace of the line: 21 s for a dump
         const QByteArray before = "1,200,BB0000000001\r\n";
         const QString out = file("megszakitott.csv", before);
-        QProcess readout;
-        readout.start(QStringLiteral(CLI_PATH), {QStringLiteral("readout"), out});
-        QTRY_VERIFY(sim->requests().size() == 1);
-        QTest::qWait(500);
-        ::kill(pid_t(readout.processId()), SIGINT);
-        QVERIFY(readout.waitForFinished(5000));
-        QCOMPARE(readout.exitCode(), 130);
+        QProcess program;
+        if (window) {   // it holds the port from start-up; its file dialog is open
+            program.start(QStringLiteral(APP_PATH), {});
+            QTRY_COMPARE(portState(4), QStringLiteral("busy"));
+        } else {
+            program.start(QStringLiteral(CLI_PATH), {QStringLiteral("readout"), out});
+            QTRY_VERIFY(sim->requests().size() == 1);
+            QTest::qWait(500);
+        }
+        ::kill(pid_t(program.processId()), signal);
+        QVERIFY(program.waitForFinished(5000));
+        if (signal != SIGKILL)
+            QCOMPARE(program.exitCode(), window ? 0 : 130);
         QCOMPARE(readFile(out), before);
-        const Run ports = cli({QStringLiteral("ports"), QStringLiteral("--json")});
-        QCOMPARE(QJsonDocument::fromJson(ports.out.toUtf8()).array().first().toObject()[QStringLiteral("state")].toString(),
-                 QStringLiteral("free"));
+        QCOMPARE(portState(4), QStringLiteral("free"));
+        if (signal != SIGKILL)
+            QVERIFY(!QFile::exists(lockFolder() + QLatin1Char('/') + lockFileName(sim->devicePath())));
+        // The next program opens it: no exclusive use left (root would see it only by asking).
+        CommPort next;
+        next.setPortNumber(4);
+        QTRY_VERIFY(next.open());
+    }
+
+    void plantedLockFilesDoNotBlockThePort_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("a FIFO that would block whoever reads it") << true;
+        QTest::newRow("another user's file naming pid 1") << false;
+    }
+    void plantedLockFilesDoNotBlockThePort()
+    {
+        QFETCH(bool, fifo);
+        if (lockFolder().isEmpty() || ::geteuid() != 0)
+            QSKIP("needs the system's lock folder and root to plant as another user");
+        auto sim = startReader(4);
+        const QByteArray lock = QFile::encodeName(lockFolder() + QLatin1Char('/') + lockFileName(sim->devicePath()));
+        QVERIFY(fifo ? ::mkfifo(lock.constData(), 0644) == 0 : writeFile(QFile::decodeName(lock), "1\n"));
+        const auto removeLock = qScopeGuard([&] { ::unlink(lock.constData()); });
+        QCOMPARE(::chown(lock.constData(), Nobody, Nobody), 0);
+        QCOMPARE(portState(4), QStringLiteral("free"));
+        const Run readout = cli({QStringLiteral("readout"), m_home.file(QStringLiteral("planted.csv"))});
+        QCOMPARE(readout.status, 0);
+    }
+
+    void flockOfAnotherUserIsSeen()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to look as another user");
+        auto sim = startReader(4);
+        // Another user may use the device and read the port map, but cannot see root's descriptors.
+        QFile::setPermissions(sim->devicePath(), QFileDevice::Permissions(0x6666));
+        QFile::setPermissions(m_home.path(), QFileDevice::Permissions(0x7755));
+        QProcess holder;
+        // flock(1) holds descriptor and lock; its child (cat, ended by our closing its input) holds neither.
+        holder.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), QStringLiteral("--close"), sim->devicePath(),
+                                               QStringLiteral("cat")});
+        QTRY_COMPARE(portState(4), QStringLiteral("busy"));
+        const qint64 holderPid = holder.processId();
+        const Run asNobody = run(QStringLiteral("setpriv"), {QStringLiteral("--reuid=%1").arg(Nobody),
+            QStringLiteral("--regid=%1").arg(Nobody), QStringLiteral("--clear-groups"), QStringLiteral(CLI_PATH),
+            QStringLiteral("ports"), QStringLiteral("--json")});
+        holder.kill();
+        holder.waitForFinished();
+        if (asNobody.status == 126 || asNobody.status == 127)
+            QSKIP("the other user cannot run the program from this build folder");
+        const QJsonObject port = QJsonDocument::fromJson(asNobody.out.toUtf8()).array().first().toObject();
+        QCOMPARE(port[QStringLiteral("state")].toString(), QStringLiteral("busy"));
+        QCOMPARE(port[QStringLiteral("holders")].toArray().first().toObject()[QStringLiteral("pid")].toInteger(),
+                 holderPid);
+        // And what this program holds, others see held: its own flock.
+        CommPort ours;
+        ours.setPortNumber(4);
+        QVERIFY(ours.open());
+        QCOMPARE(run(QStringLiteral("flock"), {QStringLiteral("--nonblock"), sim->devicePath(), QStringLiteral("true")}).status, 1);
     }
 
     void exitStatuses()

@@ -10,9 +10,13 @@ public:
     virtual ~Clock() = default;
     virtual void sleep(int ms) = 0;
     virtual qint64 now() = 0;   // milliseconds, from an arbitrary start
-    // True once the person asked the transfer to stop (Ctrl-C on a terminal);
+    // True once the transfer was asked to stop (Ctrl-C, the session ending);
     // a transfer looks at it whenever it pauses.
-    virtual bool stopRequested() { return false; }
+    virtual bool stopRequested() { return m_stopRequested; }
+    void requestStop() { m_stopRequested = true; }
+
+private:
+    bool m_stopRequested = false;
 };
 
 // Plain blocking pauses.

@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QThread>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -47,6 +49,9 @@ public:
     void hangUp();
     bool isUp() const { return m_master >= 0; }
     bool isHungUp() const;   // no program has the line open
+    // Takes away the exclusive-use flag a program left on the line when it went
+    // away without clearing it (killed, crashed): the next one could not open it.
+    void clearExclusiveUse();
     int master() const { return m_master; }
     // Sends at the pace of a 9600 8N1 line unless fast; false when stopped.
     bool send(const QByteArray &bytes, bool fast);
@@ -90,6 +95,16 @@ bool Line::isHungUp() const
 {
     pollfd pfd{m_master, POLLIN, 0};
     return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLHUP) && !(pfd.revents & POLLIN);
+}
+
+void Line::clearExclusiveUse()
+{
+    // Only root may open a line in exclusive use; for anyone else this does nothing.
+    const int device = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (device < 0)
+        return;
+    ::ioctl(device, TIOCNXCL);
+    ::close(device);
 }
 
 // Stops when the program lets the line go: nobody would read the rest.
@@ -163,16 +178,22 @@ private:
 void Simulator::run()
 {
     QByteArray pending;
+    bool inUse = false;
     while (!g_stop && m_line.isUp()) {
         pollfd pfd{m_line.master(), POLLIN, 0};
-        if (::poll(&pfd, 1, 100) <= 0)
+        if (::poll(&pfd, 1, 100) <= 0) {
+            inUse = true;
             continue;
+        }
         if (!(pfd.revents & POLLIN)) {
             // Hung up: no program has the line open. Wait for the next one.
+            if (std::exchange(inUse, false))
+                m_line.clearExclusiveUse();
             QThread::msleep(IdleLookMs);
             pending.clear();
             continue;
         }
+        inUse = true;
         char buffer[256];
         const ssize_t n = ::read(m_line.master(), buffer, sizeof buffer);
         if (n <= 0)
