@@ -1,67 +1,19 @@
 #include "cli/commands.h"
-#include "cli/terminalprogress.h"
-#include "serial/commport.h"
+#include "cli/support.h"
 #include "serial/deviceinfo.h"
-#include "serial/modwinapi.h"
 #include "serial/portmap.h"
-#include "transfer/clock.h"
 #include "transfer/messages.h"
-#include "transfer/readout.h"
 #include "transfer/upload.h"
-#include "transfer/verify.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <csignal>
-#include <cstdio>
 
 namespace {
 
-volatile std::sig_atomic_t g_stopRequested = 0;
-
-// Plain pauses that end the transfer once the person asked to stop.
-class StoppableClock : public SystemClock
+QString accepted(int written)
 {
-public:
-    bool stopRequested() override { return g_stopRequested != 0; }
-};
-
-// What a transfer runs on: the port, the state it works on, the clock and the progress line.
-struct Transfer {
-    Transfer() { state.ReaderAddress = 1; }
-    CommPort port;
-    WindowState state;
-    StoppableClock clock;
-    TerminalProgress progress;
-};
-
-void say(const QString &text)
-{
-    fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
-
-void print(const QString &text)
-{
-    fputs(text.toLocal8Bit().constData(), stdout);
-}
-
-QString stateText(const PortProbe &probe)
-{
-    switch (probe.state) {
-    case PortState::Free: return QStringLiteral("szabad");
-    case PortState::Console: return QStringLiteral("konzol");
-    case PortState::NoPermission: return QStringLiteral("nincs jogosultság (dialout csoport)");
-    case PortState::Held: {
-        QStringList who;
-        for (const PortHolder &holder : probe.holders)
-            who.append(holder.program.isEmpty() ? QString::number(holder.pid)
-                                                : QStringLiteral("%1 %2").arg(holder.pid).arg(holder.program));
-        return QStringLiteral("foglalt: ") + who.join(QStringLiteral(", "));
-    }
-    case PortState::Missing: break;
-    }
-    return {};
+    return QStringLiteral("A kártyaolvasó %1 kódot fogadott el ebből a fájlból.").arg(written);
 }
 
 const char *stateKey(PortState state)
@@ -99,89 +51,7 @@ QString describe(const DeviceIdentity &identity)
     return parts.join(QLatin1Char(' '));
 }
 
-// The port to use: the one asked for, or the window's start-up rule (the saved
-// port when it is free, else the first free one). Opened for the reader.
-int openPort(const Options &options, CommPort &port)
-{
-    int number = options.port.value_or(0);
-    if (!options.port) {
-        const QStringList free = scanFreePorts();
-        if (free.isEmpty()) {
-            say(Texts::noFreePort(anyPortWithoutPermission()));
-            say(QStringLiteral("Melyik port miért nem szabad: vivadizuzud-cli ports"));
-            return ExitPortUnusable;
-        }
-        number = free.value(startupEntry(free, savedPortName())).toInt();
-    }
-    if (!port.openReaderLine(number)) {
-        say(port.lineLost() ? Texts::lineLost(number)
-                            : Texts::portOpenFailed(number, port.devicePath(), port.openFault()));
-        const PortProbe probe = probeDevice(port.devicePath());
-        if (probe.state == PortState::Held)
-            say(QStringLiteral("Használja: ") + stateText(probe).section(QLatin1String(": "), 1));
-        return ExitPortUnusable;
-    }
-    port.clearReceiveBuffer();
-    return ExitDone;
-}
-
-QString lostLine(const QString &outcome, const CommPort &port)
-{
-    return Texts::withLostLine(outcome, Texts::lineLost(port.portNumber()));
-}
-
-// A dump that did not arrive whole: what the person is told (with a word on
-// the file, if any), and the exit status.
-int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QString &fileNote = QString())
-{
-    const QString note = fileNote.isEmpty() ? QString() : QLatin1Char(' ') + fileNote;
-    switch (outcome) {
-    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port) + note); return ExitReaderFailed;
-    case ReadoutResult::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
-    case ReadoutResult::Interrupted: say(QStringLiteral("Megszakítva.") + note); return ExitStopped;
-    default: say(Texts::TransferError + note); return ExitReaderFailed;
-    }
-}
-
-// The list judged before the port is touched. Prints why it cannot be used
-// and returns the exit status; the list is kept for what follows.
-int judgeList(const QString &path, CodeList &list, bool sends, bool allowEmpty)
-{
-    list = readCodeList(path, ReaderCapacity);
-    QString problem;
-    if (list.fault != FileFault::None)
-        problem = Texts::codeListUnreadable(path, list.fault);
-    else if (list.malformedCount > 0)
-        problem = Texts::malformedCardLines(path, list);
-    else if (list.codes.size() > ReaderCapacity)
-        problem = Texts::tooManyCards(ReaderCapacity);
-    else if (list.codes.isEmpty() && !allowEmpty)
-        problem = QStringLiteral("A fájlban nincs kártyakód%1.").arg(QStringLiteral(" (%1)").arg(path));
-    if (problem.isEmpty())
-        return ExitDone;
-    say(sends ? problem + QLatin1Char(' ') + Texts::sentSoFar(0) : problem);
-    return ExitFileFailed;
-}
-
-QString accepted(int written)
-{
-    return QStringLiteral("A kártyaolvasó %1 kódot fogadott el ebből a fájlból.").arg(written);
-}
-
-QString codes(const QList<CardCode> &list)
-{
-    QString text;
-    for (const CardCode &code : list)
-        text += QStringLiteral("  ") + hexCode(code) + QLatin1Char('\n');
-    return text;
-}
-
 } // namespace
-
-void requestStop()
-{
-    g_stopRequested = 1;
-}
 
 int listPorts(const Options &options)
 {
@@ -308,7 +178,7 @@ int verify(const Options &options)
     CodeList list;
     if (const int status = judgeList(options.file, list, false, true))
         return status;
-    const QList<CardCode> &listed = list.codes;
+    const QList<DumpRecord> listed = withOpeningTime(list.codes, options.openingTime.value_or(0));
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
@@ -319,26 +189,11 @@ int verify(const Options &options)
     if (outcome != ReadoutResult::Done)
         return dumpFailed(outcome, transfer.port);
 
-    const QList<DumpRecord> held = validRecords(dump);
-    const Comparison comparison = compareWithReader(listed, held, options.openingTime.value_or(0));
+    const Comparison comparison = compareWithReader(listed, validRecords(dump));
     if (comparison.identical()) {
         print(QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(listed.size()));
         return ExitDone;
     }
-    QString report;
-    if (!comparison.missing.isEmpty())
-        report += QStringLiteral("Hiányzik a kártyaolvasóból (%1):\n").arg(comparison.missing.size())
-            + codes(comparison.missing);
-    if (!comparison.extra.isEmpty())
-        report += QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):\n").arg(comparison.extra.size())
-            + codes(comparison.extra);
-    if (!comparison.otherTime.isEmpty()) {
-        report += QStringLiteral("Más nyitási idővel (%1, a megadott: %2):\n")
-                      .arg(comparison.otherTime.size())
-                      .arg(*options.openingTime);
-        for (const DumpRecord &record : comparison.otherTime)
-            report += QStringLiteral("  %1  %2\n").arg(hexCode(record.code)).arg(record.openingTime);
-    }
-    print(report);
+    print(differences(comparison));
     return ExitDifferences;
 }

@@ -1,5 +1,5 @@
-// The command line's four commands, on the same port numbering, probe, code
-// list rules and transfers as the window. Each returns the exit status.
+// The command line's commands, on the same port numbering, probe, code list
+// rules and transfers as the window. Each returns the exit status.
 #pragma once
 
 #include <QString>
@@ -19,6 +19,8 @@ struct Options {
     std::optional<int> port;          // --port N
     std::optional<int> openingTime;   // --time T
     bool json = false;                // --json
+    bool dryRun = false;              // --dry-run
+    bool yes = false;                 // --yes
     QString file;
 };
 
@@ -26,6 +28,11 @@ int listPorts(const Options &options);
 int readout(const Options &options);
 int upload(const Options &options);
 int verify(const Options &options);
+// The reader made to hold exactly a list or a snapshot, and the snapshots kept on the way.
+int sync(const Options &options);
+int restore(const Options &options);
+int snapshot(const Options &options);
+int listSnapshots(const Options &options);
 
 // Set from the signal handler when the person presses Ctrl-C.
 void requestStop();

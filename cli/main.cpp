@@ -20,26 +20,54 @@ const char *const Usage = R"(Használat:
       termék, sorozatszám). --json: ugyanez JSON tömbként.
   vivadizuzud-cli readout [--port N] FÁJL
       Kiolvassa a kártyaolvasó kódmemóriáját, és az érvényes kódokat a FÁJL
-      végére írja egy fejléc sor alatt. Hiba esetén a fájl változatlan marad.
+      végére írja egy fejléc sor alatt. Hiba esetén a fájl változatlan marad
+      (új fájl nem jön létre).
   vivadizuzud-cli upload [--port N] --time T FÁJL
       A FÁJL minden kártyakódját beírja a kártyaolvasóba T nyitási idővel (1-127).
+      Ha egy kártyasor hibás, semmit sem küld el.
   vivadizuzud-cli verify [--port N] [--time T] FÁJL
       Kiolvassa a kártyaolvasót, és kód szerint összeveti a FÁJL kódjaival:
       mi hiányzik, mi van többlet, és --time esetén mi van más nyitási idővel.
       Semmit sem ír.
+  vivadizuzud-cli sync [--port N] --time T [--dry-run] [--yes] FÁJL
+      A kártyaolvasó pontosan a FÁJL kártyáit tartalmazza majd, T nyitási
+      idővel: előbb pillanatkép a mostani tartalomról, terv (mi kerül be, mi
+      törlődik, minek változik az ideje), megerősítés, beírás, a többi hely
+      törlése, végül ellenőrző kiolvasás és újabb pillanatkép.
+      --dry-run: csak a terv, semmi sem íródik, pillanatkép sem készül.
+      --yes: kérdés nélkül (parancsfájlból kötelező).
+  vivadizuzud-cli snapshot [--port N] [FÁJL]
+      A kártyaolvasó teljes memóriája (20490 bájt) pillanatképként: a FÁJL-ba
+      (ha még nincs ilyen), vagy a pillanatképek mappájába. Kiírja a helyét.
+  vivadizuzud-cli restore [--port N] [--yes] PILLANATKÉP
+      Visszaállítja a pillanatkép kártyáit, mindegyiket a saját nyitási
+      idejével, úgy, ahogy a sync: pillanatkép, terv, megerősítés, beírás,
+      törlés, ellenőrzés.
+  vivadizuzud-cli snapshots [--json]
+      A megőrzött pillanatképek, a legújabb elöl: mikor, melyik porton, miért,
+      hány kártya, hol.
 
 Kapcsolók:
   --port N    a kártyaolvasó portja (1-256). Nélküle: a mentett port, ha szabad,
               különben az első szabad port.
   --time T    nyitási idő, 1-127
-  --json      a portlista JSON-ban
+  --json      a lista JSON-ban
+  --dry-run   a sync csak megmutatja, mit tenne
+  --yes       a sync és a restore nem kérdez
+  --          a kapcsolók vége: ami utána jön, fájlnév
   --help      ez a leírás
   --version   a program változata
 
-Kilépési kód: 0 kész (verify: egyezik), 1 hibás használat, 2 a port nem
-használható, 3 a kártyaolvasó vagy a vonal hibája, 4 a kódlista fájl hibája
-(vagy több kód, mint amennyit a kártyaolvasó tárol), 5 a verify eltérést talált,
-130 megszakítva (Ctrl-C).
+A pillanatképek mappája: $XDG_DATA_HOME/vivadizuzud/snapshots (alapesetben
+~/.local/share/vivadizuzud/snapshots). A program sosem írja felül és sosem
+törli őket.
+
+Kilépési kód: 0 kész (verify: egyezik; sync --dry-run: nincs mit változtatni),
+1 hibás használat vagy elmaradt megerősítés, 2 a port nem használható,
+3 a kártyaolvasó vagy a vonal hibája, 4 a kódlista vagy a pillanatkép fájl
+hibája (vagy több kód, mint amennyit a kártyaolvasó tárol, vagy egy sem),
+5 eltérés (verify, sync), 130 megszakítva (Ctrl-C, a terminál vagy a
+munkamenet vége).
 )";
 
 int usageError(const QString &what)
@@ -74,6 +102,10 @@ const Command Commands[] = {
     {"readout", readout, {QStringLiteral("--port")}, 1, 1},
     {"upload", upload, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
     {"verify", verify, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
+    {"sync", sync, {QStringLiteral("--port"), QStringLiteral("--time"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1},
+    {"snapshot", snapshot, {QStringLiteral("--port")}, 0, 1},
+    {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--yes")}, 1, 1},
+    {"snapshots", listSnapshots, {QStringLiteral("--json")}, 0, 0},
 };
 
 bool takesValue(const QString &option)
@@ -130,6 +162,10 @@ QString parseArguments(const Command &command, QStringList args, Options &option
                 return QStringLiteral("a --time értéke (nyitási idő) 1 és 127 közötti egész szám");
         } else if (name == QLatin1String("--json")) {
             options.json = true;
+        } else if (name == QLatin1String("--dry-run")) {
+            options.dryRun = true;
+        } else if (name == QLatin1String("--yes")) {
+            options.yes = true;
         }
     }
     if (files.size() < command.minFiles || files.size() > command.maxFiles) {
@@ -160,7 +196,8 @@ int main(int argc, char *argv[])
         return ExitDone;
     }
     if (args.isEmpty())
-        return usageError(QStringLiteral("hiányzik a parancs (ports, readout, upload vagy verify)"));
+        return usageError(QStringLiteral("hiányzik a parancs (ports, readout, upload, verify, sync, snapshot, "
+                                         "restore vagy snapshots)"));
 
     const QString name = args.takeFirst();
     const auto command = std::find_if(std::begin(Commands), std::end(Commands),

@@ -9,6 +9,7 @@
 #include "serial/lockfile.h"
 #include "transfer/messages.h"
 #include "transfer/upload.h"
+#include "serial/frames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -163,6 +164,43 @@ private slots:
                                            "1,200,BB0A0B0C0D0E\r\n1,200,BBFFFFFFFFFF\r\n"));
     }
 
+    void syncAsksPlansAndStopsAtARefusedErase()
+    {
+        QByteArray image(DumpLength, char(0xFF));
+        image.replace(1, 6, QByteArray::fromHex("00000000AA05"));
+        image.replace(16, 6, QByteArray::fromHex("00000000BB05"));
+        auto sim = startReader(4, {QStringLiteral("--fast"), QStringLiteral("--cards-only"), QStringLiteral("--image"),
+                                   file("reader.bin", image)});
+        const QString list = file("lista.csv", "1,200,BB00000000AA\r\n1,200,BB00000000EE\r\n");
+        const QStringList sync{QStringLiteral("sync"), QStringLiteral("--time"), QStringLiteral("5")};
+
+        QCOMPARE(cli(sync + QStringList{list}).status, 1);   // a script must say --yes
+        QCOMPARE(sim->requests(), QStringList());
+
+        const Run dry = cli(sync + QStringList{QStringLiteral("--dry-run"), list});
+        QCOMPARE(dry.status, 5);
+        QVERIFY(dry.out.contains(QStringLiteral("Felveendő, a kártyaolvasóban még nincs (1):\n  00000000EE\n")));
+        QVERIFY(dry.out.contains(QStringLiteral("Törlendő, nincs a listában (1):\n  00000000BB\n")));
+        QVERIFY(!QFileInfo::exists(m_home.file(QStringLiteral("data/vivadizuzud"))));   // a dry run leaves nothing
+        QCOMPARE(sim->requests().size(), 1);
+
+        // This reader takes cards only: the first erase is refused, and the sync stops there.
+        const Run refused = cli(sync + QStringList{QStringLiteral("--yes"), list});
+        QCOMPARE(refused.status, 3);
+        QVERIFY(refused.err.contains(QStringLiteral("maradhattak (1):\n  00000000BB")));
+        QCOMPARE(sim->requests().size(), 1 + 1 + 2 + 1);
+        const QJsonArray kept = QJsonDocument::fromJson(cli({QStringLiteral("snapshots"), QStringLiteral("--json")}).out.toUtf8()).array();
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept[0].toObject()[QStringLiteral("reason")].toString(), QStringLiteral("before-sync"));
+        QCOMPARE(kept[0].toObject()[QStringLiteral("cards")].toInt(), 2);
+        QCOMPARE(readFile(kept[0].toObject()[QStringLiteral("path")].toString()), image);
+
+        // Never over an existing file; a file that is no snapshot is not restored.
+        QCOMPARE(cli({QStringLiteral("snapshot"), list}).status, 4);
+        QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("--yes"), list}).status, 4);
+        QCOMPARE(sim->requests().size(), 5);
+    }
+
     void stoppedProgramsGiveThePortBack_data()
     {
         QTest::addColumn<bool>("window");
@@ -282,9 +320,9 @@ private slots:
 
         // A name that is not UTF-8 would become another name: refused before anything is sent.
         const Run badName = run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
-            QStringLiteral("cd \"$1\" && exec \"$0\" readout \"$(printf 'lista\\351.csv')\""), QStringLiteral(CLI_PATH), m_home.path()});
+            QStringLiteral("cd \"$1\" && exec \"$0\" readout \"$(printf 'rossznev\\351.csv')\""), QStringLiteral(CLI_PATH), m_home.path()});
         QCOMPARE(badName.status, 1);
-        QCOMPARE(QDir(m_home.path()).entryList({QStringLiteral("lista*")}), QStringList());
+        QCOMPARE(QDir(m_home.path()).entryList({QStringLiteral("rossznev*")}), QStringList());
         QCOMPARE(sim->requests(), QStringList());
     }
 

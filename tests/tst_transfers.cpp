@@ -7,6 +7,7 @@
 #include "tests/support/testclock.h"
 #include "tests/support/testhome.h"
 #include "transfer/readout.h"
+#include "transfer/sync.h"
 #include "transfer/upload.h"
 
 #include <QTest>
@@ -259,6 +260,62 @@ private slots:
         if (outcome == UploadResult::Malformed)
             QCOMPARE(up.list.malformedLines, QList<qint64>{5});
         QCOMPARE(m_sim->requests(), QStringList());
+    }
+
+    // --- sync and restore ---
+
+    void syncMakesTheReaderHoldTheListAndRestoreGoesBack()
+    {
+        struct Approving : SyncListener {
+            void snapshotKept(const QString &, SnapshotReason) override {}
+            void showPlan(const Comparison &, int) override {}
+            bool approve() override { return true; }
+        } listener;
+        const QByteArray image = imageWith({{0, "00000000AA09"}, {1, "00000000BB05"}, {2, "00000000CC07"}, {5, "00000000DD0C"}});
+        startReader({QStringLiteral("--fast"), QStringLiteral("--image"), file("before.bin", image)});
+        // BB leaves the list, CC gets another time, EE is new; AA listed twice counts once.
+        SyncRequest request;
+        request.records = withOpeningTime({codeOf("00000000AA"), codeOf("00000000CC"), codeOf("00000000EE"),
+                                           codeOf("00000000AA")}, 9);
+        request.portNumber = SimPort;
+        TestClock clock(100);
+        const SyncResult synced = runSync(request, m_state, *m_port, clock, m_progress, listener);
+        QCOMPARE(synced.outcome, SyncResult::Done);
+        QCOMPARE(synced.plan.missing.size(), 1);
+        QCOMPARE(synced.plan.extra.size(), 2);   // BB and DD
+        QCOMPARE(synced.plan.otherTime.size(), 1);
+        QCOMPARE(synced.plan.same, 1);
+        QCOMPARE(synced.cardsWritten + synced.slotsErased, ReaderCapacity);
+        QCOMPARE(readFile(synced.before), image);   // the way back holds the memory as it was
+        const auto held = [](const QString &snapshot) {
+            QStringList records;
+            for (const DumpRecord &record : validRecords(readFile(snapshot)))
+                records.append(hexCode(record.code) + QLatin1Char('/') + QString::number(record.openingTime));
+            records.sort();
+            return records;
+        };
+        QCOMPARE(held(synced.afterwards), QStringList({"00000000AA/9", "00000000CC/9", "00000000EE/9"}));
+        QCOMPARE(m_sim->requests().size(), 2 + ReaderCapacity);   // also keeps the simulator's log flowing
+
+        request.records = validRecords(readFile(synced.before));
+        request.restore = true;
+        const SyncResult restored = runSync(request, m_state, *m_port, clock, m_progress, listener);
+        QCOMPARE(restored.outcome, SyncResult::Done);
+        QCOMPARE(held(restored.afterwards), QStringList({"00000000AA/9", "00000000BB/5", "00000000CC/7", "00000000DD/12"}));
+        QCOMPARE(m_sim->requests().size(), 2 * (2 + ReaderCapacity));   // both dumps and every slot, twice
+
+        QList<SnapshotReason> reasons;
+        for (const SnapshotInfo &info : listSnapshots())
+            reasons.append(info.reason);
+        QCOMPARE(reasons, QList<SnapshotReason>({SnapshotReason::AfterRestore, SnapshotReason::BeforeRestore,
+                                                 SnapshotReason::AfterSync, SnapshotReason::BeforeSync}));
+        QCOMPARE(listSnapshots().last().cards, 4);
+        QCOMPARE(listSnapshots().last().port, SimPort);
+        struct stat folder, kept;
+        QCOMPARE(::stat(QFile::encodeName(snapshotFolder()).constData(), &folder), 0);
+        QCOMPARE(::stat(QFile::encodeName(synced.before).constData(), &kept), 0);
+        QCOMPARE(folder.st_mode & 0777, 0700u);   // the person's own
+        QCOMPARE(kept.st_mode & 0777, 0600u);
     }
 
     void uploadWithoutPort()

@@ -62,10 +62,19 @@ bool writeAll(int fd, const QByteArray &data)
     return true;
 }
 
-// Opens a file only when it is a regular file (a symbolic link to one is
-// followed). It is looked at before it is opened, so a FIFO or a device is
-// never opened at all, and again after, in case it was swapped meanwhile; the
-// open itself never waits.
+// Whether a file ends in the middle of a line: not empty, and its last byte is
+// no line end. A readout appended to it starts on a line of its own.
+bool endsInsideLine(int fd, off_t size)
+{
+    char last = '\n';
+    return size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n' && last != '\r';
+}
+
+} // namespace
+
+// It is looked at before it is opened, so a FIFO or a device is never opened
+// at all, and again after, in case it was swapped meanwhile; the open itself
+// never waits.
 FileFault openRegularFile(const QByteArray &name, int flags, int &fd)
 {
     fd = -1;
@@ -85,16 +94,6 @@ FileFault openRegularFile(const QByteArray &name, int flags, int &fd)
     return FileFault::None;
 }
 
-// Whether a file ends in the middle of a line: not empty, and its last byte is
-// no line end. A readout appended to it starts on a line of its own.
-bool endsInsideLine(int fd, off_t size)
-{
-    char last = '\n';
-    return size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n' && last != '\r';
-}
-
-} // namespace
-
 FileFault faultFromErrno(int error)
 {
     switch (error) {
@@ -103,6 +102,7 @@ FileFault faultFromErrno(int error)
     case EACCES: case EPERM: return FileFault::NoPermission;
     case EROFS: return FileFault::ReadOnly;
     case ENOSPC: case EDQUOT: case EFBIG: return FileFault::DiskFull;
+    case EEXIST: return FileFault::Exists;
     default: return FileFault::Other;
     }
 }

@@ -12,8 +12,14 @@
 #include <optional>
 
 // Why a file could not be used, in terms a user can act on.
-enum class FileFault { None, NoName, BadName, Missing, NotRegular, NoPermission, ReadOnly, DiskFull, Other };
+enum class FileFault {
+    None, NoName, BadName, Missing, NotRegular, NoPermission, ReadOnly, DiskFull, Exists, NotASnapshot, Other
+};
 FileFault faultFromErrno(int error);
+
+// Opens a file the person named, only when it is a regular file (a symbolic
+// link to one is followed), never waiting on a FIFO or a device.
+FileFault openRegularFile(const QByteArray &name, int flags, int &fd);
 
 // A name that reached us whole: no character was lost on the way from the
 // bytes of the file system (a name that is not UTF-8 arrives with U+FFFD in it,

@@ -3,24 +3,6 @@
 
 namespace {
 
-QString fileFaultReason(FileFault fault)
-{
-    switch (fault) {
-    case FileFault::None: return {};
-    case FileFault::NoName: return QStringLiteral("nincs kiválasztva fájl");
-    case FileFault::BadName:
-        return QStringLiteral("a fájl neve nem érvényes UTF-8 szöveg (vagy helyettesítő karaktert tartalmaz)");
-    case FileFault::Missing: return QStringLiteral("a fájl vagy a mappája nem létezik");
-    case FileFault::NotRegular:
-        return QStringLiteral("ez nem közönséges fájl (hanem mappa, eszköz vagy csővezeték)");
-    case FileFault::NoPermission: return QStringLiteral("nincs hozzá jogosultság");
-    case FileFault::ReadOnly: return QStringLiteral("a lemez csak olvasható");
-    case FileFault::DiskFull: return QStringLiteral("megtelt a lemez");
-    case FileFault::Other: break;
-    }
-    return QStringLiteral("olvasási vagy írási hiba");
-}
-
 QString fileLabel(const QString &path)
 {
     return path.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(path);
@@ -42,6 +24,27 @@ QString shownLine(const QByteArray &line)
 } // namespace
 
 namespace Texts {
+
+QString fileFaultReason(FileFault fault)
+{
+    switch (fault) {
+    case FileFault::None: return {};
+    case FileFault::NoName: return QStringLiteral("nincs kiválasztva fájl");
+    case FileFault::BadName:
+        return QStringLiteral("a fájl neve nem érvényes UTF-8 szöveg (vagy helyettesítő karaktert tartalmaz)");
+    case FileFault::Missing: return QStringLiteral("a fájl vagy a mappája nem létezik");
+    case FileFault::NotRegular:
+        return QStringLiteral("ez nem közönséges fájl (hanem mappa, eszköz vagy csővezeték)");
+    case FileFault::NoPermission: return QStringLiteral("nincs hozzá jogosultság");
+    case FileFault::ReadOnly: return QStringLiteral("a lemez csak olvasható");
+    case FileFault::DiskFull: return QStringLiteral("megtelt a lemez");
+    case FileFault::Exists: return QStringLiteral("már van ilyen nevű fájl, és az megmarad");
+    case FileFault::NotASnapshot:
+        return QStringLiteral("nem pillanatkép: a kártyaolvasó memóriájának pillanatképe pontosan 20490 bájt");
+    case FileFault::Other: break;
+    }
+    return QStringLiteral("olvasási vagy írási hiba");
+}
 
 QString noFreePort(bool devicesWithoutPermission)
 {

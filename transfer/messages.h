@@ -31,6 +31,8 @@ QString tooManyCards(int capacity);
 QString sentSoFar(int written);
 // The card lines of a list that say no code: their numbers and the first one.
 QString malformedCardLines(const QString &path, const CodeList &list);
+// Why a file could not be used, as the end of a sentence.
+QString fileFaultReason(FileFault fault);
 QString codeListUnreadable(const QString &path, FileFault fault);
 // newFile: the file was to be made by the readout, and is not there.
 QString codeListUnwritable(const QString &path, FileFault fault, bool newFile = false);

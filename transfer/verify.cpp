@@ -1,5 +1,7 @@
 #include "transfer/verify.h"
 
+#include <QHash>
+#include <algorithm>
 #include <QSet>
 
 namespace {
@@ -14,30 +16,53 @@ quint64 key(const CardCode &code)
 
 } // namespace
 
-Comparison compareWithReader(const QList<CardCode> &listed, const QList<DumpRecord> &held, int openingTime)
+QList<DumpRecord> eachCodeOnce(const QList<DumpRecord> &records, int *duplicates)
 {
-    Comparison result;
-    QSet<quint64> inList, inReader, reported;
-    for (const CardCode &code : listed)
-        inList.insert(key(code));
-    for (const DumpRecord &record : held)
-        inReader.insert(key(record.code));
-
-    for (const CardCode &code : listed) {
-        if (!inReader.contains(key(code)) && !reported.contains(key(code))) {
-            result.missing.append(code);
-            reported.insert(key(code));
+    QList<DumpRecord> once;
+    QSet<quint64> seen;
+    for (const DumpRecord &record : records) {
+        if (!seen.contains(key(record.code))) {
+            seen.insert(key(record.code));
+            once.append(record);
         }
     }
-    for (const DumpRecord &record : held) {
-        const quint64 code = key(record.code);
-        if (!inList.contains(code)) {
-            if (!reported.contains(code))
-                result.extra.append(record.code);
-            reported.insert(code);
-        } else if (openingTime != 0 && record.openingTime != openingTime) {
-            result.otherTime.append(record);
+    if (duplicates)
+        *duplicates = int(records.size() - once.size());
+    return once;
+}
+
+QList<DumpRecord> withOpeningTime(const QList<CardCode> &codes, int openingTime)
+{
+    QList<DumpRecord> records;
+    for (const CardCode &code : codes)
+        records.append({code, openingTime});
+    return records;
+}
+
+Comparison compareWithReader(const QList<DumpRecord> &listed, const QList<DumpRecord> &held)
+{
+    Comparison result;
+    QHash<quint64, QList<int>> heldTimes;   // a code may sit in more than one slot
+    for (const DumpRecord &record : held)
+        heldTimes[key(record.code)].append(record.openingTime);
+    const QList<DumpRecord> wanted = eachCodeOnce(listed);
+    QSet<quint64> inList;
+    for (const DumpRecord &record : wanted) {
+        inList.insert(key(record.code));
+        const auto times = heldTimes.constFind(key(record.code));
+        if (times == heldTimes.cend()) {
+            result.missing.append(record);
+            continue;
         }
+        const auto other = std::find_if(times->begin(), times->end(), [&](int time) { return time != record.openingTime; });
+        if (record.openingTime != 0 && other != times->end())
+            result.otherTime.append({record.code, *other, record.openingTime});
+        else
+            ++result.same;
+    }
+    for (const DumpRecord &record : eachCodeOnce(held)) {
+        if (!inList.contains(key(record.code)))
+            result.extra.append(record);
     }
     return result;
 }

@@ -1,17 +1,32 @@
-// Whether a reader holds what a code list says: compared by code, not by
-// position, since where a record sits in the reader's memory is its own business.
+// Whether a reader holds what a list says: compared by code, not by position,
+// since where a record sits in the reader's memory is its own business. The
+// same comparison, made before a sync, is its plan.
 #pragma once
 
 #include "serial/frames.h"
 
 #include <QList>
 
+struct TimeChange {
+    CardCode code;
+    int held;     // the opening time in the reader
+    int wanted;   // the one the list asks for
+};
+
 struct Comparison {
-    QList<CardCode> missing;         // in the list, not in the reader (list order)
-    QList<CardCode> extra;           // in the reader, not in the list (memory order)
-    QList<DumpRecord> otherTime;     // in both, held with another opening time
+    QList<DumpRecord> missing;       // in the list, not in the reader (list order)
+    QList<DumpRecord> extra;         // in the reader, not in the list (memory order)
+    QList<TimeChange> otherTime;     // in both, held with another opening time
+    int same = 0;                    // in both, as the list wants them
     bool identical() const { return missing.isEmpty() && extra.isEmpty() && otherTime.isEmpty(); }
 };
 
-// openingTime 0: the opening times are not compared.
-Comparison compareWithReader(const QList<CardCode> &listed, const QList<DumpRecord> &held, int openingTime = 0);
+// listed: what the reader should hold, a code listed twice counting once; a
+// record's opening time of 0 means any time will do.
+Comparison compareWithReader(const QList<DumpRecord> &listed, const QList<DumpRecord> &held);
+
+// Each code once, at its first place; duplicates, when given, counts the rest.
+QList<DumpRecord> eachCodeOnce(const QList<DumpRecord> &records, int *duplicates = nullptr);
+
+// The codes of a list, each with the same opening time (0: any).
+QList<DumpRecord> withOpeningTime(const QList<CardCode> &codes, int openingTime);

@@ -7,6 +7,7 @@
 TestHome::TestHome()
 {
     qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());   // snapshots go there
     qputenv("VIVADIZUZUD_INSTANCE",
             QByteArray("vivadizuzud-test-") + QByteArray::number(QCoreApplication::applicationPid()));
     reset();

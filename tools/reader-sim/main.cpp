@@ -358,6 +358,7 @@ int main(int argc, char *argv[])
     const auto hangupDump = option("hangup-dump", "Hang up the line after K dump bytes.", "K");
     const auto dumpExtra = option("dump-extra", "Send N more bytes after the dump.", "N");
     const auto dribble = option("dribble", "Send the dump one byte at a time, this many ms apart.", "MS");
+    const auto cardsOnly = option("cards-only", "Refuse records whose opening time is 0 or above 127 (erased ones too).");
     parser.process(app);
 
     const auto number = [&](const QCommandLineOption &o, int fallback) {
@@ -376,6 +377,8 @@ int main(int argc, char *argv[])
     faults.dribbleMs = number(dribble, 0);
 
     Reader reader;
+    if (parser.isSet(cardsOnly))
+        reader.takeCardsOnly();
     if (parser.isSet(image) && !reader.loadImage(parser.value(image)))
         qWarning("reader-sim: cannot read image %s", qPrintable(parser.value(image)));
     if (parser.isSet(seed) && reader.seedFromCodeList(parser.value(seed), number(seedTime, 5)) < 0) {

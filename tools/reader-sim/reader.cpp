@@ -60,7 +60,8 @@ Reader::Answer Reader::handle(QByteArrayView request, bool refuse)
         return answer;
     }
     const int slot = slotOf(bytes[7] << 8 | bytes[8]);
-    if (intact && bytes[9] == WriteRecord && slot >= 0 && slot < Slots && !refuse) {
+    const bool card = bytes[6] >= MinOpeningTime && bytes[6] <= MaxOpeningTime;
+    if (intact && bytes[9] == WriteRecord && slot >= 0 && slot < Slots && !refuse && (card || !m_cardsOnly)) {
         store(slot, {quint8(bytes[1]), quint8(bytes[2]), quint8(bytes[3]), quint8(bytes[4]), quint8(bytes[5])},
               bytes[6]);
         answer.accepted = true;

@@ -22,6 +22,9 @@ public:
     // Answers one 11-byte request. A bad checksum, an unknown command or a
     // write address off the record grid is refused.
     Answer handle(QByteArrayView request, bool refuse = false);
+    // A reader that takes cards only: a record whose opening time is no
+    // card's (0, or above 127, as an erased slot's 0xFF) is refused.
+    void takeCardsOnly() { m_cardsOnly = true; }
 
     // Slot k of the memory (written at address 7392 - 6k) is dump block k.
     static int slotOf(int memoryAddress);
@@ -36,4 +39,5 @@ private:
     QByteArray writeAnswer(QByteArrayView request, quint8 status) const;
 
     QByteArray m_memory;
+    bool m_cardsOnly = false;
 };

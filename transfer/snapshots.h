@@ -1,0 +1,59 @@
+// Snapshots: the reader's whole memory (the 20490 bytes of a dump, as
+// received, nothing else) kept in a file before and after every change, so
+// there is always a way back. The folder is the person's own; a snapshot is
+// written whole, never overwritten and never deleted by the program.
+#pragma once
+
+#include "transfer/codelist.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+enum class SnapshotReason { Snapshot, BeforeSync, AfterSync, BeforeRestore, AfterRestore };
+QString reasonKey(SnapshotReason reason);   // "snapshot", "before-sync", ... as in file names
+
+// $XDG_DATA_HOME/vivadizuzud/snapshots, else ~/.local/share/vivadizuzud/snapshots.
+QString snapshotFolder();
+
+// A snapshot being made. Its file is opened before the reader is asked (a
+// temporary one beside where it goes), and once the dump is in, it is written,
+// synced and given its name, which no existing file ever loses.
+class SnapshotFile
+{
+public:
+    SnapshotFile() = default;
+    ~SnapshotFile();   // a snapshot never finished leaves nothing behind
+    SnapshotFile(const SnapshotFile &) = delete;
+    SnapshotFile &operator=(const SnapshotFile &) = delete;
+
+    // In the snapshot folder (made, mode 0700, when missing), named when kept.
+    FileFault openInFolder();
+    // As this file, which must not exist.
+    FileFault openAs(const QString &path);
+    // Writes the dump and gives the file its name: for the folder, the time,
+    // the port and the reason, so that names sort by time.
+    FileFault keep(const QByteArray &dump, int portNumber, SnapshotReason reason);
+    QString path() const { return m_path; }   // where it was kept
+
+private:
+    void discard();
+
+    int m_fd = -1;
+    QByteArray m_temporary;
+    QString m_folder;   // empty: m_path was given
+    QString m_path;
+};
+
+struct SnapshotInfo {
+    QString path;
+    QDateTime taken;   // UTC
+    int port = 0;
+    SnapshotReason reason = SnapshotReason::Snapshot;
+    int cards = -1;    // valid records; -1 when the file cannot be read
+};
+// The snapshots of the folder, newest first.
+QList<SnapshotInfo> listSnapshots();
+
+// A snapshot file as it was kept: exactly a dump's length, or NotASnapshot.
+FileFault loadSnapshot(const QString &path, QByteArray &dump);
