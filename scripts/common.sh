@@ -2,7 +2,12 @@
 # Sourced, not run.
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD_PACKAGES="cmake g++ make dpkg-dev desktop-file-utils qt6-base-dev qt6-translations-l10n fonts-liberation libgl-dev"
+BUILD_PACKAGES="cmake g++ make dpkg-dev desktop-file-utils appstream bash-completion qt6-base-dev qt6-translations-l10n fonts-liberation libgl-dev"
+
+# A line that says what comes next, so a long step never looks like a hang.
+step() {
+    echo "==> $*"
+}
 
 # Installs the Debian packages that are missing; as a normal user, says how and stops.
 need_packages() {
@@ -18,22 +23,23 @@ need_packages() {
         echo "  sudo apt-get install -y$missing" >&2
         exit 1
     fi
-    echo "Installing:$missing"
+    step "Installing the missing Debian packages:$missing"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq >/dev/null
+    apt-get update -q
     # shellcheck disable=SC2086
-    apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    apt-get install -y -q --no-install-recommends $missing
 }
 
-# Configures (once) and builds into the given folder; further arguments go to cmake.
+# Configures (once) and builds into the given folder, showing the build's own
+# progress lines; further arguments go to cmake.
 build_into() {
     dir=$1
     shift
+    step "Building into $dir/"
     if [ ! -f "$dir/CMakeCache.txt" ]; then
         cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     fi
-    cmake --build "$dir" --parallel "$(nproc)" -- --no-print-directory >/dev/null \
-        || cmake --build "$dir" -- --no-print-directory   # again, to show what failed
+    cmake --build "$dir" --parallel "$(nproc)" -- --no-print-directory
 }
 
 # A settings home of our own: built-in serial devices off, nothing of the user's touched.

@@ -24,7 +24,11 @@ BIN="$WORK/root/usr/bin"
 [ -f "$WORK/root/usr/share/applications/vivadizuzud.desktop" ] || fail "no desktop entry"
 [ -f "$WORK/root/usr/share/icons/hicolor/scalable/apps/vivadizuzud.svg" ] || fail "no icon"
 [ -x "$BIN/vivadizuzud-cli" ] || fail "no command line in the package"
-[ -f "$WORK/root/usr/share/man/man1/vivadizuzud-cli.1.gz" ] || fail "no manual page for the command line"
+for page in vivadizuzud vivadizuzud-cli vivadizuzud-reader-sim; do
+    [ -f "$WORK/root/usr/share/man/man1/$page.1.gz" ] || fail "no manual page for $page"
+    [ -f "$WORK/root/usr/share/man/hu/man1/$page.1.gz" ] || fail "no Hungarian manual page for $page"
+done
+[ -f "$WORK/root/usr/share/metainfo/hu.vivadizuzud.Vivadizuzud.metainfo.xml" ] || fail "no AppStream metainfo"
 bash -n "$WORK/root/usr/share/bash-completion/completions/vivadizuzud-cli" || fail "bash completion does not parse"
 # Built hardened: read-only relocations bound at start, stack protector, fortified functions.
 for program in vivadizuzud vivadizuzud-cli; do
@@ -46,6 +50,15 @@ until [ -s "$WORK/sim.out" ]; do
     i=$((i + 1)); [ $i -lt 50 ] || fail "the simulator did not start"; sleep 0.1
 done
 DEVICE=$(head -n 1 "$WORK/sim.out")
+
+# --port completes to the numbers that stand for a device, and only to them.
+if [ -f /usr/share/bash-completion/bash_completion ]; then
+    offered=$(PATH="$BIN:$PATH" bash -c '. /usr/share/bash-completion/bash_completion
+        . "$0"; COMP_WORDS=(vivadizuzud-cli readout --port ""); COMP_CWORD=3; COMP_LINE="vivadizuzud-cli readout --port "
+        COMP_POINT=${#COMP_LINE}; _vivadizuzud_cli; echo "${COMPREPLY[*]}"' \
+        "$WORK/root/usr/share/bash-completion/completions/vivadizuzud-cli")
+    [ "$offered" = "1" ] || fail "--port completes to '$offered', not to the simulator's 1"
+fi
 
 # The program waits in its file dialog once it is up; look at it from outside.
 "$BIN/vivadizuzud" >"$WORK/app.out" 2>&1 &
