@@ -133,10 +133,6 @@ int readout(const Options &options)
 
 int upload(const Options &options)
 {
-    if (!options.openingTime) {
-        say(QStringLiteral("Az upload parancshoz meg kell adni a nyitási időt: --time T (1–127)."));
-        return ExitUsage;
-    }
     CodeList list;
     if (const int status = judgeList(options.file, list, true, false))
         return status;

@@ -95,14 +95,15 @@ struct Command {
     int (*run)(const Options &);
     QStringList options;
     int minFiles, maxFiles;
+    bool needsTime = false;   // what it writes into the reader has an opening time
 };
 
 const Command Commands[] = {
     {"ports", listPorts, {QStringLiteral("--json")}, 0, 0},
     {"readout", readout, {QStringLiteral("--port")}, 1, 1},
-    {"upload", upload, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
+    {"upload", upload, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1, true},
     {"verify", verify, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
-    {"sync", sync, {QStringLiteral("--port"), QStringLiteral("--time"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1},
+    {"sync", sync, {QStringLiteral("--port"), QStringLiteral("--time"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1, true},
     {"snapshot", snapshot, {QStringLiteral("--port")}, 0, 1},
     {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--yes")}, 1, 1},
     {"snapshots", listSnapshots, {QStringLiteral("--json")}, 0, 0},
@@ -168,6 +169,9 @@ QString parseArguments(const Command &command, QStringList args, Options &option
             options.yes = true;
         }
     }
+    if (command.needsTime && !options.openingTime)
+        return QStringLiteral("%1 parancshoz meg kell adni a nyitási időt: --time T (1–127)")
+            .arg(withArticle(QLatin1String(command.name)));
     if (files.size() < command.minFiles || files.size() > command.maxFiles) {
         return command.maxFiles == 0 ? QStringLiteral("%1 parancs nem vár fájlt").arg(withArticle(QLatin1String(command.name)))
                                      : QStringLiteral("%1 parancs egy fájlt vár").arg(withArticle(QLatin1String(command.name)));

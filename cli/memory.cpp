@@ -187,10 +187,6 @@ int runOnReader(const Options &options, const QList<DumpRecord> &records, bool r
 
 int sync(const Options &options)
 {
-    if (!options.openingTime) {
-        say(QStringLiteral("A sync parancshoz meg kell adni a nyitási időt: --time T (1–127)."));
-        return ExitUsage;
-    }
     CodeList list;
     if (const int status = judgeList(options.file, list, true, false))
         return status;

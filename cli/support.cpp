@@ -56,8 +56,6 @@ QString stateText(const PortProbe &probe)
     return {};
 }
 
-// The port to use: the one asked for, or the window's start-up rule (the saved
-// port when it is free, else the first free one). Opened for the reader.
 int openPort(const Options &options, CommPort &port)
 {
     int number = options.port.value_or(0);
@@ -87,8 +85,6 @@ QString lostLine(const QString &outcome, const CommPort &port)
     return Texts::withLostLine(outcome, Texts::lineLost(port.portNumber()));
 }
 
-// A dump that did not arrive whole: what the person is told (with a word on
-// the file, if any), and the exit status.
 int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QString &fileNote)
 {
     const QString note = fileNote.isEmpty() ? QString() : QLatin1Char(' ') + fileNote;
@@ -100,8 +96,6 @@ int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QStri
     }
 }
 
-// The list judged before the port is touched. Prints why it cannot be used
-// and returns the exit status; the list is kept for what follows.
 int judgeList(const QString &path, CodeList &list, bool sends, bool allowEmpty)
 {
     list = readCodeList(path, ReaderCapacity);

@@ -45,22 +45,6 @@ QByteArrayView lastField(QByteArrayView line)
     return line;
 }
 
-bool writeAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
 
 // Whether a file ends in the middle of a line: not empty, and its last byte is
 // no line end. A readout appended to it starts on a line of its own.
@@ -92,6 +76,23 @@ FileFault openRegularFile(const QByteArray &name, int flags, int &fd)
         return FileFault::NotRegular;
     }
     return FileFault::None;
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += n;
+    }
+    return true;
 }
 
 FileFault faultFromErrno(int error)

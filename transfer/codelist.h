@@ -20,6 +20,8 @@ FileFault faultFromErrno(int error);
 // Opens a file the person named, only when it is a regular file (a symbolic
 // link to one is followed), never waiting on a FIFO or a device.
 FileFault openRegularFile(const QByteArray &name, int flags, int &fd);
+// Writes all of data; false with errno set (ENOSPC when the file takes no more).
+bool writeAll(int fd, const QByteArray &data);
 
 // A name that reached us whole: no character was lost on the way from the
 // bytes of the file system (a name that is not UTF-8 arrives with U+FFFD in it,

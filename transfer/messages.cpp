@@ -80,7 +80,7 @@ QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFaul
         break;
     }
     const QString where = device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device);
-    return QStringLiteral("A(z) %1 port%2 nem nyitható meg: %3.")
+    return QStringLiteral("A %1 port%2 nem nyitható meg: %3.")   // "COM..."
         .arg(portDisplayName(portNumber), where, reason);
 }
 

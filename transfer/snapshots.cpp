@@ -39,22 +39,6 @@ bool makePrivateFolder(const QString &folder)
     return QFileInfo(folder).isDir();
 }
 
-bool writeAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
 
 // Gives the temporary file its name, never over an existing file.
 int nameWithoutReplacing(const QByteArray &from, const QByteArray &to)

@@ -74,8 +74,8 @@ SyncResult runSync(const SyncRequest &request, WindowState &state, CommPort &por
         result.outcome = SyncResult::NothingToChange;
         return result;
     }
-    if (!listener.approve()) {
-        result.outcome = SyncResult::NotApproved;
+    if (!listener.approve()) {   // a stop asked during the question is no answer
+        result.outcome = clock.stopRequested() ? SyncResult::Interrupted : SyncResult::NotApproved;
         return result;
     }
 
