@@ -176,14 +176,9 @@ int verify(const Options &options)
         return status;
     const QList<DumpRecord> listed = withOpeningTime(list.codes, options.openingTime.value_or(0));
     Transfer transfer;
-    if (const int status = openPort(options, transfer.port))
-        return status;
     QByteArray dump;
-    const ReadoutResult::Outcome outcome =
-        readDump(transfer.state, transfer.port, transfer.clock, transfer.progress, dump);
-    transfer.progress.finish();
-    if (outcome != ReadoutResult::Done)
-        return dumpFailed(outcome, transfer.port);
+    if (const int status = readWholeMemory(options, transfer, dump))
+        return status;
 
     const Comparison comparison = compareWithReader(listed, validRecords(dump));
     if (comparison.identical()) {

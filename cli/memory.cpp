@@ -222,14 +222,9 @@ int snapshot(const Options &options)
         return ExitFileFailed;
     }
     Transfer transfer;
-    if (const int status = openPort(options, transfer.port))
-        return status;
     QByteArray dump;
-    const ReadoutResult::Outcome outcome =
-        readDump(transfer.state, transfer.port, transfer.clock, transfer.progress, dump);
-    transfer.progress.finish();
-    if (outcome != ReadoutResult::Done)
-        return dumpFailed(outcome, transfer.port, QStringLiteral("Pillanatkép nem készült."));
+    if (const int status = readWholeMemory(options, transfer, dump, QStringLiteral("Pillanatkép nem készült.")))
+        return status;
     if (const FileFault kept = file.keep(dump, transfer.port.portNumber(), SnapshotReason::Snapshot);
         kept != FileFault::None) {
         say(snapshotProblem(options.file.isEmpty() ? snapshotFolder() : options.file, kept));

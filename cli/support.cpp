@@ -96,6 +96,16 @@ int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QStri
     }
 }
 
+int readWholeMemory(const Options &options, Transfer &transfer, QByteArray &dump, const QString &note)
+{
+    if (const int status = openPort(options, transfer.port))
+        return status;
+    const ReadoutResult::Outcome outcome =
+        readDump(transfer.state, transfer.port, transfer.clock, transfer.progress, dump);
+    transfer.progress.finish();
+    return outcome == ReadoutResult::Done ? int(ExitDone) : dumpFailed(outcome, transfer.port, note);
+}
+
 int judgeList(const QString &path, CodeList &list, bool sends, bool allowEmpty)
 {
     list = readCodeList(path, ReaderCapacity);

@@ -46,6 +46,10 @@ QString lostLine(const QString &outcome, const CommPort &port);
 // the file, if any), and the exit status.
 int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QString &fileNote = QString());
 
+// Opens the port and reads the reader's whole memory into dump; the exit
+// status, with what went wrong said (and note after it).
+int readWholeMemory(const Options &options, Transfer &transfer, QByteArray &dump, const QString &note = QString());
+
 // The list judged before the port is touched. Prints why it cannot be used
 // and returns the exit status; the list is kept for what follows.
 int judgeList(const QString &path, CodeList &list, bool sends, bool allowEmpty);
