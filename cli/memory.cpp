@@ -75,7 +75,7 @@ public:
         fprintf(stderr, "%s", QStringLiteral("Beírjam a kártyaolvasóba, és töröljem alatta a többi helyet? "
                                              "(%1 rekord, kb. %2 perc) [igen/nem]: ")
                                   .arg(ReaderCapacity)
-                                  .arg((SyncSeconds + 59) / 60)
+                                  .arg(QString::number(SyncSeconds / 60.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')))
                                   .toLocal8Bit()
                                   .constData());
         fflush(stderr);

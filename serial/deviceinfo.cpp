@@ -1,4 +1,5 @@
 #include "serial/deviceinfo.h"
+#include "serial/smallfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,10 +11,8 @@ namespace {
 
 QString attribute(const QDir &folder, const char *name)
 {
-    QFile file(folder.filePath(QLatin1String(name)));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString value = QString::fromUtf8(file.read(256)).trimmed();
+    const auto content = readSmallFile(folder.filePath(QLatin1String(name)), 256);
+    const QString value = content ? QString::fromUtf8(*content).trimmed() : QString();
     return value.isEmpty() ? QString() : value;
 }
 
