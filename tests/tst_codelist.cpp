@@ -170,20 +170,6 @@ private slots:
         QCOMPARE(reader.fault(), FileFault::None);
     }
 
-    void rewindReadsAgain()
-    {
-        const QString path = m_dir.filePath(QStringLiteral("rewind.csv"));
-        QVERIFY(writeFile(path, "a\r\nb\r"));
-        CodeListReader reader;
-        QCOMPARE(reader.open(path), FileFault::None);
-        QByteArray line;
-        while (reader.readLine(line)) {
-        }
-        QVERIFY(reader.rewind());
-        QVERIFY(reader.readLine(line));
-        QCOMPARE(line, QByteArray("a"));
-    }
-
     void openFaults()
     {
         CodeListReader reader;

@@ -45,7 +45,6 @@ QByteArrayView lastField(QByteArrayView line)
     return line;
 }
 
-
 // Whether a file ends in the middle of a line: not empty, and its last byte is
 // no line end. A readout appended to it starts on a line of its own.
 bool endsInsideLine(int fd, off_t size)
@@ -166,18 +165,6 @@ void CodeListReader::close()
     m_eof = false;
     m_skipLf = false;
     m_atStart = true;
-}
-
-bool CodeListReader::rewind()
-{
-    if (m_fd < 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
-        return false;
-    m_buffer.clear();
-    m_pos = 0;
-    m_eof = false;
-    m_skipLf = false;
-    m_atStart = true;
-    return true;
 }
 
 bool CodeListReader::fill()

@@ -56,7 +56,6 @@ public:
     FileFault open(const QString &path);
     void close();
     bool isOpen() const { return m_fd >= 0; }
-    bool rewind();
     // The next line without its terminator; false at the end or on a read error.
     bool readLine(QByteArray &line);
     FileFault fault() const { return m_fault; }
