@@ -269,7 +269,9 @@ private slots:
         auto sim = startReader(4);
         // Another user may use the device and read the port map, but cannot see root's descriptors.
         QFile::setPermissions(sim->devicePath(), QFileDevice::Permissions(0x6666));
-        QFile::setPermissions(m_home.path(), QFileDevice::Permissions(0x7755));
+        for (const QString &folder : {m_home.path(), QFileInfo(m_home.settingsFile()).path()})
+            QFile::setPermissions(folder, QFileDevice::Permissions(0x7755));
+        QFile::setPermissions(m_home.settingsFile(), QFileDevice::Permissions(0x6644));
         QProcess holder;
         // flock(1) holds descriptor and lock; its child (cat, ended by our closing its input) holds neither.
         holder.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), QStringLiteral("--close"), sim->devicePath(),

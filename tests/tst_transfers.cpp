@@ -278,7 +278,7 @@ private slots:
         request.records = withOpeningTime({codeOf("00000000AA"), codeOf("00000000CC"), codeOf("00000000EE"),
                                            codeOf("00000000AA")}, 9);
         request.portNumber = SimPort;
-        TestClock clock(100);
+        TestClock clock(50);
         const SyncResult synced = runSync(request, m_state, *m_port, clock, m_progress, listener);
         QCOMPARE(synced.outcome, SyncResult::Done);
         QCOMPARE(synced.plan.missing.size(), 1);
