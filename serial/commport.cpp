@@ -252,7 +252,7 @@ QByteArray CommPort::read(int count)
     drain();
     const QByteArray taken = m_received.left(count);
     m_received.remove(0, taken.size());
-    drain();
+    m_notifier.setEnabled(isOpen());   // room again: what waits in the system comes at the next look
     return taken;
 }
 
