@@ -74,6 +74,9 @@ DeviceHolder::~DeviceHolder()
 
 bool DeviceHolder::isValid() const
 {
-    return m_process.state() == QProcess::Running
+    // The shell opens the device before it becomes sleep: both must have happened.
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(m_process.processId()));
+    return m_process.state() == QProcess::Running && comm.open(QIODevice::ReadOnly)
+        && comm.readAll().trimmed() == "sleep"
         && QFile::symLinkTarget(QStringLiteral("/proc/%1/fd/0").arg(m_process.processId())) == m_path;
 }
