@@ -3,6 +3,7 @@
 #include "app/decorations.h"
 #include "app/dialogs.h"
 #include "app/singleinstance.h"
+#include "app/stopsignals.h"
 #include "app/texts.h"
 #include "serial/modwinapi.h"
 #include "serial/portmap.h"
@@ -239,7 +240,11 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 
 bool Form1::Form_Load()
 {
-    m_instance = std::make_unique<SingleInstance>();
+    m_instance = std::make_unique<SingleInstance>(StopSignals::pendingFd());
+    if (m_instance->stopped()) {   // asked to end while it looked: nothing to say
+        m_endRequested = true;
+        return false;
+    }
     if (!m_instance->isFirst()) {
         m_dialogs.message(this, Texts::AlreadyRunning);
         return false;
@@ -362,24 +367,25 @@ void Form1::Command1_Click()
     const QScopedValueRollback transferRunning(m_transferRunning, true);
     BusyGuard guard(this);
     const QString path = Text4->text();
-    const UploadResult result = runUpload(path, openingTime, m_state, m_port, m_clock, *this);
+    const CodeList list = readCodeList(path);
+    Conversation c = conversation();
+    const UploadResult result = runUpload(c, list, openingTime);
     guard.release();
     switch (result.outcome) {
     case UploadResult::Done: m_dialogs.message(this, Texts::UploadDone); break;
-    case UploadResult::Refused: m_dialogs.message(this, Texts::WriteFailed); break;
+    case UploadResult::Refused:
+    case UploadResult::Unanswered: m_dialogs.message(this, Texts::WriteFailed); break;
     case UploadResult::LineLost:
         m_dialogs.message(this, Texts::withLostLine(Texts::WriteFailed, Texts::lineLostInWindow(m_port.portNumber())));
         break;
     case UploadResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
-    case UploadResult::FileFailed:
-        m_dialogs.message(this, Texts::codeListUnreadable(path, result.fileFault));
-        break;
+    case UploadResult::Noisy: m_dialogs.message(this, Texts::noisyLine()); break;
+    case UploadResult::FileFailed: m_dialogs.message(this, Texts::codeListUnreadable(path, list.fault)); break;
     case UploadResult::Malformed:
-        m_dialogs.message(this, Texts::malformedCardLines(path, result.list) + QLatin1Char(' ')
-                                    + Texts::sentSoFar(result.written));
+        m_dialogs.message(this, Texts::malformedCardLines(path, list) + QLatin1Char(' ') + Texts::sentSoFar(0));
         break;
     case UploadResult::TooManyCards:
-        m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(result.written));
+        m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(0));
         break;
     case UploadResult::Interrupted: break;   // the program is ending: nothing to say
     }
@@ -398,33 +404,47 @@ void Form1::Command6_Click()
     {
         ReadoutFile file;   // a file made for a readout that did not come is gone before the message
         file.open(path);
-        result = runReadout(file, m_state, m_port, m_clock, *this);
+        Conversation c = conversation();
+        result = runReadout(c, file);
     }
     guard.release();
-    switch (result.outcome) {
-    case ReadoutResult::Done:
+    if (result.fileFault != FileFault::None) {
+        clearProgress(false);
+        m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault, result.newFile));
+        return;
+    }
+    switch (result.dump) {
+    case DumpOutcome::Done:
         clearProgress(true);
         m_dialogs.message(this, Texts::ReadoutDone);
         break;
-    case ReadoutResult::Stalled: m_dialogs.message(this, Texts::TransferError); break;
-    case ReadoutResult::LineLost:
+    case DumpOutcome::LineLost:
         m_dialogs.message(this, Texts::withLostLine(Texts::TransferError, Texts::lineLostInWindow(m_port.portNumber())));
         break;
-    case ReadoutResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
-    case ReadoutResult::FileFailed:
-        clearProgress(false);
-        m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault, result.newFile));
-        break;
-    case ReadoutResult::Interrupted: break;   // the program is ending: the file as it was
+    case DumpOutcome::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
+    case DumpOutcome::Interrupted: break;   // the program is ending: the file as it was
+    default: m_dialogs.message(this, Texts::dumpFailed(result.dump)); break;
     }
 }
 
-void Form1::setProgressMaximum(int maximum)
+void Form1::beginPhase(Phase phase, int)
 {
-    ProgressBar1->setMaximum(maximum);
+    // A dump counts its bytes up to 20500; an upload shows the next record's address, 7392 down.
+    const bool dump = phase == Phase::Reading || phase == Phase::Checking;
+    ProgressBar1->setMaximum(dump ? ReadoutProgressMaximum : FirstWriteAddress);
 }
 
-void Form1::showProgress(int value)
+void Form1::showBytes(int received)
+{
+    showFigure(received);
+}
+
+void Form1::showRecords(int, qint16 nextAddress)
+{
+    showFigure(nextAddress);
+}
+
+void Form1::showFigure(int value)
 {
     Text3->setText(QString::number(value));
     Text3->repaint();

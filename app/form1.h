@@ -2,7 +2,7 @@
 #pragma once
 
 #include "serial/commport.h"
-#include "transfer/transfer.h"
+#include "transfer/conversation.h"
 
 #include <QComboBox>
 #include <QWidget>
@@ -16,6 +16,13 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+
+// The window's state: the requests it builds, and what only the window keeps.
+struct WindowState : RequestState {
+    qint16 UploadBusy = 0;
+    qint16 PortListLoading = 0;
+    QString PortName;
+};
 
 // The port list: says so before it drops down, so the list can follow the
 // cables plugged in and pulled out meanwhile.
@@ -69,9 +76,12 @@ private:
     void openPort(int receiveBufferSize, const QString &settings);
     void onLineFailed();
 
-    void setProgressMaximum(int maximum) override;
-    void showProgress(int value) override;
-    void clearProgress(bool keepFigure) override;
+    Conversation conversation() { return {m_port, m_clock, *this, m_state}; }
+    void beginPhase(Phase phase, int totalRecords) override;
+    void showBytes(int received) override;
+    void showRecords(int done, qint16 nextAddress) override;
+    void showFigure(int value);
+    void clearProgress(bool keepFigure);
 
     Dialogs &m_dialogs;
     Clock &m_clock;

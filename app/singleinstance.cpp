@@ -1,5 +1,6 @@
 #include "app/singleinstance.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QtGlobal>
 #include <cerrno>
@@ -14,8 +15,10 @@ namespace {
 
 // What a running copy says to a new one.
 constexpr char Greeting[] = "vivadizuzud\n";
-// The greeter answers at once; a name that says nothing this long is not ours.
-constexpr int GreetingWaitMs = 1000;
+constexpr qsizetype GreetingLength = sizeof Greeting - 1;
+// A copy greets at once; the whole check never takes longer than this, whatever
+// else holds the names and however slowly it talks.
+constexpr int CheckLimitMs = 2000;
 // The first name and this many more derived from it ("vivadizuzud.2" ...).
 constexpr int Names = 8;
 
@@ -42,48 +45,92 @@ socklen_t abstractAddress(const QByteArray &name, sockaddr_un &address)
     return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length);
 }
 
-// Who is on a name: a copy of this program greets as soon as asked.
-enum class Listener { Nobody, Copy, Stranger };
-
-Listener listenerOn(const QByteArray &name)
-{
-    sockaddr_un address;
-    const socklen_t size = abstractAddress(name, address);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return Listener::Nobody;
-    QByteArray heard;
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), size) == 0;
-    if (connected) {
-        pollfd pfd{fd, POLLIN, 0};
-        char buffer[sizeof Greeting];
-        while (heard.size() < qsizetype(sizeof Greeting) - 1 && ::poll(&pfd, 1, GreetingWaitMs) > 0) {
-            const ssize_t n = ::read(fd, buffer, sizeof Greeting - 1 - size_t(heard.size()));
-            if (n <= 0)
-                break;
-            heard.append(buffer, n);
-        }
-    }
-    ::close(fd);
-    return heard == Greeting ? Listener::Copy : connected ? Listener::Stranger : Listener::Nobody;
-}
-
 } // namespace
 
-SingleInstance::SingleInstance() : SingleInstance(instanceName()) {}
-
-SingleInstance::SingleInstance(const QByteArray &name)
+// Who is on each name, all asked at once: nothing waits on one connection (a
+// listener that never accepts, or one that talks slowly), and the answers
+// share one time limit. A name that does not greet in time is held by a stranger.
+QList<SingleInstance::Listener> SingleInstance::listenersOn(const QList<QByteArray> &names, const QDeadlineTimer &deadline)
 {
-    const QList<QByteArray> names = namesFrom(name);
-    QList<Listener> listeners;
-    for (const QByteArray &candidate : names) {
-        listeners.append(listenerOn(candidate));
-        if (listeners.last() == Listener::Copy) {
-            m_first = false;
-            return;
+    QList<Listener> listeners(names.size(), Listener::Nobody);
+    QList<int> fds(names.size(), -1);
+    QList<QByteArray> heard(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            continue;
+        sockaddr_un address;
+        const socklen_t size = abstractAddress(names[i], address);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), size) == 0 || errno == EINPROGRESS) {
+            fds[i] = fd;
+            listeners[i] = Listener::Stranger;   // until it greets
+            continue;
         }
+        // A full backlog: something listens there and does not take its callers.
+        if (errno == EAGAIN)
+            listeners[i] = Listener::Stranger;
+        ::close(fd);
     }
-    for (int i = 0; i < names.size(); ++i) {
+    for (;;) {
+        QList<pollfd> waiting;
+        QList<qsizetype> which;
+        for (qsizetype i = 0; i < fds.size(); ++i) {
+            if (fds[i] >= 0) {
+                waiting.append({fds[i], POLLIN, 0});
+                which.append(i);
+            }
+        }
+        if (waiting.isEmpty() || deadline.hasExpired())
+            break;
+        if (m_stopFd >= 0)
+            waiting.append({m_stopFd, POLLIN, 0});
+        const int ready = ::poll(waiting.data(), nfds_t(waiting.size()), int(deadline.remainingTime()));
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (m_stopFd >= 0 && (waiting.last().revents & POLLIN)) {
+            m_stopped = true;
+            break;
+        }
+        for (qsizetype k = 0; k < which.size(); ++k) {
+            const qsizetype i = which[k];
+            if (!waiting[k].revents)
+                continue;
+            char buffer[GreetingLength];
+            const ssize_t n = ::read(fds[i], buffer, size_t(GreetingLength - heard[i].size()));
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            if (n > 0)
+                heard[i].append(buffer, n);
+            const bool whole = heard[i].size() == GreetingLength;
+            if (n <= 0 || whole || !QByteArray(Greeting).startsWith(heard[i])) {
+                if (whole && heard[i] == Greeting)
+                    listeners[i] = Listener::Copy;
+                ::close(fds[i]);
+                fds[i] = -1;
+            }
+        }
+        if (listeners.contains(Listener::Copy))
+            break;
+    }
+    for (int fd : fds) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return listeners;
+}
+
+SingleInstance::SingleInstance(int stopFd) : SingleInstance(instanceName(), stopFd) {}
+
+SingleInstance::SingleInstance(const QByteArray &name, int stopFd) : m_stopFd(stopFd)
+{
+    const QDeadlineTimer deadline(CheckLimitMs);
+    const QList<QByteArray> names = namesFrom(name);
+    const QList<Listener> listeners = listenersOn(names, deadline);
+    if (listeners.contains(Listener::Copy)) {
+        m_first = false;
+        return;
+    }
+    for (int i = 0; i < names.size() && !m_stopped; ++i) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0)
             return;   // cannot tell; better to run than to refuse
@@ -100,7 +147,8 @@ SingleInstance::SingleInstance(const QByteArray &name)
         if (error != EADDRINUSE)
             return;
         // Taken since it was asked: by a copy starting at the same moment, or by something else.
-        if (listeners[i] != Listener::Stranger && listenerOn(names[i]) == Listener::Copy) {
+        if (listeners[i] != Listener::Stranger
+            && listenersOn({names[i]}, deadline).value(0) == Listener::Copy) {
             m_first = false;
             return;
         }

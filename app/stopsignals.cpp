@@ -35,6 +35,11 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent)
         ::sigaction(signal, &action, nullptr);
 }
 
+int StopSignals::pendingFd()
+{
+    return g_pipe[0];
+}
+
 StopSignals::~StopSignals()
 {
     struct sigaction fallback {};

@@ -15,6 +15,9 @@ public:
     explicit StopSignals(QObject *parent = nullptr);
     ~StopSignals() override;
 
+    // Readable once a stop signal came: for a wait that runs before the event loop does.
+    static int pendingFd();
+
 signals:
     void received();
 

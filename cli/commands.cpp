@@ -1,20 +1,17 @@
 #include "cli/commands.h"
 #include "cli/support.h"
+#include "cli/texts.h"
 #include "serial/deviceinfo.h"
 #include "serial/portmap.h"
-#include "transfer/messages.h"
+#include "transfer/readout.h"
 #include "transfer/upload.h"
+#include "transfer/verify.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
-
-QString accepted(int written)
-{
-    return QStringLiteral("A kártyaolvasó %1 kódot fogadott el ebből a fájlból.").arg(written);
-}
 
 const char *stateKey(PortState state)
 {
@@ -56,11 +53,7 @@ QString describe(const DeviceIdentity &identity)
 int listPorts(const Options &options)
 {
     QJsonArray array;
-    QString table = QStringLiteral("%1  %2  %3  %4\n")
-                        .arg(QStringLiteral("SZÁM"), -4)
-                        .arg(QStringLiteral("ESZKÖZ"), -24)
-                        .arg(QStringLiteral("ÁLLAPOT"), -28)
-                        .arg(QStringLiteral("LEÍRÁS"));
+    QString table = Texts::portTableHeader();
     bool withoutPermission = false;
     for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
         const QString device = portDevicePath(number);
@@ -86,11 +79,7 @@ int listPorts(const Options &options)
             {QStringLiteral("holders"), holders},
         });
         const QString shownDevice = device == probe.resolved ? device : device + QStringLiteral(" -> ") + probe.resolved;
-        table += QStringLiteral("%1  %2  %3  %4\n")
-                     .arg(number, -4)
-                     .arg(shownDevice, -24)
-                     .arg(stateText(probe), -28)
-                     .arg(describe(identity));
+        table += Texts::portTableRow(number, shownDevice, Texts::portStateWord(probe), describe(identity));
     }
     if (options.json) {
         print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
@@ -102,8 +91,7 @@ int listPorts(const Options &options)
     }
     print(table);
     if (withoutPermission)
-        say(QStringLiteral("Tipp: a dialout csoport tagjai nyithatják meg a soros portokat "
-                           "(sudo usermod -aG dialout $USER, majd újra bejelentkezés)."));
+        say(QStringLiteral("Tipp: ") + Texts::dialoutAdvice());
     return ExitDone;
 }
 
@@ -117,64 +105,63 @@ int readout(const Options &options)
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
-    const ReadoutResult result = runReadout(file, transfer.state, transfer.port, transfer.clock, transfer.progress);
+    const ReadoutResult result = runReadout(transfer.conversation, file);
     transfer.progress.finish();
-    switch (result.outcome) {
-    case ReadoutResult::Done:
-        say(QStringLiteral("A kiolvasás kész: %1 kódot írtam a fájl végére: %2").arg(result.records).arg(options.file));
-        return ExitDone;
-    case ReadoutResult::FileFailed:
+    if (result.fileFault != FileFault::None) {
         say(Texts::codeListUnwritable(options.file, result.fileFault, result.newFile));
         return ExitFileFailed;
-    default:
-        return dumpFailed(result.outcome, transfer.port, Texts::fileLeftAlone(result.newFile));
     }
+    if (result.dump != DumpOutcome::Done)
+        return dumpFailed(result.dump, transfer.port, Texts::fileLeftAlone(result.newFile));
+    say(Texts::readoutDone(result.records, options.file));
+    return ExitDone;
 }
 
 int upload(const Options &options)
 {
     CodeList list;
-    if (const int status = judgeList(options.file, list, true, false))
+    if (const int status = judgeList(options.file, list, ListUse::Upload))
         return status;
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
-    transfer.state.UploadBusy = 1;
-    const UploadResult result = runUpload(options.file, *options.openingTime, transfer.state, transfer.port,
-                                          transfer.clock, transfer.progress);
+    const UploadResult result = runUpload(transfer.conversation, list, *options.openingTime);
     transfer.progress.finish();
+    const QString accepted = Texts::accepted(result.written, result.lastUncertain);
+    const QString failed = Texts::recordFailed(result.outcome == UploadResult::Refused, result.failed,
+                                               result.failedLine, list.nameOf(result.failed.code));
+    const QString passedOver = Texts::passedOverCards(list);
     switch (result.outcome) {
     case UploadResult::Done:
-        say(QStringLiteral("A rátöltés kész: a kártyaolvasó %1 kódot fogadott el.").arg(result.written));
+        say(Texts::uploadDone(result.written) + (passedOver.isEmpty() ? QString() : QLatin1Char(' ') + passedOver));
         return ExitDone;
     case UploadResult::Refused:
-        say(Texts::WriteFailed + QLatin1Char(' ') + accepted(result.written));
+    case UploadResult::Unanswered:
+        say(Texts::WriteFailed + QLatin1Char(' ') + failed + QLatin1Char(' ') + accepted);
         return ExitReaderFailed;
     case UploadResult::LineLost:
-        say(lostLine(Texts::WriteFailed, transfer.port) + QLatin1Char(' ') + accepted(result.written));
+        say(Texts::withLostLine(Texts::WriteFailed, Texts::lineLost(transfer.port.portNumber())) + QLatin1Char(' ')
+            + accepted);
         return ExitReaderFailed;
     case UploadResult::NoPort: say(Texts::lineLost(transfer.port.portNumber())); return ExitPortUnusable;
+    case UploadResult::Noisy: say(Texts::noisyLine()); return ExitReaderFailed;
     case UploadResult::FileFailed:
-        say(Texts::codeListUnreadable(options.file, result.fileFault) + QLatin1Char(' ') + accepted(result.written));
-        return ExitFileFailed;
     case UploadResult::Malformed:
-        say(Texts::malformedCardLines(options.file, result.list) + QLatin1Char(' ') + Texts::sentSoFar(result.written));
-        return ExitFileFailed;
-    case UploadResult::TooManyCards:
-        say(Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(result.written));
+    case UploadResult::TooManyCards:   // judged above; the list is the same one
+        say(Texts::listProblem(options.file, list, listProblem(list, ListUse::Upload, ReaderCapacity), ListUse::Upload));
         return ExitFileFailed;
     case UploadResult::Interrupted: break;
     }
-    say(QStringLiteral("Megszakítva. ") + accepted(result.written));
+    say(Texts::stopped() + QLatin1Char(' ') + accepted);
     return ExitStopped;
 }
 
 int verify(const Options &options)
 {
     CodeList list;
-    if (const int status = judgeList(options.file, list, false, true))
+    if (const int status = judgeList(options.file, list, ListUse::Verify))
         return status;
-    const QList<DumpRecord> listed = withOpeningTime(list.codes, options.openingTime.value_or(0));
+    const QList<DumpRecord> listed = withOpeningTime(list.codes(), options.openingTime.value_or(0));
     Transfer transfer;
     QByteArray dump;
     if (const int status = readWholeMemory(options, transfer, dump))
@@ -182,9 +169,9 @@ int verify(const Options &options)
 
     const Comparison comparison = compareWithReader(listed, validRecords(dump));
     if (comparison.identical()) {
-        print(QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(listed.size()));
+        print(Texts::identical(int(eachCodeOnce(listed).size())));
         return ExitDone;
     }
-    print(differences(comparison));
+    print(Texts::differences(comparison, &list));
     return ExitDifferences;
 }

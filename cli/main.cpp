@@ -2,6 +2,7 @@
 // which, readout, upload, and whether the reader holds what a list says.
 
 #include "cli/commands.h"
+#include "cli/texts.h"
 #include "serial/portmap.h"
 #include "transfer/codelist.h"
 
@@ -13,66 +14,9 @@
 
 namespace {
 
-const char *const Usage = R"(Használat:
-  vivadizuzud-cli ports [--json]
-      A soros portok: szám, eszköz, állapot (szabad, foglalt és ki használja,
-      nincs jogosultság, konzol) és hogy mi van rajta (USB azonosító, gyártó,
-      termék, sorozatszám). --json: ugyanez JSON tömbként.
-  vivadizuzud-cli readout [--port N] FÁJL
-      Kiolvassa a kártyaolvasó kódmemóriáját, és az érvényes kódokat a FÁJL
-      végére írja egy fejléc sor alatt. Hiba esetén a fájl változatlan marad
-      (új fájl nem jön létre).
-  vivadizuzud-cli upload [--port N] --time T FÁJL
-      A FÁJL minden kártyakódját beírja a kártyaolvasóba T nyitási idővel (1-127).
-      Ha egy kártyasor hibás, semmit sem küld el.
-  vivadizuzud-cli verify [--port N] [--time T] FÁJL
-      Kiolvassa a kártyaolvasót, és kód szerint összeveti a FÁJL kódjaival:
-      mi hiányzik, mi van többlet, és --time esetén mi van más nyitási idővel.
-      Semmit sem ír.
-  vivadizuzud-cli sync [--port N] --time T [--dry-run] [--yes] FÁJL
-      A kártyaolvasó pontosan a FÁJL kártyáit tartalmazza majd, T nyitási
-      idővel: előbb pillanatkép a mostani tartalomról, terv (mi kerül be, mi
-      törlődik, minek változik az ideje), megerősítés, beírás, a többi hely
-      törlése, végül ellenőrző kiolvasás és újabb pillanatkép.
-      --dry-run: csak a terv, semmi sem íródik, pillanatkép sem készül.
-      --yes: kérdés nélkül (parancsfájlból kötelező).
-  vivadizuzud-cli snapshot [--port N] [FÁJL]
-      A kártyaolvasó teljes memóriája (20490 bájt) pillanatképként: a FÁJL-ba
-      (ha még nincs ilyen), vagy a pillanatképek mappájába. Kiírja a helyét.
-  vivadizuzud-cli restore [--port N] [--yes] PILLANATKÉP
-      Visszaállítja a pillanatkép kártyáit, mindegyiket a saját nyitási
-      idejével, úgy, ahogy a sync: pillanatkép, terv, megerősítés, beírás,
-      törlés, ellenőrzés.
-  vivadizuzud-cli snapshots [--json]
-      A megőrzött pillanatképek, a legújabb elöl: mikor, melyik porton, miért,
-      hány kártya, hol.
-
-Kapcsolók:
-  --port N    a kártyaolvasó portja (1-256). Nélküle: a mentett port, ha szabad,
-              különben az első szabad port.
-  --time T    nyitási idő, 1-127
-  --json      a lista JSON-ban
-  --dry-run   a sync csak megmutatja, mit tenne
-  --yes       a sync és a restore nem kérdez
-  --          a kapcsolók vége: ami utána jön, fájlnév
-  --help      ez a leírás
-  --version   a program változata
-
-A pillanatképek mappája: $XDG_DATA_HOME/vivadizuzud/snapshots (alapesetben
-~/.local/share/vivadizuzud/snapshots). A program sosem írja felül és sosem
-törli őket.
-
-Kilépési kód: 0 kész (verify: egyezik; sync --dry-run: nincs mit változtatni),
-1 hibás használat vagy elmaradt megerősítés, 2 a port nem használható,
-3 a kártyaolvasó vagy a vonal hibája, 4 a kódlista vagy a pillanatkép fájl
-hibája (vagy több kód, mint amennyit a kártyaolvasó tárol, vagy egy sem),
-5 eltérés (verify, sync), 130 megszakítva (Ctrl-C, a terminál vagy a
-munkamenet vége).
-)";
-
 int usageError(const QString &what)
 {
-    fprintf(stderr, "vivadizuzud-cli: %s\nSúgó: vivadizuzud-cli --help\n", what.toLocal8Bit().constData());
+    fprintf(stderr, "%s\n", Texts::usageHint(what).toLocal8Bit().constData());
     return ExitUsage;
 }
 
@@ -114,13 +58,6 @@ bool takesValue(const QString &option)
     return option == QLatin1String("--port") || option == QLatin1String("--time");
 }
 
-// "a" or "az", as Hungarian wants it before the word.
-QString withArticle(const QString &word)
-{
-    static const QString vowels = QStringLiteral("aáeéiíoóöőuúüűAÁEÉIÍOÓÖŐUÚÜŰ");
-    return (!word.isEmpty() && vowels.contains(word.front()) ? QStringLiteral("az ") : QStringLiteral("a ")) + word;
-}
-
 // Reads the options and files of a command into options; an error message, or empty.
 QString parseArguments(const Command &command, QStringList args, Options &options, QStringList &files)
 {
@@ -141,26 +78,25 @@ QString parseArguments(const Command &command, QStringList args, Options &option
         if (!command.options.contains(name)) {
             const bool known = std::any_of(std::begin(Commands), std::end(Commands),
                                            [&](const Command &c) { return c.options.contains(name); });
-            return known ? QStringLiteral("%1 parancs nem ismeri a %2 kapcsolót")
-                               .arg(withArticle(QLatin1String(command.name)), name)
-                         : QStringLiteral("ismeretlen kapcsoló: %1").arg(name);
+            return known ? Texts::optionOfAnotherCommand(QLatin1String(command.name), name)
+                         : Texts::unknownOption(name);
         }
         if (!takesValue(name)) {
             if (inline_)
-                return QStringLiteral("a %1 kapcsoló nem kap értéket").arg(name);
+                return Texts::optionTakesNoValue(name);
         } else if (!inline_) {
             if (args.isEmpty())
-                return QStringLiteral("a %1 után meg kell adni az értékét").arg(name);
+                return Texts::optionNeedsValue(name);
             value = args.takeFirst();
         }
         if (name == QLatin1String("--port")) {
             options.port = wholeNumber(value, FirstPortNumber, LastPortNumber);
             if (!options.port)
-                return QStringLiteral("a --port értéke 1 és 256 közötti egész szám");
+                return Texts::badPortNumber();
         } else if (name == QLatin1String("--time")) {
             options.openingTime = wholeNumber(value, 1, 127);
             if (!options.openingTime)
-                return QStringLiteral("a --time értéke (nyitási idő) 1 és 127 közötti egész szám");
+                return Texts::badOpeningTime();
         } else if (name == QLatin1String("--json")) {
             options.json = true;
         } else if (name == QLatin1String("--dry-run")) {
@@ -170,16 +106,15 @@ QString parseArguments(const Command &command, QStringList args, Options &option
         }
     }
     if (command.needsTime && !options.openingTime)
-        return QStringLiteral("%1 parancshoz meg kell adni a nyitási időt: --time T (1–127)")
-            .arg(withArticle(QLatin1String(command.name)));
+        return Texts::commandNeedsTime(QLatin1String(command.name));
     if (files.size() < command.minFiles || files.size() > command.maxFiles) {
-        return command.maxFiles == 0 ? QStringLiteral("%1 parancs nem vár fájlt").arg(withArticle(QLatin1String(command.name)))
-                                     : QStringLiteral("%1 parancs egy fájlt vár").arg(withArticle(QLatin1String(command.name)));
+        return command.maxFiles == 0 ? Texts::commandTakesNoFile(QLatin1String(command.name))
+                                     : Texts::commandTakesOneFile(QLatin1String(command.name));
     }
     for (const QString &file : files) {
         // Such a name would be turned into another one on the way to the file system.
         if (!isFaithfulFileName(file))
-            return QStringLiteral("a fájl neve nem érvényes UTF-8 szöveg: %1").arg(file);
+            return Texts::nameNotUtf8(file);
     }
     return {};
 }
@@ -192,7 +127,7 @@ int main(int argc, char *argv[])
     QStringList args = QCoreApplication::arguments().mid(1);
     const QStringList beforeEnd = args.mid(0, args.indexOf(QLatin1String("--")));
     if (beforeEnd.contains(QLatin1String("--help")) || beforeEnd.contains(QLatin1String("-h"))) {
-        fputs(Usage, stdout);
+        fputs(Texts::Usage, stdout);
         return ExitDone;
     }
     if (beforeEnd.contains(QLatin1String("--version"))) {
@@ -200,14 +135,13 @@ int main(int argc, char *argv[])
         return ExitDone;
     }
     if (args.isEmpty())
-        return usageError(QStringLiteral("hiányzik a parancs (ports, readout, upload, verify, sync, snapshot, "
-                                         "restore vagy snapshots)"));
+        return usageError(Texts::missingCommand());
 
     const QString name = args.takeFirst();
     const auto command = std::find_if(std::begin(Commands), std::end(Commands),
                                       [&](const Command &c) { return name == QLatin1String(c.name); });
     if (command == std::end(Commands))
-        return usageError(QStringLiteral("ismeretlen parancs: %1").arg(name));
+        return usageError(Texts::unknownCommand(name));
     Options options;
     QStringList files;
     if (const QString error = parseArguments(*command, args, options, files); !error.isEmpty())

@@ -2,82 +2,50 @@
 // keep a way back: sync, restore, snapshot, snapshots.
 #include "cli/commands.h"
 #include "cli/support.h"
-#include "transfer/messages.h"
+#include "cli/texts.h"
 #include "transfer/sync.h"
-#include "transfer/upload.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-// What a whole sync takes at 9600 baud: two dumps and every record slot.
-constexpr int SyncSeconds = (2 * DumpLength * 10 / 9600) + ReaderCapacity * 90 / 1000;
-
-QString reasonText(SnapshotReason reason)
-{
-    switch (reason) {
-    case SnapshotReason::Snapshot: break;
-    case SnapshotReason::BeforeSync: return QStringLiteral("sync előtt");
-    case SnapshotReason::AfterSync: return QStringLiteral("sync után");
-    case SnapshotReason::BeforeRestore: return QStringLiteral("restore előtt");
-    case SnapshotReason::AfterRestore: return QStringLiteral("restore után");
-    }
-    return QStringLiteral("pillanatkép");
-}
-
-QString snapshotProblem(const QString &path, FileFault fault)
-{
-    return QStringLiteral("A pillanatkép nem menthető (%1): %2.").arg(path, Texts::fileFaultReason(fault));
-}
-
 // Speaks for a sync on the terminal: the snapshots and the plan on standard
 // output, the question on standard error, the answer from standard input.
-class Conversation : public SyncListener
+class TerminalListener : public SyncListener
 {
 public:
-    Conversation(Transfer &transfer, bool ask) : m_transfer(transfer), m_ask(ask) {}
+    TerminalListener(Transfer &transfer, const CodeList *list, bool ask)
+        : m_transfer(transfer), m_list(list), m_ask(ask)
+    {
+    }
 
     void snapshotKept(const QString &path, SnapshotReason reason) override
     {
         m_transfer.progress.finish();
-        print(QStringLiteral("Pillanatkép (%1): %2\n").arg(reasonText(reason), path));
-    }
-
-    void showPlan(const Comparison &plan, int duplicates) override
-    {
-        m_transfer.progress.finish();
-        QString text = QStringLiteral("Terv, kód szerint:\n");
-        if (!plan.missing.isEmpty())
-            text += QStringLiteral("Felveendő, a kártyaolvasóban még nincs (%1):\n").arg(plan.missing.size())
-                + codes(plan.missing);
-        if (!plan.extra.isEmpty())
-            text += QStringLiteral("Törlendő, nincs a listában (%1):\n").arg(plan.extra.size()) + codes(plan.extra);
-        if (!plan.otherTime.isEmpty()) {
-            text += QStringLiteral("Más nyitási időt kap (%1):\n").arg(plan.otherTime.size());
-            for (const TimeChange &change : plan.otherTime)
-                text += QStringLiteral("  %1  %2 -> %3\n").arg(hexCode(change.code)).arg(change.held).arg(change.wanted);
-        }
-        text += QStringLiteral("Változatlan marad: %1 kártya.\n").arg(plan.same);
-        if (duplicates > 0)
-            text += QStringLiteral("%1 kód többször is szerepel; mindegyik csak egyszer kerül be.\n").arg(duplicates);
-        print(text);
+        print(Texts::snapshotKept(reason, path));
         fflush(stdout);
     }
 
-    bool approve() override
+    void showPlan(const SyncPlan &plan, int repeated) override
+    {
+        m_transfer.progress.finish();
+        print(Texts::planText(plan, repeated, m_list, !m_list));
+        fflush(stdout);
+    }
+
+    bool approve(const SyncPlan &plan) override
     {
         if (!m_ask)
             return true;
-        fprintf(stderr, "%s", QStringLiteral("Beírjam a kártyaolvasóba, és töröljem alatta a többi helyet? "
-                                             "(%1 rekord, kb. %2 perc) [igen/nem]: ")
-                                  .arg(ReaderCapacity)
-                                  .arg(QString::number(SyncSeconds / 60.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')))
-                                  .toLocal8Bit()
-                                  .constData());
+        // What was typed during the first read is no answer to a question not yet asked.
+        if (::isatty(STDIN_FILENO))
+            ::tcflush(STDIN_FILENO, TCIFLUSH);
+        fputs(Texts::question(plan).toLocal8Bit().constData(), stderr);
         fflush(stderr);
         char answer[64] = {};
         if (!fgets(answer, sizeof answer, stdin))
@@ -87,8 +55,15 @@ public:
             || word == QLatin1String("y");
     }
 
+    void replan(const SyncPlan &plan, bool learned) override
+    {
+        m_transfer.progress.finish();
+        say(Texts::replanned(plan, learned));
+    }
+
 private:
     Transfer &m_transfer;
+    const CodeList *m_list;
     bool m_ask;
 };
 
@@ -97,90 +72,110 @@ bool mayGoOn(const Options &options, const char *command)
 {
     if (options.yes || options.dryRun || ::isatty(STDIN_FILENO))
         return true;
-    say(QStringLiteral("A %1 parancs a beírás előtt megerősítést kér, de a szabványos bemenet nem terminál: "
-                       "semmit sem küldtem. Parancsfájlból a --yes kapcsolóval fut le kérdés nélkül.")
-            .arg(QLatin1String(command)));
+    say(Texts::needsConfirmation(QLatin1String(command)));
     return false;
 }
 
-QString howFar(const SyncResult &result)
+// The command that finishes what a stopped one began.
+QString sameCommand(const Options &options, int port, bool restore)
 {
-    return QStringLiteral("%1 kártya beírva, %2 hely törölve. Az előző állapot pillanatképe: %3")
-        .arg(result.cardsWritten)
-        .arg(result.slotsErased)
-        .arg(result.before);
+    const QString time = restore ? QString() : QStringLiteral(" --time %1").arg(*options.openingTime);
+    return QStringLiteral("vivadizuzud-cli %1 --port %2%3 %4")
+        .arg(restore ? QStringLiteral("restore") : QStringLiteral("sync"))
+        .arg(port)
+        .arg(time, options.file);
+}
+
+// What a sync stopped on its way has left, and how to go on.
+QString whatIsLeft(const SyncResult &result, const CodeList *list, const QString &repeat)
+{
+    if (!result.written() && !result.lastUncertain)
+        return Texts::nothingWasWritten();
+    return Texts::howFar(result.cardsWritten, result.slotsErased, result.lastUncertain) + QLatin1Char('\n')
+        + Texts::stopReportText(stopReport(result.plan, result.acknowledged), list, result.lastUncertain)
+        + Texts::stopAdvice(repeat, list ? result.before : QString());
 }
 
 // The outcome of a sync or a restore: what the person is told, and the exit status.
-int reportSync(const SyncResult &result, const Transfer &transfer, const QString &what)
+int report(const SyncResult &result, const Transfer &transfer, const CodeList *list, const QString &file,
+           const QString &repeat)
 {
+    const bool restore = !list;
+    const QString left = whatIsLeft(result, list, repeat);
+    const QString lostAfter = result.afterFault != FileFault::None && result.dumpOutcome == DumpOutcome::Done
+        ? Texts::afterSnapshotLost(result.afterFault) : QString();
     switch (result.outcome) {
     case SyncResult::Done:
-        say(QStringLiteral("Kész: a kártyaolvasó pontosan %1 %2 kártyáját tartalmazza.").arg(what).arg(result.after.same));
+        say(Texts::syncDone(result.after.same, restore));
+        if (result.plan.copies() > 0)
+            say(Texts::copiesKept(result.plan.copies()));
+        if (!lostAfter.isEmpty()) {
+            say(lostAfter);
+            return ExitFileFailed;
+        }
         return ExitDone;
-    case SyncResult::NothingToChange:
-        say(QStringLiteral("Nincs mit változtatni: a kártyaolvasó pontosan %1 kártyáit tartalmazza. Semmit sem írtam.").arg(what));
-        return ExitDone;
+    case SyncResult::NothingToChange: say(Texts::nothingToChange(restore)); return ExitDone;
     case SyncResult::Planned:
-        say(QStringLiteral("Próba: semmit sem írtam, pillanatkép sem készült."));
-        return result.plan.identical() ? ExitDone : ExitDifferences;
-    case SyncResult::NotApproved:
-        say(QStringLiteral("Semmit sem írtam a kártyaolvasóba."));
-        return ExitUsage;
+        say(Texts::dryRunDone());
+        return result.plan.nothingToDo ? ExitDone : ExitDifferences;
+    case SyncResult::NotApproved: say(Texts::notApproved()); return ExitUsage;
+    case SyncResult::Refused:
+        say(restore ? Texts::snapshotUnfit(file, result.problem)
+                    : Texts::listProblem(file, *list, result.problem, ListUse::Sync));
+        return ExitFileFailed;
     case SyncResult::SnapshotFailed:
-        say(snapshotProblem(snapshotFolder(), result.fileFault) + QLatin1Char(' ')
-            + (result.written() ? QStringLiteral("A beírás megtörtént; ") + howFar(result)
-                                : QStringLiteral("Semmit sem írtam a kártyaolvasóba.")));
+        say(Texts::snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + Texts::nothingWasWritten());
         return ExitFileFailed;
     case SyncResult::DumpFailed:
-        return dumpFailed(result.dumpOutcome, transfer.port,
-                          result.written() ? QStringLiteral("A beírás megtörtént, de az ellenőrző kiolvasás nem: ")
-                                                 + howFar(result)
-                                           : QStringLiteral("Semmit sem írtam a kártyaolvasóba."));
+        return dumpFailed(result.dumpOutcome, transfer.port, left);
     case SyncResult::WriteRefused:
-        say(Texts::WriteFailed + QLatin1Char(' ') + howFar(result));
+    case SyncResult::WriteUnanswered: {
+        const DumpRecord failed = result.plan.writes.value(result.acknowledged).record;
+        const ListedCard *card = nullptr;
+        for (const ListedCard &c : list ? list->cards : QList<ListedCard>()) {
+            if (c.code == failed.code && !card)
+                card = &c;
+        }
+        say(Texts::WriteFailed + QLatin1Char(' ')
+            + Texts::recordFailed(result.outcome == SyncResult::WriteRefused, failed, card ? card->line : 0,
+                                  card ? card->name : QString())
+            + QLatin1Char('\n') + left);
         return ExitReaderFailed;
+    }
     case SyncResult::EraseRefused:
-        say(QStringLiteral("%1 kártyái mind bekerültek (%2), de a kártyaolvasó nem fogadta el az üres rekordot, "
-                           "amellyel a régi kártyák helyét törölném, ezért abbahagytam. %3")
-                .arg(what.front().toUpper() + what.mid(1))
-                .arg(result.cardsWritten)
-                .arg(howFar(result)));
-        if (!result.plan.extra.isEmpty())
-            say(QStringLiteral("Nincsenek a listában, és a kártyaolvasóban maradhattak (%1):\n").arg(result.plan.extra.size())
-                + codes(result.plan.extra).chopped(1));
+        say(Texts::eraseRefused(restore, result.cardsWritten) + QLatin1Char(' ')
+            + Texts::howFar(result.cardsWritten, result.slotsErased, result.lastUncertain));
+        if (!result.after.extra.isEmpty() || !result.after.missing.isEmpty())
+            print(Texts::differences(result.after, list));
         return ExitReaderFailed;
     case SyncResult::LineLost:
-        say(lostLine(Texts::WriteFailed, transfer.port) + QLatin1Char(' ') + howFar(result));
+        say(Texts::withLostLine(Texts::WriteFailed, Texts::lineLost(transfer.port.portNumber())) + QLatin1Char('\n')
+            + left);
         return ExitReaderFailed;
     case SyncResult::Interrupted:
-        say(result.written() ? QStringLiteral("Megszakítva: ") + howFar(result)
-                             : QStringLiteral("Megszakítva. Semmit sem írtam a kártyaolvasóba."));
+        say(result.allWritten ? Texts::checkCutOff(repeat) : Texts::stopped() + QLatin1Char(' ') + left);
         return ExitStopped;
     case SyncResult::Differs:
-        print(differences(result.after));
-        say(QStringLiteral("A kártyaolvasó nem pontosan %1 kártyáit tartalmazza. Pillanatkép előtte: %2, utána: %3")
-                .arg(what, result.before, result.afterwards));
+        print(Texts::differences(result.after, list));
+        say(Texts::stillDiffers(restore, result.before, result.afterwards, int(result.plan.unreachable.size())));
+        if (!lostAfter.isEmpty())
+            say(lostAfter);
         return ExitDifferences;
     }
     return ExitReaderFailed;
 }
 
-int runOnReader(const Options &options, const QList<DumpRecord> &records, bool restore)
+int runOnReader(const Options &options, SyncRequest &request, const CodeList *list)
 {
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
-    Conversation conversation(transfer, !options.yes);
-    SyncRequest request;
-    request.records = records;
-    request.restore = restore;
+    TerminalListener listener(transfer, list, !options.yes);
     request.dryRun = options.dryRun;
     request.portNumber = transfer.port.portNumber();
-    const SyncResult result = runSync(request, transfer.state, transfer.port, transfer.clock, transfer.progress,
-                                      conversation);
+    const SyncResult result = runSync(transfer.conversation, request, listener);
     transfer.progress.finish();
-    return reportSync(result, transfer, restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista"));
+    return report(result, transfer, list, options.file, sameCommand(options, transfer.port.portNumber(), !list));
 }
 
 } // namespace
@@ -188,37 +183,39 @@ int runOnReader(const Options &options, const QList<DumpRecord> &records, bool r
 int sync(const Options &options)
 {
     CodeList list;
-    if (const int status = judgeList(options.file, list, true, false))
+    if (const int status = judgeList(options.file, list, ListUse::Sync))
         return status;
     if (!mayGoOn(options, "sync"))
         return ExitUsage;
-    return runOnReader(options, withOpeningTime(list.codes, *options.openingTime), false);
+    SyncRequest request;
+    request.list = &list;
+    request.openingTime = *options.openingTime;
+    return runOnReader(options, request, &list);
 }
 
 int restore(const Options &options)
 {
-    QByteArray image;
-    if (const FileFault fault = loadSnapshot(options.file, image); fault != FileFault::None) {
-        say(QStringLiteral("A pillanatkép (%1) nem használható: %2. Semmit sem küldtem el.")
-                .arg(options.file, Texts::fileFaultReason(fault)));
+    SyncRequest request;
+    if (const FileFault fault = loadSnapshot(options.file, request.snapshot); fault != FileFault::None) {
+        say(Texts::snapshotUnusable(options.file, fault) + QLatin1Char(' ') + Texts::sentSoFar(0));
         return ExitFileFailed;
     }
-    const QList<DumpRecord> records = validRecords(image);
-    if (eachCodeOnce(records).size() > ReaderCapacity) {
-        say(Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(0));
+    if (const ListProblem problem = snapshotProblem(request.snapshot); problem != ListProblem::None) {
+        say(Texts::snapshotUnfit(options.file, problem));
         return ExitFileFailed;
     }
     if (!mayGoOn(options, "restore"))
         return ExitUsage;
-    return runOnReader(options, records, true);
+    return runOnReader(options, request, nullptr);
 }
 
 int snapshot(const Options &options)
 {
     SnapshotFile file;   // where it goes is known good before the reader is asked
     const FileFault fault = options.file.isEmpty() ? file.openInFolder() : file.openAs(options.file);
+    const QString where = options.file.isEmpty() ? snapshotFolder() : options.file;
     if (fault != FileFault::None) {
-        say(snapshotProblem(options.file.isEmpty() ? snapshotFolder() : options.file, fault));
+        say(Texts::snapshotNotKept(where, fault));
         return ExitFileFailed;
     }
     Transfer transfer;
@@ -227,7 +224,7 @@ int snapshot(const Options &options)
         return status;
     if (const FileFault kept = file.keep(dump, transfer.port.portNumber(), SnapshotReason::Snapshot);
         kept != FileFault::None) {
-        say(snapshotProblem(options.file.isEmpty() ? snapshotFolder() : options.file, kept));
+        say(Texts::snapshotNotKept(where, kept));
         return ExitFileFailed;
     }
     print(file.path() + QLatin1Char('\n'));
@@ -236,15 +233,15 @@ int snapshot(const Options &options)
 
 int listSnapshots(const Options &options)
 {
-    const QList<SnapshotInfo> snapshots = ::listSnapshots();
+    const SnapshotListing listing = ::listSnapshots();
+    if (listing.fault != FileFault::None) {
+        say(Texts::snapshotFolderUnreadable(snapshotFolder(), listing.fault));
+        return ExitFileFailed;
+    }
     QJsonArray array;
-    QString table = QStringLiteral("%1  %2  %3  %4  %5\n")
-                        .arg(QStringLiteral("IDŐPONT"), -19)
-                        .arg(QStringLiteral("PORT"), -4)
-                        .arg(QStringLiteral("MIÉRT"), -14)
-                        .arg(QStringLiteral("KÁRTYA"), 6)
-                        .arg(QStringLiteral("FÁJL"));
-    for (const SnapshotInfo &info : snapshots) {
+    QString table = Texts::snapshotsHeader();
+    bool foreign = false;
+    for (const SnapshotInfo &info : listing.snapshots) {
         const QDateTime local = info.taken.toLocalTime();
         array.append(QJsonObject{
             {QStringLiteral("path"), info.path},
@@ -252,19 +249,19 @@ int listSnapshots(const Options &options)
             {QStringLiteral("port"), info.port},
             {QStringLiteral("cards"), info.cards >= 0 ? QJsonValue(info.cards) : QJsonValue()},
             {QStringLiteral("reason"), reasonKey(info.reason)},
+            {QStringLiteral("foreign"), info.foreign},
         });
-        table += QStringLiteral("%1  %2  %3  %4  %5\n")
-                     .arg(local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), -19)
-                     .arg(info.port, -4)
-                     .arg(reasonText(info.reason), -14)
-                     .arg(info.cards >= 0 ? QString::number(info.cards) : QStringLiteral("?"), 6)
-                     .arg(info.path);
+        table += Texts::snapshotsRow(info);
+        foreign |= info.foreign;
     }
-    if (options.json)
+    if (options.json) {
         print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
-    else if (snapshots.isEmpty())
-        say(QStringLiteral("Még nincs pillanatkép (%1).").arg(snapshotFolder()));
-    else
+    } else if (listing.snapshots.isEmpty()) {
+        say(Texts::noSnapshotsYet(snapshotFolder()));
+    } else {
         print(table);
+        if (foreign)
+            say(Texts::foreignSnapshotsMarked());
+    }
     return ExitDone;
 }

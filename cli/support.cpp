@@ -1,8 +1,8 @@
 #include "cli/support.h"
 #include "cli/commands.h"
+#include "cli/texts.h"
+#include "serial/modwinapi.h"
 #include "serial/portmap.h"
-#include "transfer/messages.h"
-#include "transfer/upload.h"
 
 #include <csignal>
 #include <cstdio>
@@ -38,24 +38,6 @@ void print(const QString &text)
     fputs(text.toLocal8Bit().constData(), stdout);
 }
 
-QString stateText(const PortProbe &probe)
-{
-    switch (probe.state) {
-    case PortState::Free: return QStringLiteral("szabad");
-    case PortState::Console: return QStringLiteral("konzol");
-    case PortState::NoPermission: return QStringLiteral("nincs jogosultság (dialout csoport)");
-    case PortState::Held: {
-        QStringList who;
-        for (const PortHolder &holder : probe.holders)
-            who.append(holder.program.isEmpty() ? QString::number(holder.pid)
-                                                : QStringLiteral("%1 %2").arg(holder.pid).arg(holder.program));
-        return QStringLiteral("foglalt: ") + who.join(QStringLiteral(", "));
-    }
-    case PortState::Missing: break;
-    }
-    return {};
-}
-
 int openPort(const Options &options, CommPort &port)
 {
     int number = options.port.value_or(0);
@@ -63,7 +45,7 @@ int openPort(const Options &options, CommPort &port)
         const QStringList free = scanFreePorts();
         if (free.isEmpty()) {
             say(Texts::noFreePort(anyPortWithoutPermission()));
-            say(QStringLiteral("Melyik port miért nem szabad: vivadizuzud-cli ports"));
+            say(Texts::whyNoPortIsFree());
             return ExitPortUnusable;
         }
         number = free.value(startupEntry(free, savedPortName())).toInt();
@@ -73,26 +55,23 @@ int openPort(const Options &options, CommPort &port)
                             : Texts::portOpenFailed(number, port.devicePath(), port.openFault()));
         const PortProbe probe = probeDevice(port.devicePath());
         if (probe.state == PortState::Held)
-            say(QStringLiteral("Használja: ") + stateText(probe).section(QLatin1String(": "), 1));
+            say(Texts::heldBy(Texts::portStateWord(probe).section(QLatin1String(": "), 1)));
         return ExitPortUnusable;
     }
     port.clearReceiveBuffer();
     return ExitDone;
 }
 
-QString lostLine(const QString &outcome, const CommPort &port)
+int dumpFailed(DumpOutcome outcome, const CommPort &port, const QString &note)
 {
-    return Texts::withLostLine(outcome, Texts::lineLost(port.portNumber()));
-}
-
-int dumpFailed(ReadoutResult::Outcome outcome, const CommPort &port, const QString &fileNote)
-{
-    const QString note = fileNote.isEmpty() ? QString() : QLatin1Char(' ') + fileNote;
+    const QString after = note.isEmpty() ? QString() : QLatin1Char(' ') + note;
     switch (outcome) {
-    case ReadoutResult::LineLost: say(lostLine(Texts::TransferError, port) + note); return ExitReaderFailed;
-    case ReadoutResult::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
-    case ReadoutResult::Interrupted: say(QStringLiteral("Megszakítva.") + note); return ExitStopped;
-    default: say(Texts::TransferError + note); return ExitReaderFailed;
+    case DumpOutcome::LineLost:
+        say(Texts::withLostLine(Texts::TransferError, Texts::lineLost(port.portNumber())) + after);
+        return ExitReaderFailed;
+    case DumpOutcome::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
+    case DumpOutcome::Interrupted: say(Texts::stopped() + after); return ExitStopped;
+    default: say(Texts::dumpFailed(outcome) + after); return ExitReaderFailed;
     }
 }
 
@@ -100,51 +79,21 @@ int readWholeMemory(const Options &options, Transfer &transfer, QByteArray &dump
 {
     if (const int status = openPort(options, transfer.port))
         return status;
-    const ReadoutResult::Outcome outcome =
-        readDump(transfer.state, transfer.port, transfer.clock, transfer.progress, dump);
+    transfer.progress.beginPhase(ProgressView::Phase::Reading);
+    const DumpOutcome outcome = readDump(transfer.conversation, dump);
     transfer.progress.finish();
-    return outcome == ReadoutResult::Done ? int(ExitDone) : dumpFailed(outcome, transfer.port, note);
+    return outcome == DumpOutcome::Done ? int(ExitDone) : dumpFailed(outcome, transfer.port, note);
 }
 
-int judgeList(const QString &path, CodeList &list, bool sends, bool allowEmpty)
+int judgeList(const QString &path, CodeList &list, ListUse use)
 {
-    list = readCodeList(path, ReaderCapacity);
-    QString problem;
-    if (list.fault != FileFault::None)
-        problem = Texts::codeListUnreadable(path, list.fault);
-    else if (list.malformedCount > 0)
-        problem = Texts::malformedCardLines(path, list);
-    else if (list.codes.size() > ReaderCapacity)
-        problem = Texts::tooManyCards(ReaderCapacity);
-    else if (list.codes.isEmpty() && !allowEmpty)
-        problem = QStringLiteral("A fájlban nincs kártyakód%1.").arg(QStringLiteral(" (%1)").arg(path));
-    if (problem.isEmpty())
+    list = readCodeList(path);
+    ListProblem problem = listProblem(list, use, ReaderCapacity);
+    // A list without a card is no success for an upload either.
+    if (problem == ListProblem::None && use == ListUse::Upload && list.cards.isEmpty())
+        problem = ListProblem::NoCards;
+    if (problem == ListProblem::None)
         return ExitDone;
-    say(sends ? problem + QLatin1Char(' ') + Texts::sentSoFar(0) : problem);
+    say(Texts::listProblem(path, list, problem, use));
     return ExitFileFailed;
-}
-
-QString codes(const QList<DumpRecord> &records)
-{
-    QString text;
-    for (const DumpRecord &record : records)
-        text += QStringLiteral("  ") + hexCode(record.code) + QLatin1Char('\n');
-    return text;
-}
-
-QString differences(const Comparison &comparison)
-{
-    QString report;
-    if (!comparison.missing.isEmpty())
-        report += QStringLiteral("Hiányzik a kártyaolvasóból (%1):\n").arg(comparison.missing.size())
-            + codes(comparison.missing);
-    if (!comparison.extra.isEmpty())
-        report += QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):\n").arg(comparison.extra.size())
-            + codes(comparison.extra);
-    if (!comparison.otherTime.isEmpty()) {
-        report += QStringLiteral("Más nyitási idővel (%1):\n").arg(comparison.otherTime.size());
-        for (const TimeChange &change : comparison.otherTime)
-            report += QStringLiteral("  %1  %2 (kért: %3)\n").arg(hexCode(change.code)).arg(change.held).arg(change.wanted);
-    }
-    return report;
 }

@@ -1,6 +1,6 @@
 #include "cli/terminalprogress.h"
+#include "cli/texts.h"
 #include "serial/frames.h"
-#include "transfer/upload.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,49 +10,90 @@ namespace {
 constexpr int BarWidth = 30;
 constexpr int NarrowestBar = 5;
 constexpr qint64 RedrawMs = 100;
+// The line's own pace: what each part of a command takes, whatever the machine.
+constexpr double ByteSeconds = 10.0 / 9600;
+constexpr double DumpSeconds = DumpLength * ByteSeconds;
+constexpr double RecordSeconds = 0.090;
+
+bool isDump(ProgressView::Phase phase)
+{
+    return phase == ProgressView::Phase::Reading || phase == ProgressView::Phase::Checking;
+}
 
 } // namespace
 
 TerminalProgress::TerminalProgress(FILE *out) : m_out(out), m_terminal(::isatty(::fileno(out)))
 {
-    setProgressMaximum(0);
 }
 
-void TerminalProgress::setProgressMaximum(int maximum)
+TerminalProgress::~TerminalProgress()
 {
     finish();
-    m_records = maximum == FirstWriteAddress;
-    m_total = m_records ? 0 : DumpLength;
-    m_lastDraw = -1;
-    m_since.start();
+    quietInput(false);
 }
 
-void TerminalProgress::showProgress(int value)
+void TerminalProgress::expectWork(int dumps, int records)
 {
-    // An upload shows the memory address of the next record, counting down.
-    const int done = m_records ? (FirstWriteAddress - value) / RecordSpacing : value;
-    const qint64 now = m_since.elapsed();
-    if (!m_terminal || (m_lastDraw >= 0 && now - m_lastDraw < RedrawMs && done < m_total))
+    m_dumpsAfter = dumps;
+    m_recordsAfter = records;
+}
+
+void TerminalProgress::beginPhase(Phase phase, int totalRecords)
+{
+    finish();
+    m_phase = phase;
+    m_total = isDump(phase) ? DumpLength : totalRecords;
+    if (isDump(phase))
+        m_dumpsAfter = qMax(0, m_dumpsAfter - 1);
+    else
+        m_recordsAfter = qMax(0, m_recordsAfter - totalRecords);
+    m_sinceDraw.invalidate();
+    if (!m_terminal) {
+        fprintf(m_out, "%s\n", Texts::phaseLine(int(phase), totalRecords).toLocal8Bit().constData());
+        fflush(m_out);
+    }
+}
+
+void TerminalProgress::showBytes(int received)
+{
+    draw(received);
+}
+
+void TerminalProgress::showRecords(int done, qint16)
+{
+    draw(done);
+}
+
+void TerminalProgress::draw(int done)
+{
+    if (!m_terminal || (m_sinceDraw.isValid() && m_sinceDraw.elapsed() < RedrawMs && done < m_total))
         return;
-    m_lastDraw = now;
+    m_sinceDraw.start();
+    quietInput(true);
     // Asked at every draw, so the line follows a resized terminal.
-    const QString text = line(done, now, width());
-    fputs(("\r" + text + "\x1b[K").toLocal8Bit().constData(), m_out);
+    fputs(("\r" + line(done, width()) + "\x1b[K").toLocal8Bit().constData(), m_out);
     fflush(m_out);
     m_drawn = true;
 }
 
-QString TerminalProgress::line(int done, qint64 elapsedMs, int width) const
+double TerminalProgress::secondsLeft(int done) const
+{
+    const int left = qMax(0, m_total - done);
+    return (isDump(m_phase) ? left * ByteSeconds : left * RecordSeconds) + m_dumpsAfter * DumpSeconds
+        + m_recordsAfter * RecordSeconds;
+}
+
+QString TerminalProgress::line(int done, int width) const
 {
     const int total = qMax(m_total, 1);
     const int shown = qBound(0, done, total);
-    QString left = QStringLiteral("--:--");
-    if (shown > 0) {
-        const qint64 seconds = elapsedMs * (total - shown) / shown / 1000;
-        left = QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    }
-    const QString count = QStringLiteral("%1/%2 %3").arg(shown).arg(m_total).arg(m_records ? QStringLiteral("kód")
-                                                                                           : QStringLiteral("bájt"));
+    const qint64 seconds = qRound64(secondsLeft(shown));
+    const QString left = QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const QString count = QStringLiteral("%1: %2/%3 %4")
+                              .arg(Texts::phaseWord(int(m_phase)))
+                              .arg(shown)
+                              .arg(m_total)
+                              .arg(isDump(m_phase) ? QStringLiteral("bájt") : QStringLiteral("rekord"));
     const QString tail = QStringLiteral("%1%  hátra: %2").arg(shown * 100 / total, 3).arg(left);
     // The last column stays free: some terminals wrap as soon as it is written.
     const int room = width - 1;
@@ -77,9 +118,28 @@ int TerminalProgress::width() const
 
 void TerminalProgress::finish()
 {
+    quietInput(false);
     if (!m_drawn)
         return;
     fputs("\r\x1b[K", m_out);
     fflush(m_out);
     m_drawn = false;
+}
+
+// Keys pressed while the line is drawn would be echoed into it and break it.
+void TerminalProgress::quietInput(bool quiet)
+{
+    if (quiet == m_input.has_value() || !::isatty(STDIN_FILENO))
+        return;
+    if (quiet) {
+        termios settings;
+        if (::tcgetattr(STDIN_FILENO, &settings) != 0)
+            return;
+        m_input = settings;
+        settings.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &settings);
+    } else {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &*m_input);
+        m_input.reset();
+    }
 }

@@ -152,6 +152,7 @@ bool CommPort::configure()
     termios tio;
     if (::tcgetattr(m_fd, &tio) != 0)
         return false;
+    m_found = tio;
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     tio.c_cflag |= CLOCAL | CREAD;
@@ -182,15 +183,23 @@ bool CommPort::openReaderLine(int portNumber, int receiveBufferSize, const QStri
 
 void CommPort::close()
 {
+    release();
+    m_received.clear();
+}
+
+void CommPort::release()
+{
     m_notifier.setEnabled(false);
     if (m_fd >= 0) {
+        if (m_found)   // as serial tools do: the line as we found it (a hung-up one may refuse)
+            ::tcsetattr(m_fd, TCSANOW, &*m_found);
+        m_found.reset();
         // The flag would outlive us on a pseudo-terminal and keep others out.
         ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd);   // the flock goes with it
         m_fd = -1;
     }
     m_lock.release();
-    m_received.clear();
 }
 
 bool CommPort::modemLine(int line, bool on)
@@ -259,10 +268,10 @@ QByteArray CommPort::read(int count)
 void CommPort::clearReceiveBuffer()
 {
     drain();
+    m_received.clear();
     if (!isOpen())
         return;
     ::tcflush(m_fd, TCIFLUSH);
-    m_received.clear();
     m_notifier.setEnabled(true);
 }
 
@@ -293,6 +302,6 @@ void CommPort::fail()
     if (m_lineLost)
         return;
     m_lineLost = true;
-    close();
+    release();   // what came before the line went is still the reader's word
     emit lineFailed();
 }

@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QString>
+#include <optional>
+#include <termios.h>
 
 // The reader's line, and the receive buffers of the two ways a port gets opened.
 inline const QString ReaderLine = QStringLiteral("9600,n,8,1");
@@ -44,7 +46,8 @@ public:
                         const QString &settings = ReaderLine);
     OpenFault openFault() const { return m_openFault; }
     QString devicePath() const { return m_devicePath; }
-    // Gives the device back as it was found: exclusive use off, locks gone.
+    // Gives the device back as it was found: its line settings as they were,
+    // exclusive use off, locks gone.
     void close();
     bool isOpen() const { return m_fd >= 0; }
 
@@ -65,12 +68,14 @@ signals:
 
 private:
     OpenFault openDevice();
+    void release();   // the device given back; what was received stays readable
     bool configure();
     void drain();
     void fail();
     bool modemLine(int line, bool on);
 
     int m_fd = -1;
+    std::optional<termios> m_found;   // the line settings the device had when opened
     QByteArray m_received;
     QSocketNotifier m_notifier{QSocketNotifier::Read};
     DeviceLock m_lock;

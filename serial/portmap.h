@@ -22,8 +22,10 @@ QString portDevicePath(int portNumber);
 QString portMapProblem();
 // The same, with symlinks resolved: one device, one lock, whatever its name.
 QString canonicalDevicePath(const QString &path);
-// The number's name for the user: "COM3".
+// The number's name for the user, as the port list shows the number: "33-as port".
 QString portDisplayName(int portNumber);
+// The same after its article, "a 33-as port" or "az 1-es port"; capital: "A", "Az".
+QString thePort(int portNumber, bool capital = false);
 
 // The saved port (empty when never saved); only the window's port choice writes it.
 QString savedPortName();

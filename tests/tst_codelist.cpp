@@ -54,7 +54,8 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QByteArray>("code");   // as hex
-        const int other = ListLine::Other, card = ListLine::Card, malformed = ListLine::Malformed;
+        const int other = ListLine::Other, card = ListLine::Card, malformed = ListLine::Malformed,
+                  suspicious = ListLine::Suspicious;
         QTest::newRow("header") << QByteArray("3,200,0715") << other << QByteArray();
         QTest::newRow("card") << QByteArray("1,200,BB0123456789") << card << QByteArray("0123456789");
         QTest::newRow("lower case") << QByteArray("1,200,bb0a0b0c0d0e") << card << QByteArray("0a0b0c0d0e");
@@ -74,7 +75,10 @@ private slots:
         QTest::newRow("a name after the code") << QByteArray("1,200,BB0123456789,Kovács") << malformed << QByteArray();
         QTest::newRow("blank inside") << QByteArray("1,200,BB01234 56789") << malformed << QByteArray();
         QTest::newRow("NUL bytes") << (QByteArray("1,200,BB01") + QByteArray(2, '\0') + "456789") << malformed << QByteArray();
-        QTest::newRow("type 2") << QByteArray("2,200,BB0123456789") << other << QByteArray();
+        // A code without the "1" before it: a column put first, or the type left out.
+        QTest::newRow("type 2") << QByteArray("2,200,BB0123456789") << suspicious << QByteArray();
+        QTest::newRow("flat number first") << QByteArray("22;Kovács, Béla;1;200;BB0123456789") << suspicious << QByteArray();
+        QTest::newRow("bare code") << QByteArray("0A0B0C0D0E") << suspicious << QByteArray();
         QTest::newRow("blank line") << QByteArray(" \t ") << other << QByteArray();
     }
     void judge()
@@ -96,13 +100,13 @@ private slots:
         content += "1,200,BBAAAAAAAAAA\r\n";
         const QString path = m_dir.filePath(QStringLiteral("broken.csv"));
         QVERIFY(writeFile(path, content));
-        const CodeList list = readCodeList(path, 1233);
+        const CodeList list = readCodeList(path);
         QCOMPARE(list.fault, FileFault::None);
-        QCOMPARE(list.malformedCount, 7);
-        QCOMPARE(list.malformedLines, QList<qint64>({4, 6, 8, 10, 12}));
-        QCOMPARE(list.firstMalformed, QByteArray("1,200,BB01234G6789"));
-        QCOMPARE(list.codes.size(), 2);
-        QVERIFY(!list.isUsable(1233));
+        QCOMPARE(list.malformed.count, 7);
+        QCOMPARE(list.malformed.numbers, QList<qint64>({4, 6, 8, 10, 12}));
+        QCOMPARE(list.malformed.first, QByteArray("1,200,BB01234G6789"));
+        QCOMPARE(list.cards.size(), 2);
+        QCOMPARE(listProblem(list, ListUse::Upload, 1233), ListProblem::Malformed);
     }
 
     void lineEndings_data()

@@ -484,7 +484,7 @@ private slots:
         auto otherProgram = std::make_unique<ExclusiveHold>(seven.path());   // took port 7 after the scan
         pickPort(QStringLiteral("7"));
         QCOMPARE(m_dialogs.messages.size(), 1);
-        QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("COM7")));
+        QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("A 7-es port")));
         QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("másik program")));
         QVERIFY(!form().MSComm1().isOpen());
         QVERIFY(form().isVisible());
@@ -702,7 +702,7 @@ private slots:
         start(m_home.file(QStringLiteral("no/such/folder/list.csv")));
         QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
         QCOMPARE(m_dialogs.messages.size(), 1);
-        QVERIFY(m_dialogs.messages[0].startsWith(QStringLiteral("A kódlista fájlba")));
+        QVERIFY(m_dialogs.messages[0].startsWith(QStringLiteral("A kódlistafájlba")));
         QVERIFY(control<QLineEdit>("Text3")->text().isEmpty());
         QCOMPARE(control<QProgressBar>("ProgressBar1")->value(), 0);
     }

@@ -91,24 +91,28 @@ private slots:
 
     void builtInsOnlyWhenPlainlyAsked_data()
     {
-        QTest::addColumn<QString>("value");
+        QTest::addColumn<QVariant>("value");
         QTest::addColumn<bool>("on");
         for (const char *on : {"true", "Yes", "ON", "1"})
-            QTest::newRow(on) << QString::fromLatin1(on) << true;
+            QTest::newRow(on) << QVariant(QString::fromLatin1(on)) << true;
         // Anything else keeps the machine's own ports, its console among them, out.
         for (const char *off : {"false", "no", "Off", "0", "maybe", ""})
-            QTest::newRow(off) << QString::fromLatin1(off) << false;
+            QTest::newRow(off) << QVariant(QString::fromLatin1(off)) << false;
+        // The store's special values, as "@Invalid()" and "@ByteArray(true)" read.
+        QTest::newRow("@Invalid()") << QVariant() << false;
+        QTest::newRow("@ByteArray(true)") << QVariant(QByteArray("true")) << false;
     }
     void builtInsOnlyWhenPlainlyAsked()
     {
-        QFETCH(QString, value);
+        QFETCH(QVariant, value);
         QFETCH(bool, on);
         QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("ports/auto"), value);
         const QString path = portDevicePath(33);   // only the name is looked at
         const QString problem = portMapProblem();
         QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("ports/auto"), false);
         QCOMPARE(path, on ? QStringLiteral("/dev/ttyUSB0") : QString());
-        QCOMPARE(problem.isEmpty(), on || (value != QLatin1String("maybe") && !value.isEmpty()));
+        const QString word = value.typeId() == QMetaType::QString ? value.toString() : QStringLiteral("?");
+        QCOMPARE(problem.isEmpty(), on || (word != QLatin1String("maybe") && word != QLatin1String("?") && !word.isEmpty()));
     }
 
     void mapOverridesAndNamesPorts()
@@ -119,7 +123,12 @@ private slots:
         QCOMPARE(portDevicePath(5), QStringLiteral("/dev/serial/by-id/usb-demo"));
         QCOMPARE(portDevicePath(200), QStringLiteral("/dev/ttyUSB7"));
         QCOMPARE(portDevicePath(300), QString());   // above 256 a number stands for nothing
-        QCOMPARE(portDisplayName(200), QStringLiteral("COM200"));
+        // Named as the port list shows them, with the ending and article Hungarian gives the number.
+        QCOMPARE(portDisplayName(200), QStringLiteral("200-as port"));
+        QCOMPARE(thePort(33, true), QStringLiteral("A 33-as port"));
+        QCOMPARE(thePort(1), QStringLiteral("az 1-es port"));
+        QCOMPARE(thePort(55), QStringLiteral("az 55-ös port"));
+        QCOMPARE(thePort(40), QStringLiteral("a 40-es port"));
         TestHome::mapPort(5, {});
         TestHome::mapPort(200, {});
         TestHome::mapPort(300, {});

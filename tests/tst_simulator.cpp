@@ -16,7 +16,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -303,12 +306,25 @@ private slots:
             QCOMPARE(port.openFault(), CommPort::OpenFault::Busy);
         }
 
+        // Let go with its line settings as they were found.
+        const auto lineSpeed = [&](speed_t set) -> speed_t {
+            const int fd = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+            termios tio{};
+            ::tcgetattr(fd, &tio);
+            if (set != B0 && (::cfsetspeed(&tio, set) != 0 || ::tcsetattr(fd, TCSANOW, &tio) != 0))
+                return B0;
+            ::close(fd);
+            return ::cfgetospeed(&tio);
+        };
+        QCOMPARE(lineSpeed(B19200), speed_t(B19200));
         QVERIFY(port.open());
+        QCOMPARE(lineSpeed(B0), speed_t(B9600));
         QVERIFY(port.setDtr(false));   // a pseudo-terminal has no modem lines: tolerated
         QVERIFY(port.setRts(false));
         // What we hold ourselves is ours, not another program's.
         QVERIFY(isPortFree(13));
         port.close();
+        QCOMPARE(lineSpeed(B0), speed_t(B19200));
         TestHome::mapPort(13, {});
     }
 

@@ -71,7 +71,7 @@ private slots:
     {
         // Anyone can bind the name; what does not greet is no copy of this program.
         const QByteArray name = uniqueName("squat");
-        for (const bool listening : {true, false}) {
+        for (const int listening : {1, 0, -1}) {   // -1: listens, never accepts, its backlog full
             const int squatter = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_un address{};
             address.sun_family = AF_UNIX;
@@ -79,12 +79,20 @@ private slots:
             QCOMPARE(::bind(squatter, reinterpret_cast<sockaddr *>(&address),
                             socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())), 0);
             if (listening)
-                QCOMPARE(::listen(squatter, 1), 0);
+                QCOMPARE(::listen(squatter, 0), 0);
+            QList<int> callers;
+            for (int i = 0; listening < 0 && i < 2; ++i) {
+                callers.append(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+                ::connect(callers.last(), reinterpret_cast<sockaddr *>(&address),
+                          socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size()));
+            }
             {
-                SingleInstance first(name);
+                SingleInstance first(name);   // a connect that blocked would wait here for good
                 QVERIFY(first.isFirst());
                 QCOMPARE(childResult(name), 1);   // copies still find each other
             }
+            for (int fd : callers)
+                ::close(fd);
             ::close(squatter);
         }
     }

@@ -1,9 +1,13 @@
 #include "transfer/codelist.h"
 
 #include <QFile>
+#include <QHash>
+#include <QSet>
+#include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,22 +126,85 @@ bool isFaithfulFileName(const QString &path)
     return !path.contains(QChar::ReplacementCharacter) && QFile::decodeName(QFile::encodeName(path)) == path;
 }
 
+namespace {
+
+// The ten digits of a code field (optionally after "BB"), or nothing.
+std::optional<CardCode> codeField(QByteArrayView field)
+{
+    if (field.size() == 12 && (field[0] == 'B' || field[0] == 'b') && (field[1] == 'B' || field[1] == 'b'))
+        field = field.sliced(2);
+    if (field.size() != 10 || !std::all_of(field.begin(), field.end(), isHexDigit))
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromHex(field.toByteArray());
+    CardCode code;
+    std::copy(bytes.begin(), bytes.end(), code.begin());
+    return code;
+}
+
+// Hungarian lists come from Windows spreadsheets as often as from anywhere
+// else: text that is not UTF-8 is read as Windows' Central European code page.
+QString decodedText(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder centralEuropean("windows-1250");
+    return centralEuropean.isValid() ? QString(centralEuropean(bytes)) : QString::fromLatin1(bytes);
+}
+
+// The name of a card line: what stands between its second field and its code
+// field, a quoted field unquoted.
+QString nameBetween(QByteArrayView line, qsizetype codeStart)
+{
+    int separators = 0;
+    bool quoted = false;
+    qsizetype from = -1;
+    for (qsizetype i = 0; i < codeStart - 1; ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && (line[i] == ',' || line[i] == ';' || line[i] == '\t') && ++separators == 2) {
+            from = i + 1;
+            break;
+        }
+    }
+    if (from < 0)
+        return {};
+    QByteArray name = line.sliced(from, codeStart - 1 - from).toByteArray().trimmed();
+    if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"'))
+        name = name.mid(1, name.size() - 2).replace("\"\"", "\"");
+    return decodedText(name);
+}
+
+} // namespace
+
 ListLine judgeLine(QByteArrayView line)
 {
     ListLine judged;
     line = trimmedBlanks(line);
-    if (line.isEmpty() || line.front() != '1')
+    const QByteArrayView field = lastField(line);
+    const std::optional<CardCode> code = codeField(field);
+    if (line.isEmpty() || line.front() != '1') {
+        if (code)
+            judged.kind = ListLine::Suspicious;
         return judged;
-    judged.kind = ListLine::Malformed;
-    QByteArrayView digits = lastField(line);
-    if (digits.size() == 12 && (digits[0] == 'B' || digits[0] == 'b') && (digits[1] == 'B' || digits[1] == 'b'))
-        digits = digits.sliced(2);
-    if (digits.size() != 10 || !std::all_of(digits.begin(), digits.end(), isHexDigit))
+    }
+    if (!code) {
+        judged.kind = ListLine::Malformed;
         return judged;
-    const QByteArray bytes = QByteArray::fromHex(digits.toByteArray());
-    std::copy(bytes.begin(), bytes.end(), judged.code.begin());
+    }
     judged.kind = ListLine::Card;
+    judged.code = *code;
+    judged.name = nameBetween(line, line.size() - field.size());
     return judged;
+}
+
+QByteArray nameField(const QString &name)
+{
+    QByteArray bytes = name.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains(';') && !bytes.contains('\t') && !bytes.contains('"'))
+        return bytes;
+    return '"' + bytes.replace("\"", "\"\"") + '"';
 }
 
 CodeListReader::~CodeListReader()
@@ -165,6 +232,8 @@ void CodeListReader::close()
     m_eof = false;
     m_skipLf = false;
     m_atStart = true;
+    m_byteOrderMark = false;
+    m_lineEnd.clear();
 }
 
 bool CodeListReader::fill()
@@ -186,7 +255,8 @@ bool CodeListReader::fill()
     m_eof = n <= 0;
     if (m_atStart) {
         m_atStart = false;
-        if (m_buffer.startsWith(ByteOrderMark))
+        m_byteOrderMark = m_buffer.startsWith(ByteOrderMark);
+        if (m_byteOrderMark)
             m_pos = qstrlen(ByteOrderMark);
     }
     return n > 0;
@@ -195,6 +265,7 @@ bool CodeListReader::fill()
 bool CodeListReader::readLine(QByteArray &line)
 {
     line.clear();
+    m_lineEnd.clear();
     bool any = false;
     for (;;) {
         while (m_pos >= m_buffer.size()) {
@@ -226,36 +297,100 @@ bool CodeListReader::readLine(QByteArray &line)
         m_pos += stop - begin;
         if (stop < end) {
             m_skipLf = *stop == '\r';
+            m_lineEnd = QByteArray(1, *stop);
             ++m_pos;
+            if (m_skipLf && m_pos < m_buffer.size()) {   // CR LF in one piece
+                m_skipLf = false;
+                if (m_buffer[m_pos] == '\n') {
+                    m_lineEnd += '\n';
+                    ++m_pos;
+                }
+            }
             return true;
         }
     }
 }
 
-void CodeList::noteMalformed(qint64 lineNumber, const QByteArray &line)
+void NamedLines::note(qint64 lineNumber, QByteArrayView line)
 {
-    if (malformedCount++ == 0)
-        firstMalformed = trimmedBlanks(line).toByteArray();
-    if (malformedLines.size() < NamedLines)
-        malformedLines.append(lineNumber);
+    if (count++ == 0)
+        first = trimmedBlanks(line).toByteArray();
+    if (numbers.size() < Shown)
+        numbers.append(lineNumber);
 }
 
-CodeList readCodeList(const QString &path, int limit)
+QList<CardCode> CodeList::codes() const
+{
+    QList<CardCode> all;
+    all.reserve(cards.size());
+    for (const ListedCard &card : cards)
+        all.append(card.code);
+    return all;
+}
+
+int CodeList::distinctCodes() const
+{
+    if (cardLines > cards.size())
+        return int(qMin<qint64>(cardLines, std::numeric_limits<int>::max()));
+    QSet<quint64> seen;
+    for (const ListedCard &card : cards)
+        seen.insert(codeKey(card.code));
+    return int(seen.size());
+}
+
+int CodeList::repeatedCodes() const
+{
+    QHash<quint64, int> lines;
+    for (const ListedCard &card : cards)
+        ++lines[codeKey(card.code)];
+    return int(std::count_if(lines.cbegin(), lines.cend(), [](int n) { return n > 1; }));
+}
+
+QString CodeList::nameOf(const CardCode &code) const
+{
+    for (const ListedCard &card : cards) {
+        if (card.code == code)
+            return card.name;
+    }
+    return {};
+}
+
+CodeList readCodeList(const QString &path)
 {
     CodeList list;
     CodeListReader reader;
     list.fault = reader.open(path);
     QByteArray line;
     for (qint64 number = 1; list.fault == FileFault::None && reader.readLine(line); ++number) {
-        const ListLine judged = judgeLine(line);
-        if (judged.kind == ListLine::Malformed)
-            list.noteMalformed(number, line);
-        else if (judged.kind == ListLine::Card && list.codes.size() <= limit)
-            list.codes.append(judged.code);
+        ListLine judged = judgeLine(line);
+        switch (judged.kind) {
+        case ListLine::Malformed: list.malformed.note(number, line); break;
+        case ListLine::Suspicious: list.suspicious.note(number, line); break;
+        case ListLine::Other: break;
+        case ListLine::Card:
+            if (list.cardLines++ < CodeList::MaxKept)
+                list.cards.append({judged.code, std::move(judged.name), number});
+            break;
+        }
     }
     if (list.fault == FileFault::None)
         list.fault = reader.fault();
     return list;
+}
+
+ListProblem listProblem(const CodeList &list, ListUse use, int capacity)
+{
+    if (list.fault != FileFault::None)
+        return ListProblem::Unreadable;
+    if (list.malformed.count > 0)
+        return ListProblem::Malformed;
+    if (use != ListUse::Upload && list.suspicious.count > 0)
+        return ListProblem::Suspicious;
+    if ((use == ListUse::Upload ? list.cardLines : list.distinctCodes()) > capacity)
+        return ListProblem::TooManyCards;
+    if (use == ListUse::Sync && list.cardLines == 0)
+        return ListProblem::NoCards;
+    return ListProblem::None;
 }
 
 ReadoutFile::~ReadoutFile()

@@ -13,7 +13,10 @@
 
 // Why a file could not be used, in terms a user can act on.
 enum class FileFault {
-    None, NoName, BadName, Missing, NotRegular, NoPermission, ReadOnly, DiskFull, Exists, NotASnapshot, Other
+    None, NoName, BadName, Missing, NotRegular, NoPermission, ReadOnly, DiskFull, Exists, NotASnapshot,
+    NotOwn,   // another user's, or others may write it
+    Link,     // a symbolic link where a folder of the person's own should be
+    Other
 };
 FileFault faultFromErrno(int error);
 
@@ -34,12 +37,19 @@ QByteArray cardLine(const CardCode &code);     // "1,200,BB" and ten hex digits
 // What a line of a code list is. Spaces and tabs at either end do not count.
 // A card line starts with "1"; it is well-formed when its last field (after the
 // last comma, semicolon or tab) is ten hex digits, optionally after "BB", and
-// those digits are its code. Every other line is passed over.
+// those digits are its code. Every other line is passed over, but one whose
+// last field is such a code looks like a card that lost its "1" (a spreadsheet
+// that put another column first): it is suspicious.
 struct ListLine {
-    enum Kind { Other, Card, Malformed } kind = Other;
+    enum Kind { Other, Card, Malformed, Suspicious } kind = Other;
     CardCode code{};
+    QString name;   // a card line's fields between the second one and the code
 };
 ListLine judgeLine(QByteArrayView line);
+
+// A name as a card line carries it: as it is, or quoted (RFC 4180) when it
+// holds a separator or a quote.
+QByteArray nameField(const QString &name);
 
 // Reads a code list line by line in bounded memory. Accepts CR LF, a lone LF,
 // a lone CR and a last line without terminator; a UTF-8 byte-order mark at the
@@ -58,6 +68,9 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     // The next line without its terminator; false at the end or on a read error.
     bool readLine(QByteArray &line);
+    // How the line just read ended: "\r\n", "\n", "\r", or empty at the end of the file.
+    QByteArray lineEnd() const { return m_lineEnd; }
+    bool hadByteOrderMark() const { return m_byteOrderMark; }
     FileFault fault() const { return m_fault; }
 
 private:
@@ -70,27 +83,54 @@ private:
     bool m_eof = false;
     bool m_skipLf = false;   // a CR ended the last line; a LF right after it belongs to it
     bool m_atStart = true;   // the next read is the file's first: it may start with a byte-order mark
+    bool m_byteOrderMark = false;
+    QByteArray m_lineEnd;
 };
 
-// A code list as judged before anything is sent: its well-formed codes, and
-// where it is broken.
+// Lines of a list that are named to the person: how many, the first few by
+// number, and the text of the first.
+struct NamedLines {
+    static constexpr int Shown = 5;
+    qint64 count = 0;
+    QList<qint64> numbers;   // the first Shown, numbered from 1
+    QByteArray first;        // blanks trimmed
+    void note(qint64 lineNumber, QByteArrayView line);
+};
+
+struct ListedCard {
+    CardCode code{};
+    QString name;
+    qint64 line = 0;   // numbered from 1
+};
+
+// A code list as read once and judged before anything is sent.
 struct CodeList {
-    static constexpr int NamedLines = 5;   // malformed lines named by number
+    // More card lines than this are counted but not kept: no list that a
+    // reader can hold comes near it.
+    static constexpr qsizetype MaxKept = 65536;
 
     FileFault fault = FileFault::None;
-    QList<CardCode> codes;          // in file order, at most limit + 1 of them
-    qint64 malformedCount = 0;
-    QList<qint64> malformedLines;   // the first NamedLines, numbered from 1
-    QByteArray firstMalformed;      // the first malformed line, blanks trimmed
+    QList<ListedCard> cards;   // well-formed card lines in file order, at most MaxKept
+    qint64 cardLines = 0;      // all of them
+    NamedLines malformed;      // card lines that say no code
+    NamedLines suspicious;     // lines that look like cards without being card lines
 
-    bool isUsable(int limit) const { return fault == FileFault::None && malformedCount == 0 && codes.size() <= limit; }
-    void noteMalformed(qint64 lineNumber, const QByteArray &line);
+    QList<CardCode> codes() const;
+    int distinctCodes() const;   // when all are kept; else more than any reader holds
+    int repeatedCodes() const;   // codes on more than one line
+    QString nameOf(const CardCode &code) const;   // the first line's name, or empty
 };
 
-// Reads and judges the whole list. At most limit + 1 codes are kept (one more
-// than limit says the list is longer than that); the lines after them are
-// still judged.
-CodeList readCodeList(const QString &path, int limit);
+// Reads and judges the whole list.
+CodeList readCodeList(const QString &path);
+
+// What a list is to be used for, and what keeps it from that use.
+enum class ListUse { Upload, Verify, Sync };
+enum class ListProblem { None, Unreadable, Malformed, Suspicious, TooManyCards, NoCards };
+// The upload sends every card line, so each line takes a place; verify and sync
+// count each code once, as the reader holds it once. Only a sync refuses a
+// list without cards: it would empty the reader.
+ListProblem listProblem(const CodeList &list, ListUse use, int capacity);
 
 // The file a readout appends to. It is opened before the reader is asked, and
 // the codes go into that open file: a name swapped for a link or renamed during

@@ -41,6 +41,10 @@ QString fileFaultReason(FileFault fault)
     case FileFault::Exists: return QStringLiteral("már van ilyen nevű fájl, és az megmarad");
     case FileFault::NotASnapshot:
         return QStringLiteral("nem pillanatkép: a kártyaolvasó memóriájának pillanatképe pontosan 20490 bájt");
+    case FileFault::NotOwn:
+        return QStringLiteral("nem ennek a felhasználónak a sajátja, vagy mások is írhatják, ezért nem megbízható");
+    case FileFault::Link:
+        return QStringLiteral("hivatkozás (symlink) áll a helyén, nem valódi mappa; a program csak a felhasználó saját mappáját használja");
     case FileFault::Other: break;
     }
     return QStringLiteral("olvasási vagy írási hiba");
@@ -50,9 +54,14 @@ QString noFreePort(bool devicesWithoutPermission)
 {
     if (!devicesWithoutPermission)
         return NoFreePort;
-    return NoFreePort + QStringLiteral(
-        "\nVan soros port a gépen, de ennek a felhasználónak nincs joga megnyitni: "
-        "vegye fel a dialout csoportba, majd jelentkezzen be újra.");
+    return NoFreePort + QStringLiteral("\nVan soros port a gépen, de ennek a felhasználónak nincs joga megnyitni: ")
+        + dialoutAdvice();
+}
+
+QString dialoutAdvice()
+{
+    return QStringLiteral("vegye fel a felhasználót a dialout csoportba (sudo usermod -aG dialout $USER), "
+                          "majd jelentkezzen be újra.");
 }
 
 QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFault fault)
@@ -80,8 +89,7 @@ QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFaul
         break;
     }
     const QString where = device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device);
-    return QStringLiteral("A %1 port%2 nem nyitható meg: %3.")   // "COM..."
-        .arg(portDisplayName(portNumber), where, reason);
+    return QStringLiteral("%1%2 nem nyitható meg: %3.").arg(thePort(portNumber, true), where, reason);
 }
 
 QString lineLost(int portNumber, const QString &advice)
@@ -95,11 +103,31 @@ QString withLostLine(const QString &outcome, const QString &lostLine)
     return outcome + QLatin1Char('\n') + lostLine;
 }
 
-QString tooManyCards(int capacity)
+QString tooManyCards(int capacity, bool distinct)
 {
-    return QStringLiteral("A fájlban több kártyakód van, mint amennyit a kártyaolvasó tárolni tud "
-                          "(legfeljebb %1 kódot).")
+    return QStringLiteral("A fájlban több %1kártyakód van, mint amennyit a kártyaolvasó tárolni tud "
+                          "(legfeljebb %2 kódot).")
+        .arg(distinct ? QStringLiteral("különböző ") : QString())
         .arg(capacity);
+}
+
+QString noisyLine()
+{
+    return QStringLiteral("A kártyaolvasó vonalán 25 másodpercen át folyamatosan jöttek a bájtok, ezért semmit sem "
+                          "küldtem el. Ellenőrizze, hogy a kártyaolvasó portja van-e kiválasztva, és próbálja újra "
+                          "fél perc múlva!");
+}
+
+QString dumpFailed(DumpOutcome outcome)
+{
+    switch (outcome) {
+    case DumpOutcome::Noisy: return TransferError + QLatin1Char('\n') + noisyLine();
+    case DumpOutcome::Unsteady:
+        return TransferError + QLatin1Char('\n')
+            + QStringLiteral("A kártyaolvasó a memóriája után is küldött bájtokat, és az újabb kiolvasás mást adott: "
+                             "egyiket sem fogadtam el.");
+    default: return TransferError;
+    }
 }
 
 QString sentSoFar(int written)
@@ -108,30 +136,54 @@ QString sentSoFar(int written)
                         : QStringLiteral("Az első %1 kódot beírtam, a többit nem küldtem el.").arg(written);
 }
 
-QString malformedCardLines(const QString &path, const CodeList &list)
+// "in line 4" or "in 7 lines: 4, 6, 8, 10, 12 and 2 more", and the first of them.
+static QString whereAndFirst(const NamedLines &lines, const QString &what)
 {
     QStringList numbers;
-    for (qint64 number : list.malformedLines)
+    for (qint64 number : lines.numbers)
         numbers.append(QString::number(number));
-    const QString first = QStringLiteral("(%1. sor): „%2”.").arg(numbers.value(0), shownLine(list.firstMalformed));
-    const qint64 unnamed = list.malformedCount - list.malformedLines.size();
-    const QString where = list.malformedCount == 1
-        ? QStringLiteral("A kódlista fájlban%1 hibás kártyasor van %2").arg(fileLabel(path), first)
-        : QStringLiteral("A kódlista fájlban%1 %2 hibás kártyasor van, ezekben a sorokban: %3%4. Az első %5")
-              .arg(fileLabel(path), QString::number(list.malformedCount), numbers.join(QStringLiteral(", ")),
-                   unnamed == 0 ? QString() : QStringLiteral(" és még %1 másikban").arg(unnamed), first);
-    return where + QStringLiteral(" Egy kártyasor végén tíz hexadecimális számjegy álljon (előtte lehet BB), "
-                                  "például: 1,200,BB0123456789.");
+    const QString first = QStringLiteral("(%1. sor): „%2”.").arg(numbers.value(0), shownLine(lines.first));
+    if (lines.count == 1)
+        return QStringLiteral("1 %1 van %2").arg(what, first);
+    const qint64 unnamed = lines.count - lines.numbers.size();
+    return QStringLiteral("%1 %2 van, ezekben a sorokban: %3%4. Az első %5")
+        .arg(QString::number(lines.count), what, numbers.join(QStringLiteral(", ")),
+             unnamed == 0 ? QString() : QStringLiteral(" és még %1 másikban").arg(unnamed), first);
+}
+
+QString malformedCardLines(const QString &path, const CodeList &list)
+{
+    return QStringLiteral("A kódlistafájlban%1 %2 Egy kártyasor végén tíz hexadecimális számjegy álljon "
+                          "(előtte lehet BB), például: 1,200,BB0123456789.")
+        .arg(fileLabel(path), whereAndFirst(list.malformed, QStringLiteral("hibás kártyasor")));
+}
+
+QString suspiciousLines(const QString &path, const CodeList &list)
+{
+    return QStringLiteral("A kódlistafájlban%1 %2 Ezek a sorok kártyakóddal végződnek, de nem „1”-gyel kezdődnek, "
+                          "ezért a kártyaolvasó nem kapná meg őket (például ha a táblázatban egy másik oszlop áll "
+                          "elöl). Tegye a sor elejére a típust: 1,200,NÉV,BB0123456789.")
+        .arg(fileLabel(path), whereAndFirst(list.suspicious, QStringLiteral("gyanús sor")));
+}
+
+QString passedOverCards(const CodeList &list)
+{
+    if (list.suspicious.count == 0)
+        return {};
+    return QStringLiteral("%1 sort kihagytam, amely kártyakóddal végződik, de nem „1”-gyel kezdődik (az első: "
+                          "%2. sor).")
+        .arg(list.suspicious.count)
+        .arg(list.suspicious.numbers.value(0));
 }
 
 QString codeListUnreadable(const QString &path, FileFault fault)
 {
-    return QStringLiteral("A kódlista fájl%1 nem olvasható: %2.").arg(fileLabel(path), fileFaultReason(fault));
+    return QStringLiteral("A kódlistafájl%1 nem olvasható: %2.").arg(fileLabel(path), fileFaultReason(fault));
 }
 
 QString codeListUnwritable(const QString &path, FileFault fault, bool newFile)
 {
-    return QStringLiteral("A kódlista fájlba%1 nem sikerült írni: %2. %3")
+    return QStringLiteral("A kódlistafájlba%1 nem sikerült írni: %2. %3")
         .arg(fileLabel(path), fileFaultReason(fault), fileLeftAlone(newFile));
 }
 

@@ -4,6 +4,7 @@
 
 #include "serial/commport.h"
 #include "transfer/codelist.h"
+#include "transfer/exchange.h"
 
 #include <QString>
 
@@ -21,16 +22,27 @@ inline const QString TransferError =
 inline const QString CheckCable = QStringLiteral("Ellenőrizze a kábelt!");
 
 QString noFreePort(bool devicesWithoutPermission);
+// How a user gets the right to open serial ports, as the end of a sentence.
+QString dialoutAdvice();
 QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFault fault);
 // The line to the reader is gone; advice says what to do about it.
 QString lineLost(int portNumber, const QString &advice = CheckCable);
 // A transfer's outcome, followed by the word about the line it lost.
 QString withLostLine(const QString &outcome, const QString &lostLine);
-QString tooManyCards(int capacity);
+// distinct: each code counted once, as a sync or a verify counts them.
+QString tooManyCards(int capacity, bool distinct = false);
+// A dump that did not come whole and right (Stalled, Noisy, Unsteady): the transfer error, and why.
+QString dumpFailed(DumpOutcome outcome);
+// A line that never went quiet: nothing was sent.
+QString noisyLine();
 // What went into the reader before a list was refused: nothing, or its first records.
 QString sentSoFar(int written);
 // The card lines of a list that say no code: their numbers and the first one.
 QString malformedCardLines(const QString &path, const CodeList &list);
+// Lines that look like cards without starting with "1": their numbers and the first one.
+QString suspiciousLines(const QString &path, const CodeList &list);
+// What an upload passed over that looks like cards; empty when nothing.
+QString passedOverCards(const CodeList &list);
 // Why a file could not be used, as the end of a sentence.
 QString fileFaultReason(FileFault fault);
 QString codeListUnreadable(const QString &path, FileFault fault);

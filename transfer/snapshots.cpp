@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,16 +28,44 @@ const QString TimeFormat = QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'");
 const QRegularExpression NamePattern(
     QStringLiteral("^(\\d{8}T\\d{6}\\.\\d{3}Z)_port(\\d+)_([a-z-]+)(?:_\\d+)?\\.bin$"));
 
-// Makes the folder and any missing parents, each of them private to the person.
-bool makePrivateFolder(const QString &folder)
+// Makes the missing folders of a path, each of them private to the person.
+void makeFolders(const QString &folder)
 {
     QString prefix;
     for (const QString &part : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         prefix += QLatin1Char('/') + part;
-        if (::mkdir(QFile::encodeName(prefix).constData(), 0700) != 0 && errno != EEXIST)
-            return false;
+        ::mkdir(QFile::encodeName(prefix).constData(), 0700);
     }
-    return QFileInfo(folder).isDir();
+}
+
+// A real folder of the person's own that nobody else may write, made so if it
+// is theirs. Looked at through a descriptor that did not follow a link.
+FileFault ownFolder(const QString &folder)
+{
+    const QByteArray name = QFile::encodeName(folder);
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        struct stat info;
+        if (::lstat(name.constData(), &info) == 0 && S_ISLNK(info.st_mode))
+            return FileFault::Link;
+        return errno == ENOTDIR ? FileFault::NotRegular : faultFromErrno(errno);
+    }
+    struct stat info;
+    FileFault fault = FileFault::None;
+    if (::fstat(fd, &info) != 0)
+        fault = faultFromErrno(errno);
+    else if (info.st_uid != ::geteuid())
+        fault = FileFault::NotOwn;
+    else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0)
+        fault = FileFault::NotOwn;
+    ::close(fd);
+    return fault;
+}
+
+// Another user's file, or one that others may write: not a way back to trust.
+bool isForeign(const struct stat &info)
+{
+    return info.st_uid != ::geteuid() || (info.st_mode & 022) != 0;
 }
 
 
@@ -97,12 +126,25 @@ void SnapshotFile::discard()
     m_fd = -1;
 }
 
+FileFault checkSnapshotFolder(bool create)
+{
+    const QString folder = snapshotFolder();
+    const QString above = QFileInfo(folder).path();
+    if (create)
+        makeFolders(folder);
+    for (const QString &level : {above, folder}) {
+        if (const FileFault fault = ownFolder(level); fault != FileFault::None)
+            return fault;
+    }
+    return FileFault::None;
+}
+
 FileFault SnapshotFile::openInFolder()
 {
     discard();
     m_folder = snapshotFolder();
-    if (!makePrivateFolder(m_folder))
-        return faultFromErrno(errno == 0 ? ENOTDIR : errno);
+    if (const FileFault fault = checkSnapshotFolder(true); fault != FileFault::None)
+        return fault;
     m_temporary = QFile::encodeName(m_folder + QStringLiteral("/.snapshot-XXXXXX"));
     m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);   // mode 0600
     return m_fd >= 0 ? FileFault::None : faultFromErrno(errno);
@@ -120,9 +162,8 @@ FileFault SnapshotFile::openAs(const QString &path)
     struct stat info;
     if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
         return FileFault::Exists;
-    const QFileInfo target(path);
-    m_temporary = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                                    + QStringLiteral(".XXXXXX"));
+    // Beside it, under a name that fits wherever the chosen one does.
+    m_temporary = QFile::encodeName(QFileInfo(path).absolutePath() + QStringLiteral("/.vivadizuzud-XXXXXX"));
     m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);
     return m_fd >= 0 ? FileFault::None : faultFromErrno(errno);
 }
@@ -161,16 +202,35 @@ FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotRea
     return FileFault::None;
 }
 
-QList<SnapshotInfo> listSnapshots()
+SnapshotListing listSnapshots()
 {
-    QList<SnapshotInfo> snapshots;
+    SnapshotListing listing;
+    listing.fault = checkSnapshotFolder(false);
+    if (listing.fault == FileFault::Missing)
+        listing.fault = FileFault::None;   // none kept yet
     const QString folder = snapshotFolder();
-    for (const QString &name : QDir(folder).entryList(QDir::Files, QDir::Name | QDir::Reversed)) {
+    DIR *dir = listing.fault == FileFault::None ? ::opendir(QFile::encodeName(folder).constData()) : nullptr;
+    if (!dir) {
+        if (listing.fault == FileFault::None && errno != ENOENT)
+            listing.fault = faultFromErrno(errno);
+        return listing;
+    }
+    QStringList names;
+    while (const dirent *entry = ::readdir(dir))
+        names.append(QFile::decodeName(entry->d_name));
+    ::closedir(dir);
+    names.sort();
+    std::reverse(names.begin(), names.end());
+    for (const QString &name : std::as_const(names)) {
         const QRegularExpressionMatch match = NamePattern.match(name);
         if (!match.hasMatch())
             continue;
         SnapshotInfo info;
         info.path = folder + QLatin1Char('/') + name;
+        struct stat status;
+        if (::lstat(QFile::encodeName(info.path).constData(), &status) != 0 || S_ISDIR(status.st_mode))
+            continue;
+        info.foreign = !S_ISREG(status.st_mode) || isForeign(status);
         info.taken = QDateTime::fromString(match.captured(1), TimeFormat);
         info.taken.setTimeZone(QTimeZone::utc());
         info.port = match.captured(2).toInt();
@@ -179,12 +239,12 @@ QList<SnapshotInfo> listSnapshots()
         if (reason == std::end(Reasons))
             continue;
         info.reason = *reason;
-        const auto dump = readSmallFile(info.path, DumpLength + 1);
+        const auto dump = info.foreign ? std::nullopt : readSmallFile(info.path, DumpLength + 1);
         if (dump && dump->size() == DumpLength)
             info.cards = int(validRecords(*dump).size());
-        snapshots.append(info);
+        listing.snapshots.append(info);
     }
-    return snapshots;
+    return listing;
 }
 
 FileFault loadSnapshot(const QString &path, QByteArray &dump)
@@ -196,6 +256,11 @@ FileFault loadSnapshot(const QString &path, QByteArray &dump)
     int fd = -1;
     if (const FileFault fault = openRegularFile(QFile::encodeName(path), O_RDONLY, fd); fault != FileFault::None)
         return fault;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || isForeign(info)) {
+        ::close(fd);
+        return FileFault::NotOwn;
+    }
     dump = QByteArray(DumpLength + 1, '\0');
     qsizetype done = 0;
     ssize_t n = 0;

@@ -15,6 +15,12 @@ QString reasonKey(SnapshotReason reason);   // "snapshot", "before-sync", ... as
 
 // $XDG_DATA_HOME/vivadizuzud/snapshots, else ~/.local/share/vivadizuzud/snapshots.
 QString snapshotFolder();
+// The folder and the vivadizuzud folder above it must be real folders of the
+// person's own that nobody else may write: anyone who could would plant the
+// state a restore goes back to. One of the person's own is tightened to 0700;
+// another user's is refused. create: made (0700) when missing; otherwise a
+// missing folder is FileFault::Missing.
+FileFault checkSnapshotFolder(bool create);
 
 // A snapshot being made. Its file is opened before the reader is asked (a
 // temporary one beside where it goes), and once the dump is in, it is written,
@@ -51,9 +57,14 @@ struct SnapshotInfo {
     int port = 0;
     SnapshotReason reason = SnapshotReason::Snapshot;
     int cards = -1;    // valid records; -1 when the file cannot be read
+    bool foreign = false;   // not the person's own, or others may write it: a restore refuses it
 };
-// The snapshots of the folder, newest first.
-QList<SnapshotInfo> listSnapshots();
+struct SnapshotListing {
+    FileFault fault = FileFault::None;   // the folder cannot be trusted or read (a missing one is empty)
+    QList<SnapshotInfo> snapshots;       // newest first
+};
+SnapshotListing listSnapshots();
 
-// A snapshot file as it was kept: exactly a dump's length, or NotASnapshot.
+// A snapshot file as it was kept: the person's own, nobody else may write it,
+// and exactly a dump's length (else NotASnapshot).
 FileFault loadSnapshot(const QString &path, QByteArray &dump);

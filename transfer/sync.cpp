@@ -1,127 +1,298 @@
 #include "transfer/sync.h"
 #include "serial/commport.h"
 #include "transfer/clock.h"
-#include "transfer/upload.h"
+
+#include <QHash>
 
 namespace {
+
+// Codes that a list of records names more than once.
+int repeatedCodes(const QList<DumpRecord> &records)
+{
+    QHash<quint64, int> seen;
+    for (const DumpRecord &record : records)
+        ++seen[codeKey(record.code)];
+    return int(std::count_if(seen.cbegin(), seen.cend(), [](int n) { return n > 1; }));
+}
 
 // One sync on its way: what it works on, and how far it got.
 class SyncRun
 {
 public:
-    SyncRun(const SyncRequest &request, WindowState &state, CommPort &port, Clock &clock, ProgressView &view,
-            SyncListener &listener)
-        : m_request(request), m_state(state), m_port(port), m_clock(clock), m_view(view), m_listener(listener)
+    SyncRun(Conversation &c, const SyncRequest &request, SyncListener &listener)
+        : m_c(c), m_request(request), m_listener(listener)
     {
     }
 
     SyncResult run();
 
 private:
-    bool readAndKeep(SnapshotReason reason, QByteArray &dump, QString &kept);
-    bool write(const DumpRecord &record, SyncResult::Outcome refused, int &count);
+    bool judge();
+    bool read(ProgressView::Phase phase, QByteArray &dump);
+    SyncPlan planFor(QByteArrayView dump, const std::optional<MemoryLayout> &layout) const;
+    bool write(SyncPlan &plan);
+    bool readBack(QByteArray &dump, SnapshotReason reason);
+    void learnFrom(const SyncPlan &plan, QByteArrayView dump);
+    SyncResult finish(QByteArrayView dump);
 
+    Conversation &m_c;
     const SyncRequest &m_request;
-    WindowState &m_state;
-    CommPort &m_port;
-    Clock &m_clock;
-    ProgressView &m_view;
     SyncListener &m_listener;
     SyncResult m_result;
+    QList<DumpRecord> m_wanted;
+    bool m_cardsOnly = false;   // this reader refused the erased record
 };
 
-// Reads the whole memory and keeps it as a snapshot (unless it is only to be looked at).
-bool SyncRun::readAndKeep(SnapshotReason reason, QByteArray &dump, QString &kept)
+// A list that would empty the reader, or hold more than it can, is not written.
+bool SyncRun::judge()
 {
-    SnapshotFile snapshot;   // opened before the reader is asked: a folder that takes none is known first
-    if (!m_request.dryRun && (m_result.fileFault = snapshot.openInFolder()) != FileFault::None) {
-        m_result.outcome = SyncResult::SnapshotFailed;
-        return false;
+    if (m_request.list) {
+        m_result.problem = listProblem(*m_request.list, ListUse::Sync, ReaderCapacity);
+        m_wanted = withOpeningTime(m_request.list->codes(), m_request.openingTime);
+    } else {
+        m_wanted = validRecords(m_request.snapshot);
+        m_result.problem = snapshotProblem(m_request.snapshot);
     }
-    m_result.dumpOutcome = readDump(m_state, m_port, m_clock, m_view, dump);
-    if (m_result.dumpOutcome != ReadoutResult::Done) {
-        m_result.outcome = m_result.dumpOutcome == ReadoutResult::Interrupted ? SyncResult::Interrupted
-                                                                              : SyncResult::DumpFailed;
-        return false;
-    }
-    if (m_request.dryRun)
+    if (m_result.problem == ListProblem::None)
         return true;
-    if ((m_result.fileFault = snapshot.keep(dump, m_request.portNumber, reason)) != FileFault::None) {
-        m_result.outcome = SyncResult::SnapshotFailed;
-        return false;
-    }
-    kept = snapshot.path();
-    m_listener.snapshotKept(kept, reason);
-    return true;
-}
-
-// One record; false (with the outcome set) when the sync stops here.
-bool SyncRun::write(const DumpRecord &record, SyncResult::Outcome refused, int &count)
-{
-    m_view.showProgress(m_state.WriteAddress);
-    const RecordOutcome outcome = writeRecord(record, m_state, m_port, m_clock);
-    count += outcome == RecordOutcome::Taken;
-    if (outcome == RecordOutcome::LineLost)
-        m_result.outcome = SyncResult::LineLost;
-    else if (m_clock.stopRequested())
-        m_result.outcome = SyncResult::Interrupted;
-    else if (outcome != RecordOutcome::Taken)
-        m_result.outcome = refused;
-    else
-        return true;
+    m_result.outcome = SyncResult::Refused;
     return false;
 }
 
-SyncResult SyncRun::run()
+bool SyncRun::read(ProgressView::Phase phase, QByteArray &dump)
 {
-    int duplicates = 0;
-    const QList<DumpRecord> records = eachCodeOnce(m_request.records, &duplicates);
-    const SnapshotReason before = m_request.restore ? SnapshotReason::BeforeRestore : SnapshotReason::BeforeSync;
-    const SnapshotReason after = m_request.restore ? SnapshotReason::AfterRestore : SnapshotReason::AfterSync;
+    m_c.view.beginPhase(phase);
+    m_result.dumpOutcome = readDump(m_c, dump);
+    if (m_result.dumpOutcome == DumpOutcome::Done)
+        return true;
+    m_result.outcome = m_result.dumpOutcome == DumpOutcome::Interrupted ? SyncResult::Interrupted
+                                                                      : SyncResult::DumpFailed;
+    return false;
+}
 
-    QByteArray dump;
-    if (!readAndKeep(before, dump, m_result.before))
-        return m_result;
-    m_result.plan = compareWithReader(records, validRecords(dump));
-    m_listener.showPlan(m_result.plan, duplicates);
-    if (m_request.dryRun) {
-        m_result.outcome = SyncResult::Planned;
-        return m_result;
+SyncPlan SyncRun::planFor(QByteArrayView dump, const std::optional<MemoryLayout> &layout) const
+{
+    std::optional<SyncPlan> plan;
+    if (layout)
+        plan = m_request.isRestore() ? planRestoreByLayout(m_request.snapshot, dump, *layout)
+                                     : planByLayout(m_wanted, dump, *layout);
+    if (plan)
+        return *plan;
+    SyncPlan full = planFullSync(m_wanted, dump);
+    if (layout) {   // what the layout could not place is named: no write reaches it
+        for (int block = 0; block < DumpExaminedBlocks; ++block) {
+            if (layout->slotOfBlock(block) < 0)
+                if (const auto record = dumpBlock(dump, block))
+                    full.unreachable.append(*record);
+        }
     }
-    if (m_result.plan.identical()) {
-        m_result.outcome = SyncResult::NothingToChange;
-        return m_result;
-    }
-    if (!m_listener.approve()) {   // a stop asked during the question is no answer
-        m_result.outcome = m_clock.stopRequested() ? SyncResult::Interrupted : SyncResult::NotApproved;
-        return m_result;
-    }
+    return full;
+}
 
-    // Where the reader puts a record in its dump is its own business: every
-    // slot below the list is erased, wherever a removed card may sit.
-    m_state.WriteAddress = FirstWriteAddress;
-    m_view.setProgressMaximum(FirstWriteAddress);
-    m_view.expectRecords(ReaderCapacity);
-    for (const DumpRecord &record : records) {
-        if (!write(record, SyncResult::WriteRefused, m_result.cardsWritten))
-            return m_result;
+// The writes of a plan, in order; false (with the outcome set) when the sync stops.
+bool SyncRun::write(SyncPlan &plan)
+{
+    m_result.plan = plan;
+    m_result.acknowledged = 0;
+    m_c.view.expectWork(1, int(plan.writes.size()));
+    std::optional<ProgressView::Phase> phase;
+    int done = 0;
+    for (qsizetype i = 0; i < plan.writes.size(); ++i) {
+        const PlannedWrite &w = plan.writes[i];
+        const auto wanted = w.purpose == PlannedWrite::Erase || w.purpose == PlannedWrite::Copy
+            ? ProgressView::Phase::Erasing : ProgressView::Phase::Writing;
+        if (phase != wanted) {
+            phase = wanted;
+            done = 0;
+            m_c.view.beginPhase(wanted, int(std::count_if(plan.writes.cbegin() + i, plan.writes.cend(),
+                [&](const PlannedWrite &p) { return (p.purpose == PlannedWrite::Erase || p.purpose == PlannedWrite::Copy)
+                                                    == (wanted == ProgressView::Phase::Erasing); })));
+        }
+        m_c.state.WriteAddress = writeAddressOf(w.slot);
+        m_c.view.showRecords(done, m_c.state.WriteAddress);
+        bool sent = false;
+        const RecordOutcome outcome = writeRecord(m_c, w.record, &sent);
+        if (outcome == RecordOutcome::Taken) {
+            ++done;
+            m_result.acknowledged = i + 1;
+            (w.purpose == PlannedWrite::Erase ? m_result.slotsErased : m_result.cardsWritten) += 1;
+            if (!m_c.clock.stopRequested())
+                continue;
+            m_result.outcome = SyncResult::Interrupted;
+            return false;
+        }
+        // This reader takes cards only: where a card goes, a listed one is copied instead.
+        if (outcome == RecordOutcome::Refused && w.purpose == PlannedWrite::Erase && plan.byLayout
+            && !m_request.isRestore() && plan.copySource) {
+            m_cardsOnly = true;
+            turnErasesIntoCopies(plan, i);
+            m_result.plan = plan;
+            --i;
+            continue;
+        }
+        m_result.lastUncertain = sent && mayHaveTaken(outcome);
+        switch (outcome) {
+        case RecordOutcome::Refused:
+            m_result.outcome = w.purpose == PlannedWrite::Erase ? SyncResult::EraseRefused : SyncResult::WriteRefused;
+            break;
+        case RecordOutcome::Unanswered: m_result.outcome = SyncResult::WriteUnanswered; break;
+        case RecordOutcome::LineLost: m_result.outcome = SyncResult::LineLost; break;
+        case RecordOutcome::Taken:
+        case RecordOutcome::Interrupted: m_result.outcome = SyncResult::Interrupted; break;
+        }
+        return false;
     }
-    while (m_state.WriteAddress >= 0) {
-        if (!write(ErasedRecord, SyncResult::EraseRefused, m_result.slotsErased))
-            return m_result;
-    }
+    return true;
+}
 
-    if (!readAndKeep(after, dump, m_result.afterwards))
-        return m_result;
-    m_result.after = compareWithReader(records, validRecords(dump));
+// The memory after writing, kept as a snapshot when it can be: a snapshot
+// that cannot be kept does not keep the read-back from being compared.
+bool SyncRun::readBack(QByteArray &dump, SnapshotReason reason)
+{
+    SnapshotFile file;
+    m_result.afterFault = file.openInFolder();
+    if (!read(ProgressView::Phase::Checking, dump)) {
+        m_result.allWritten = m_result.outcome == SyncResult::Interrupted;
+        return false;
+    }
+    if (m_result.afterFault == FileFault::None)
+        m_result.afterFault = file.keep(dump, m_request.portNumber, reason);
+    if (m_result.afterFault == FileFault::None) {
+        m_result.afterwards = file.path();
+        m_listener.snapshotKept(m_result.afterwards, reason);
+    }
+    return true;
+}
+
+// A read-back after writing known records to known slots shows the layout, or
+// that no rule explains it.
+void SyncRun::learnFrom(const SyncPlan &plan, QByteArrayView dump)
+{
+    QHash<int, DumpRecord> last;   // a slot written twice holds the second record
+    for (qsizetype i = 0; i < m_result.acknowledged; ++i)
+        last.insert(plan.writes[i].slot, plan.writes[i].record);
+    QList<WrittenRecord> written;
+    for (auto it = last.cbegin(); it != last.cend(); ++it)
+        written.append({it.key(), it.value()});
+    std::optional<MemoryLayout> learned = learnLayout(written, dump);
+    if (!learned) {
+        forgetLayout();
+        return;
+    }
+    learned->cardsOnly = m_cardsOnly;
+    saveLayout(*learned);
+    m_result.layoutLearned = true;
+}
+
+SyncResult SyncRun::finish(QByteArrayView dump)
+{
+    m_result.after = compareWithReader(m_wanted, validRecords(dump));
     m_result.outcome = m_result.after.identical() ? SyncResult::Done : SyncResult::Differs;
     return m_result;
 }
 
+SyncResult SyncRun::run()
+{
+    if (!judge())
+        return m_result;
+    const bool restore = m_request.isRestore();
+    const SnapshotReason before = restore ? SnapshotReason::BeforeRestore : SnapshotReason::BeforeSync;
+    const SnapshotReason after = restore ? SnapshotReason::AfterRestore : SnapshotReason::AfterSync;
+
+    m_c.view.expectWork(2, 0);
+    SnapshotFile beforeFile;   // opened before the reader is asked: a folder that takes none is known first
+    if (!m_request.dryRun && (m_result.fileFault = beforeFile.openInFolder()) != FileFault::None) {
+        m_result.outcome = SyncResult::SnapshotFailed;
+        return m_result;
+    }
+    QByteArray dump;
+    if (!read(ProgressView::Phase::Reading, dump))
+        return m_result;
+    std::optional<MemoryLayout> layout = savedLayout();
+    SyncPlan plan = planFor(dump, layout);
+    m_result.plan = plan;
+    const int repeated = restore ? repeatedCodes(m_wanted) : m_request.list->repeatedCodes();
+    if (m_request.dryRun || plan.nothingToDo) {
+        m_listener.showPlan(plan, repeated);
+        m_result.outcome = m_request.dryRun ? SyncResult::Planned : SyncResult::NothingToChange;
+        return m_result;   // a state nothing changed is no state before a change: not kept
+    }
+    if ((m_result.fileFault = beforeFile.keep(dump, m_request.portNumber, before)) != FileFault::None) {
+        m_result.outcome = SyncResult::SnapshotFailed;
+        return m_result;
+    }
+    m_result.before = beforeFile.path();
+    m_listener.snapshotKept(m_result.before, before);
+    m_listener.showPlan(plan, repeated);
+    if (!m_listener.approve(plan)) {   // a stop asked during the question is no answer
+        m_result.outcome = m_c.clock.stopRequested() ? SyncResult::Interrupted : SyncResult::NotApproved;
+        return m_result;
+    }
+
+    for (bool replanned = false;; replanned = true) {
+        m_result.layoutUsed |= plan.byLayout;
+        const QByteArray base = dump;   // what the plan was made from
+        const bool wroteAll = write(plan);
+        const bool learnCardsOnly = !wroteAll && m_result.outcome == SyncResult::EraseRefused && !plan.byLayout;
+        if (!wroteAll && !learnCardsOnly)
+            return m_result;
+        const SyncResult::Outcome stoppedAs = m_result.outcome;
+        if (!readBack(dump, after))
+            return m_result;
+        if (learnCardsOnly) {
+            // A reader that refuses the erased record: the cards written so far
+            // may still show where it keeps them, and then what goes can be
+            // written over with a listed card instead.
+            m_cardsOnly = true;
+            learnFrom(plan, dump);
+            layout = savedLayout();
+            if (!replanned && layout) {
+                if (const std::optional<SyncPlan> next = planByLayout(m_wanted, dump, *layout)) {
+                    plan = *next;
+                    if (plan.writes.isEmpty())   // nothing left to go: what was written is the list
+                        return finish(dump);
+                    m_listener.replan(plan, true);
+                    continue;
+                }
+            }
+            m_result.after = compareWithReader(m_wanted, validRecords(dump));
+            m_result.outcome = stoppedAs;
+            return m_result;
+        }
+        if (!plan.byLayout) {
+            learnFrom(plan, dump);
+            return finish(dump);
+        }
+        if (m_cardsOnly && !layout->cardsOnly) {
+            layout->cardsOnly = true;
+            saveLayout(*layout);
+        }
+        if (sameRecords(predictedDump(base, m_result.plan, m_result.acknowledged, *layout), dump))
+            return finish(dump);
+        // The reader does not keep records where the layout says: it is
+        // forgotten, and every slot is written after all.
+        forgetLayout();
+        layout.reset();
+        if (replanned)
+            return finish(dump);
+        plan = planFullSync(m_wanted, dump);
+        m_listener.replan(plan, false);
+    }
+}
+
 } // namespace
 
-SyncResult runSync(const SyncRequest &request, WindowState &state, CommPort &port, Clock &clock,
-                   ProgressView &view, SyncListener &listener)
+ListProblem snapshotProblem(const QByteArray &snapshot)
 {
-    return SyncRun(request, state, port, clock, view, listener).run();
+    if (snapshot.size() != DumpLength)
+        return ListProblem::Unreadable;
+    const QList<DumpRecord> records = validRecords(snapshot);
+    if (records.isEmpty())
+        return ListProblem::NoCards;
+    return eachCodeOnce(records).size() > ReaderCapacity ? ListProblem::TooManyCards : ListProblem::None;
+}
+
+SyncResult runSync(Conversation &conversation, const SyncRequest &request, SyncListener &listener)
+{
+    return SyncRun(conversation, request, listener).run();
 }

@@ -1,18 +1,14 @@
-// The reader made to hold exactly a list: its memory kept as a snapshot, a plan
-// by code, the list written from the top slot down and every slot below it
-// erased, then the memory read back, kept, and compared. A restore is the same
-// with a snapshot's records, each with its own opening time, as the list.
+// The reader made to hold exactly a list: its memory kept as a snapshot, a
+// plan by code, the plan written, then the memory read back, kept, and
+// compared. A restore is the same with a snapshot as what the reader is to
+// hold: each record with its own opening time, and with a known layout each
+// in the slot it had.
 #pragma once
 
-#include "transfer/readout.h"
+#include "transfer/conversation.h"
+#include "transfer/exchange.h"
 #include "transfer/snapshots.h"
-#include "transfer/verify.h"
-
-class Clock;
-class CommPort;
-
-// What an erased slot reads: no card, so a readout passes it over.
-constexpr DumpRecord ErasedRecord{{0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0xFF};
+#include "transfer/syncplan.h"
 
 // What the front end says and asks on the way.
 class SyncListener
@@ -20,43 +16,61 @@ class SyncListener
 public:
     virtual ~SyncListener() = default;
     virtual void snapshotKept(const QString &path, SnapshotReason reason) = 0;
-    // The plan, before anything is written; duplicates: codes listed more than once.
-    virtual void showPlan(const Comparison &plan, int duplicates) = 0;
+    // The plan, before anything is written; repeated: codes the list names more than once.
+    virtual void showPlan(const SyncPlan &plan, int repeated) = 0;
     // Whether to write; false leaves the reader as it is.
-    virtual bool approve() = 0;
+    virtual bool approve(const SyncPlan &plan) = 0;
+    // The plan is replaced by another, written at once: the layout did not hold
+    // (learned false), or it was just learned and lets the cards that go be removed.
+    virtual void replan(const SyncPlan &plan, bool learned) = 0;
 };
 
 struct SyncRequest {
-    QList<DumpRecord> records;   // what the reader is to hold, in this order, each with its time
-    bool restore = false;        // names the snapshots for a restore
-    bool dryRun = false;         // read and plan only; nothing kept, nothing written
-    int portNumber = 0;          // for the snapshots' names
+    const CodeList *list = nullptr;   // a sync: the list's cards, each with openingTime
+    int openingTime = 0;
+    QByteArray snapshot;              // a restore: the memory as a snapshot keeps it
+    bool dryRun = false;              // read and plan only; nothing kept, nothing written
+    int portNumber = 0;               // for the snapshots' names
+    bool isRestore() const { return list == nullptr; }
 };
 
 struct SyncResult {
     enum Outcome {
         Done,              // the reader holds exactly the list
-        NothingToChange,   // it did already: nothing written
+        NothingToChange,   // it did already: nothing written, nothing kept
         Planned,           // a dry run
         NotApproved,
+        Refused,           // the list or snapshot is not fit (problem): nothing read or written
         SnapshotFailed,    // nothing written: no way back would have been kept
         DumpFailed,        // the first read (nothing written), or the one after writing
-        WriteRefused,      // a card of the list
-        EraseRefused,      // the list is in; cards not in it may still be there
+        WriteRefused,      // the reader said no to a card
+        WriteUnanswered,   // the reader did not answer a record
+        EraseRefused,      // cards that go may still be there
         LineLost,
         Interrupted,
         Differs,           // written, but the reader holds something else
     } outcome = Done;
-    ReadoutResult::Outcome dumpOutcome = ReadoutResult::Done;   // DumpFailed
-    FileFault fileFault = FileFault::None;                      // SnapshotFailed
-    Comparison plan;                // the reader before, against the list
-    Comparison after;               // the reader after, against the list
-    int cardsWritten = 0;
+    ListProblem problem = ListProblem::None;        // Refused
+    DumpOutcome dumpOutcome = DumpOutcome::Done;    // DumpFailed
+    FileFault fileFault = FileFault::None;          // SnapshotFailed
+    FileFault afterFault = FileFault::None;         // the read-back was compared, but could not be kept
+    SyncPlan plan;                  // the plan written last
+    qsizetype acknowledged = 0;     // writes of that plan the reader took
+    bool lastUncertain = false;     // the write after them went out, and its fate is not known
+    int cardsWritten = 0;           // over all plans
     int slotsErased = 0;
-    bool written() const { return cardsWritten + slotsErased > 0; }
+    bool allWritten = false;        // stopped in the read-back: every write is in
+    bool layoutUsed = false;        // a plan by a learned layout was written
+    bool layoutLearned = false;     // the read-back showed the layout, and it is kept
+    Comparison after;               // the reader after, against the list
     QString before;                 // the snapshot of the state before
     QString afterwards;             // and after
+    bool written() const { return cardsWritten + slotsErased > 0; }
 };
 
-SyncResult runSync(const SyncRequest &request, WindowState &state, CommPort &port, Clock &clock,
-                   ProgressView &view, SyncListener &listener);
+// Why a snapshot cannot be restored: none of it is cards (it would empty the
+// reader), or more codes than the reader holds.
+ListProblem snapshotProblem(const QByteArray &snapshot);
+
+// Writes only after listener.approve(); stops at the next pause once asked to.
+SyncResult runSync(Conversation &conversation, const SyncRequest &request, SyncListener &listener);

@@ -2,112 +2,51 @@
 #include "serial/commport.h"
 #include "transfer/clock.h"
 
-namespace {
-
-// Polls until exactly one answer's worth of bytes waits; a later attempt only
-// waits again, it never repeats the request.
-QByteArray waitForWriteAnswer(WindowState &state, CommPort &port, Clock &clock)
-{
-    for (int attempt = 0; attempt < AttemptsPerRecord; ++attempt) {
-        state.PollCount = 0;
-        while (state.PollCount < PollsPerAttempt) {
-            clock.sleep(AnswerPollMs);
-            ++state.PollCount;
-            if (port.bytesWaiting() == WriteAnswerLength)
-                return port.read(port.bytesWaiting());
-            if (port.lineLost() || clock.stopRequested())
-                return {};
-        }
-    }
-    return {};
-}
-
-} // namespace
-
-RecordOutcome writeRecord(const DumpRecord &record, WindowState &state, CommPort &port, Clock &clock)
-{
-    state.FrameBytes = writeRequestBytes(state.ReaderAddress, record.code, record.openingTime, state.WriteAddress);
-    state.RequestFrame = requestFrame(state.FrameBytes);
-    clock.sleep(PauseBeforeRequestMs);
-    port.clearReceiveBuffer();
-    const bool sent = port.send(state.RequestFrame);
-    state.WriteAddress -= RecordSpacing;
-    const QByteArray answer = sent ? waitForWriteAnswer(state, port, clock) : QByteArray();
-    if (port.lineLost())
-        return RecordOutcome::LineLost;
-    return isWriteAccepted(answer) ? RecordOutcome::Taken : RecordOutcome::NotTaken;
-}
-
-UploadResult runUpload(const QString &path, int openingTime, WindowState &state, CommPort &port,
-                       Clock &clock, ProgressView &view)
+UploadResult runUpload(Conversation &c, const CodeList &list, int openingTime)
 {
     UploadResult result;
-    if (!port.isOpen()) {
-        result.outcome = UploadResult::NoPort;
+    switch (listProblem(list, ListUse::Upload, ReaderCapacity)) {
+    case ListProblem::Unreadable: result.outcome = UploadResult::FileFailed; return result;
+    case ListProblem::Malformed: result.outcome = UploadResult::Malformed; return result;
+    case ListProblem::TooManyCards: result.outcome = UploadResult::TooManyCards; return result;
+    default: break;
+    }
+    if (!c.port.isOpen()) {
+        result.outcome = c.port.lineLost() ? UploadResult::LineLost : UploadResult::NoPort;
         return result;
     }
-    state.WriteAddress = FirstWriteAddress;
-    view.setProgressMaximum(FirstWriteAddress);
-
-    // Judged whole first: a list the reader cannot hold, or with a card line
-    // that says no code, is not sent at all.
-    result.list = readCodeList(path, ReaderCapacity);
-    result.cardLines = int(result.list.codes.size());
-    CodeListReader reader;
-    result.fileFault = result.list.fault != FileFault::None ? result.list.fault : reader.open(path);
-    if (result.fileFault != FileFault::None) {
-        result.outcome = UploadResult::FileFailed;
-        return result;
+    c.state.WriteAddress = FirstWriteAddress;
+    c.view.beginPhase(ProgressView::Phase::Writing, int(list.cards.size()));
+    if (!list.cards.isEmpty()) {
+        switch (waitForQuiet(c)) {
+        case DumpOutcome::Done: break;
+        case DumpOutcome::Interrupted: result.outcome = UploadResult::Interrupted; return result;
+        case DumpOutcome::Noisy: result.outcome = UploadResult::Noisy; return result;
+        default: result.outcome = UploadResult::LineLost; return result;
+        }
     }
-    if (result.list.malformedCount > 0) {
-        result.outcome = UploadResult::Malformed;
-        return result;
-    }
-    if (result.cardLines > ReaderCapacity) {
-        result.outcome = UploadResult::TooManyCards;
-        return result;
-    }
-    view.expectRecords(result.cardLines);
-
-    QByteArray line;
-    for (qint64 number = 1;; ++number) {
-        // The end of the file is known before the address is shown, so the
-        // finish never stands over an address that no record got.
-        if (!reader.readLine(line)) {
-            result.fileFault = reader.fault();
-            result.outcome = result.fileFault == FileFault::None ? UploadResult::Done
-                                                                 : UploadResult::FileFailed;
-            return result;
-        }
-        if (state.WriteAddress >= 0)
-            view.showProgress(state.WriteAddress);
-        const ListLine judged = judgeLine(line);
-        if (judged.kind == ListLine::Other)
-            continue;
-        if (judged.kind == ListLine::Malformed) {   // the file changed after it was judged
-            result.list = CodeList();
-            result.list.noteMalformed(number, line);
-            result.outcome = UploadResult::Malformed;
-            return result;
-        }
-        if (state.WriteAddress < 0) {   // the file grew after it was judged
-            result.outcome = UploadResult::TooManyCards;
-            result.cardLines = ReaderCapacity + 1;
-            return result;
-        }
-        const RecordOutcome record = writeRecord({judged.code, openingTime}, state, port, clock);
-        if (record == RecordOutcome::LineLost) {
-            result.outcome = UploadResult::LineLost;
-            return result;
-        }
-        result.written += record == RecordOutcome::Taken;
-        if (clock.stopRequested()) {
+    for (const ListedCard &card : list.cards) {
+        c.view.showRecords(result.written, c.state.WriteAddress);
+        bool sent = false;
+        const RecordOutcome outcome = writeRecord(c, {card.code, openingTime}, &sent);
+        if (outcome == RecordOutcome::Taken) {
+            ++result.written;
+            if (!c.clock.stopRequested())
+                continue;
             result.outcome = UploadResult::Interrupted;
             return result;
         }
-        if (record != RecordOutcome::Taken) {
-            result.outcome = UploadResult::Refused;
-            return result;
+        result.lastUncertain = sent && mayHaveTaken(outcome);
+        result.failed = {card.code, openingTime};
+        result.failedLine = card.line;
+        switch (outcome) {
+        case RecordOutcome::Refused: result.outcome = UploadResult::Refused; break;
+        case RecordOutcome::Unanswered: result.outcome = UploadResult::Unanswered; break;
+        case RecordOutcome::LineLost: result.outcome = UploadResult::LineLost; break;
+        case RecordOutcome::Taken:
+        case RecordOutcome::Interrupted: result.outcome = UploadResult::Interrupted; break;
         }
+        return result;
     }
+    return result;
 }

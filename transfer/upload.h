@@ -3,36 +3,20 @@
 #pragma once
 
 #include "transfer/codelist.h"
-#include "transfer/transfer.h"
-
-class Clock;
-class CommPort;
-
-constexpr qint16 FirstWriteAddress = 7392;   // 0x1CE0; records go 7392, 7386, ... 0
-constexpr int RecordSpacing = 6;
-constexpr int ReaderCapacity = FirstWriteAddress / RecordSpacing + 1;   // 1233 records
-
-constexpr int PauseBeforeRequestMs = 50;
-constexpr int AnswerPollMs = 20;
-constexpr int PollsPerAttempt = 200;
-constexpr int AttemptsPerRecord = 3;
+#include "transfer/conversation.h"
+#include "transfer/exchange.h"
 
 struct UploadResult {
-    enum Outcome { Done, Refused, LineLost, NoPort, FileFailed, Malformed, TooManyCards, Interrupted } outcome = Done;
-    FileFault fileFault = FileFault::None;
-    CodeList list;       // the list as judged before the first record (Malformed: where it is broken)
-    int cardLines = 0;   // well-formed card lines, counted up to ReaderCapacity + 1
-    int written = 0;     // records the reader acknowledged
+    enum Outcome {
+        Done, Refused, Unanswered, LineLost, NoPort, Noisy, FileFailed, Malformed, TooManyCards, Interrupted
+    } outcome = Done;
+    int written = 0;              // records the reader acknowledged
+    bool lastUncertain = false;   // the one after them went out, and its fate is not known
+    DumpRecord failed{};          // the record that was refused or not answered
+    qint64 failedLine = 0;        // and its line in the list
 };
 
-// Runs with state.UploadBusy already set by the caller; leaves the progress
+// Sends the list as it was read: nothing at all unless every card line is
+// well-formed and the reader has a place for each. Leaves the progress
 // display for the caller to clear after it has told the user the outcome.
-// Nothing is sent unless every card line of the file is well-formed.
-UploadResult runUpload(const QString &path, int openingTime, WindowState &state, CommPort &port,
-                       Clock &clock, ProgressView &view);
-
-// One record, sent as the reader is used to: a 50 ms pause, the receive buffer
-// emptied, the request at state.WriteAddress (which then goes down by 6), and
-// up to three waits for its answer. The request is never repeated.
-enum class RecordOutcome { Taken, NotTaken, LineLost };
-RecordOutcome writeRecord(const DumpRecord &record, WindowState &state, CommPort &port, Clock &clock);
+UploadResult runUpload(Conversation &conversation, const CodeList &list, int openingTime);

@@ -4,25 +4,13 @@
 #include <algorithm>
 #include <QSet>
 
-namespace {
-
-quint64 key(const CardCode &code)
-{
-    quint64 value = 0;
-    for (quint8 byte : code)
-        value = value << 8 | byte;
-    return value;
-}
-
-} // namespace
-
 QList<DumpRecord> eachCodeOnce(const QList<DumpRecord> &records, int *duplicates)
 {
     QList<DumpRecord> once;
     QSet<quint64> seen;
     for (const DumpRecord &record : records) {
-        if (!seen.contains(key(record.code))) {
-            seen.insert(key(record.code));
+        if (!seen.contains(codeKey(record.code))) {
+            seen.insert(codeKey(record.code));
             once.append(record);
         }
     }
@@ -44,12 +32,12 @@ Comparison compareWithReader(const QList<DumpRecord> &listed, const QList<DumpRe
     Comparison result;
     QHash<quint64, QList<int>> heldTimes;   // a code may sit in more than one slot
     for (const DumpRecord &record : held)
-        heldTimes[key(record.code)].append(record.openingTime);
+        heldTimes[codeKey(record.code)].append(record.openingTime);
     const QList<DumpRecord> wanted = eachCodeOnce(listed);
     QSet<quint64> inList;
     for (const DumpRecord &record : wanted) {
-        inList.insert(key(record.code));
-        const auto times = heldTimes.constFind(key(record.code));
+        inList.insert(codeKey(record.code));
+        const auto times = heldTimes.constFind(codeKey(record.code));
         if (times == heldTimes.cend()) {
             result.missing.append(record);
             continue;
@@ -61,7 +49,7 @@ Comparison compareWithReader(const QList<DumpRecord> &listed, const QList<DumpRe
             ++result.same;
     }
     for (const DumpRecord &record : eachCodeOnce(held)) {
-        if (!inList.contains(key(record.code)))
+        if (!inList.contains(codeKey(record.code)))
             result.extra.append(record);
     }
     return result;

@@ -30,7 +30,7 @@ void onSignal(int)
     g_stop = 1;
 }
 
-constexpr double WireBytesPerSecond = 9600.0 / 10;   // 8N1: ten bits a byte
+double g_wireBytesPerSecond = 9600.0 / 10;   // 8N1: ten bits a byte
 constexpr int WriteProcessingMs = 5;
 constexpr int IdleLookMs = 10;   // how often a line nobody has open is looked at
 
@@ -54,6 +54,8 @@ public:
     void clearExclusiveUse();
     int master() const { return m_master; }
     // Sends at the pace of a 9600 8N1 line unless fast; false when stopped.
+    // Like a reader on a cable, it goes on when nobody listens: what it says
+    // meanwhile is lost on the wire.
     bool send(const QByteArray &bytes, bool fast);
 
 private:
@@ -61,6 +63,7 @@ private:
 
     int m_master = -1;
     QString m_path;
+    bool m_unheard = false;   // the program went away in the middle of an answer
 };
 
 bool Line::open()
@@ -107,12 +110,16 @@ void Line::clearExclusiveUse()
     ::close(device);
 }
 
-// Stops when the program lets the line go: nobody would read the rest.
 bool Line::writeAll(const char *data, qsizetype size)
 {
     while (size > 0 && !g_stop) {
-        if (isHungUp())
-            return false;
+        if (isHungUp()) {
+            // Nobody to hear it; the next program can open the line meanwhile.
+            if (!std::exchange(m_unheard, true))
+                clearExclusiveUse();
+            return !g_stop;
+        }
+        m_unheard = false;
         const ssize_t n = ::write(m_master, data, size_t(size));
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
             QThread::msleep(1);
@@ -135,7 +142,7 @@ bool Line::send(const QByteArray &bytes, bool fast)
     qsizetype sent = 0;
     while (sent < bytes.size()) {
         // A byte is there once its ten bits have crossed the wire.
-        const qsizetype due = qMin<qsizetype>(bytes.size(), qsizetype(clock.nsecsElapsed() * WireBytesPerSecond / 1e9));
+        const qsizetype due = qMin<qsizetype>(bytes.size(), qsizetype(double(clock.nsecsElapsed()) * g_wireBytesPerSecond / 1e9));
         if (due > sent) {
             if (!writeAll(bytes.constData() + sent, due - sent))
                 return false;
@@ -343,6 +350,7 @@ int main(int argc, char *argv[])
     };
     const auto port = option("port", "Put the line on this port number in the port map while running.", "N");
     const auto fast = option("fast", "Send as fast as the pseudo-terminal takes it, not at 9600 baud.");
+    const auto baud = option("baud", "Pace the line at this many baud instead of 9600 (tests that need time to pass, faster).", "N");
     const auto image = option("image", "Load the memory from this 20490-byte image.", "FILE");
     const auto seed = option("seed", "Store the card lines of this code list from the top slot down.", "CSV");
     const auto seedTime = option("seed-time", "Opening time of seeded cards (default 5).", "T");
@@ -359,11 +367,16 @@ int main(int argc, char *argv[])
     const auto dumpExtra = option("dump-extra", "Send N more bytes after the dump.", "N");
     const auto dribble = option("dribble", "Send the dump one byte at a time, this many ms apart.", "MS");
     const auto cardsOnly = option("cards-only", "Refuse records whose opening time is 0 or above 127 (erased ones too).");
+    const auto layout = option("layout", "Where write addresses land in the dump: top-down (7392 first, the default) "
+                                         "or bottom-up (0 first).", "RULE");
+    const auto layoutOffset = option("layout-offset", "Dump blocks before the first one an address reaches (default 0).", "K");
     parser.process(app);
 
     const auto number = [&](const QCommandLineOption &o, int fallback) {
         return parser.isSet(o) ? parser.value(o).toInt() : fallback;
     };
+    if (parser.isSet(baud))
+        g_wireBytesPerSecond = qMax(1200, number(baud, 9600)) / 10.0;
     Faults faults;
     faults.refuseWrite = number(refuse, 0);
     faults.silentWrite = number(silent, 0);
@@ -379,6 +392,13 @@ int main(int argc, char *argv[])
     Reader reader;
     if (parser.isSet(cardsOnly))
         reader.takeCardsOnly();
+    const QString rule = parser.value(layout);
+    if (!rule.isEmpty() && rule != QLatin1String("top-down") && rule != QLatin1String("bottom-up")) {
+        qCritical("reader-sim: --layout takes top-down or bottom-up");
+        return 2;
+    }
+    reader.setLayout(rule == QLatin1String("bottom-up") ? Reader::Layout::BottomUp : Reader::Layout::TopDown,
+                     qBound(0, number(layoutOffset, 0), DumpExaminedBlocks - ReaderCapacity));
     if (parser.isSet(image) && !reader.loadImage(parser.value(image)))
         qWarning("reader-sim: cannot read image %s", qPrintable(parser.value(image)));
     if (parser.isSet(seed) && reader.seedFromCodeList(parser.value(seed), number(seedTime, 5)) < 0) {

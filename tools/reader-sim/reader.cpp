@@ -1,6 +1,5 @@
 #include "tools/reader-sim/reader.h"
 #include "transfer/codelist.h"
-#include "transfer/upload.h"
 
 #include <QFile>
 
@@ -19,16 +18,17 @@ Reader::Reader() : m_memory(DumpLength, char(0xFF))
         m_memory[block * DumpBlockLength] = char(block & 0xFF);
 }
 
-int Reader::slotOf(int memoryAddress)
+int Reader::blockOf(int memoryAddress) const
 {
     if (memoryAddress < 0 || memoryAddress > TopAddress || (TopAddress - memoryAddress) % SlotSpacing)
         return -1;
-    return (TopAddress - memoryAddress) / SlotSpacing;
+    const int block = m_offset + (m_layout == Layout::TopDown ? (TopAddress - memoryAddress) : memoryAddress) / SlotSpacing;
+    return block < DumpExaminedBlocks ? block : -1;
 }
 
-void Reader::store(int slot, const CardCode &code, int openingTime)
+void Reader::store(int block, const CardCode &code, int openingTime)
 {
-    const int at = slot * DumpBlockLength;
+    const int at = block * DumpBlockLength;
     for (int i = 0; i < 5; ++i)
         m_memory[at + 1 + i] = char(code[i]);
     m_memory[at + 6] = char(openingTime);
@@ -59,10 +59,10 @@ Reader::Answer Reader::handle(QByteArrayView request, bool refuse)
         answer.bytes = m_memory;
         return answer;
     }
-    const int slot = slotOf(bytes[7] << 8 | bytes[8]);
+    const int block = blockOf(bytes[7] << 8 | bytes[8]);
     const bool card = bytes[6] >= MinOpeningTime && bytes[6] <= MaxOpeningTime;
-    if (intact && bytes[9] == WriteRecord && slot >= 0 && slot < Slots && !refuse && (card || !m_cardsOnly)) {
-        store(slot, {quint8(bytes[1]), quint8(bytes[2]), quint8(bytes[3]), quint8(bytes[4]), quint8(bytes[5])},
+    if (intact && bytes[9] == WriteRecord && block >= 0 && !refuse && (card || !m_cardsOnly)) {
+        store(block, {quint8(bytes[1]), quint8(bytes[2]), quint8(bytes[3]), quint8(bytes[4]), quint8(bytes[5])},
               bytes[6]);
         answer.accepted = true;
     }
@@ -91,11 +91,12 @@ int Reader::seedFromCodeList(const QString &path, int openingTime)
     CodeListReader list;
     if (list.open(path) != FileFault::None)
         return -1;
+    // As an upload would have put them: from the top address down.
     int slot = 0;
     QByteArray line;
     while (slot < Slots && list.readLine(line)) {
         if (const ListLine judged = judgeLine(line); judged.kind == ListLine::Card)
-            store(slot++, judged.code, openingTime);
+            store(blockOf(TopAddress - SlotSpacing * slot++), judged.code, openingTime);
     }
     return slot;
 }

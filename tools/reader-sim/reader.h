@@ -26,9 +26,14 @@ public:
     // card's (0, or above 127, as an erased slot's 0xFF) is refused.
     void takeCardsOnly() { m_cardsOnly = true; }
 
-    // Slot k of the memory (written at address 7392 - 6k) is dump block k.
-    static int slotOf(int memoryAddress);
-    void store(int slot, const CardCode &code, int openingTime);
+    // Where a write address lands in the dump. The reader's own business, and
+    // not the same for every reader: top-down puts address 7392 first (dump
+    // block offset + 0, then 7386 at offset + 1 ...), bottom-up puts address 0
+    // first (block offset + address / 6).
+    enum class Layout { TopDown, BottomUp };
+    void setLayout(Layout layout, int offset) { m_layout = layout; m_offset = offset; }
+    int blockOf(int memoryAddress) const;   // -1: not an address a record is written to
+    void store(int block, const CardCode &code, int openingTime);
     QByteArray dump() const { return m_memory; }
 
     bool loadImage(const QString &path);
@@ -40,4 +45,6 @@ private:
 
     QByteArray m_memory;
     bool m_cardsOnly = false;
+    Layout m_layout = Layout::TopDown;
+    int m_offset = 0;
 };

@@ -1,0 +1,564 @@
+#include "cli/texts.h"
+#include "serial/portmap.h"
+#include "transfer/conversation.h"
+
+#include <QStringList>
+
+namespace Texts {
+
+const char *const Usage = R"(Használat:
+  vivadizuzud-cli ports [--json]
+      A soros portok: szám, eszköz, állapot (szabad, foglalt és ki használja,
+      nincs jogosultság, konzol) és hogy mi van rajta (USB-azonosító, gyártó,
+      termék, sorozatszám). --json: ugyanez JSON-tömbként.
+  vivadizuzud-cli readout [--port N] FÁJL
+      Kiolvassa a kártyaolvasó kódmemóriáját, és az érvényes kódokat a FÁJL
+      végére írja egy fejlécsor alatt. Hiba esetén a fájl változatlan marad
+      (új fájl nem jön létre).
+  vivadizuzud-cli upload [--port N] --time T FÁJL
+      A FÁJL minden kártyakódját beírja a kártyaolvasóba T nyitási idővel (1-127).
+      Ha egy kártyasor hibás, semmit sem küld el.
+  vivadizuzud-cli verify [--port N] [--time T] FÁJL
+      Kiolvassa a kártyaolvasót, és kód szerint összeveti a FÁJL kódjaival:
+      mi hiányzik, mi van többlet, és --time esetén mi van más nyitási idővel.
+      Semmit sem ír.
+  vivadizuzud-cli sync [--port N] --time T [--dry-run] [--yes] FÁJL
+      A kártyaolvasó pontosan a FÁJL kártyáit tartalmazza majd, T nyitási
+      idővel: előbb pillanatkép a mostani tartalomról, terv (mi kerül be, mi
+      törlődik, minek változik az ideje), megerősítés, beírás, törlés, végül
+      ellenőrző kiolvasás és újabb pillanatkép. Ha a program már megtanulta,
+      hová teszi a kártyaolvasó a rekordokat, csak a változó helyeket írja,
+      és a listán lévő kártyát közben sem veszi ki.
+      --dry-run: csak a terv, semmi sem íródik, pillanatkép sem készül.
+      --yes: kérdés nélkül (parancsfájlból kötelező).
+  vivadizuzud-cli snapshot [--port N] [FÁJL]
+      A kártyaolvasó teljes memóriája (20490 bájt) pillanatképként: a FÁJL-ba
+      (ha még nincs ilyen), vagy a pillanatképek mappájába. Kiírja a helyét.
+  vivadizuzud-cli restore [--port N] [--yes] PILLANATKÉP
+      Visszaállítja a pillanatkép kártyáit, mindegyiket a saját nyitási
+      idejével, úgy, ahogy a sync: pillanatkép, terv, megerősítés, beírás,
+      törlés, ellenőrzés.
+  vivadizuzud-cli snapshots [--json]
+      A megőrzött pillanatképek, a legújabb elöl: mikor, melyik porton, miért,
+      hány kártya, hol. A más felhasználótól származó vagy mások által is
+      írható fájlokat megjelöli; ezeket a restore nem fogadja el.
+
+Kapcsolók:
+  --port N    a kártyaolvasó portja (1-256). Nélküle: a mentett port, ha szabad,
+              különben az első szabad port.
+  --time T    nyitási idő, 1-127
+  --json      a lista JSON-ban
+  --dry-run   a sync csak megmutatja, mit tenne
+  --yes       a sync és a restore nem kérdez
+  --          a kapcsolók vége: ami utána jön, fájlnév
+  --help      ez a leírás
+  --version   a program változata
+
+A pillanatképek mappája: $XDG_DATA_HOME/vivadizuzud/snapshots (alapesetben
+~/.local/share/vivadizuzud/snapshots). A program sosem írja felül és sosem
+törli őket, és csak a felhasználó saját, mások által nem írható mappáját
+használja.
+
+Kilépési kód: 0 kész (verify: egyezik; sync --dry-run: nincs mit változtatni),
+1 hibás használat vagy elmaradt megerősítés, 2 a port nem használható,
+3 a kártyaolvasó vagy a vonal hibája, 4 a kódlistafájl vagy a pillanatképfájl
+hibája (vagy több kód, mint amennyit a kártyaolvasó tárol, vagy egy sem),
+5 eltérés (verify, sync), 130 megszakítva (Ctrl-C, a terminál vagy a
+munkamenet vége).
+)";
+
+namespace {
+
+// "a" or "az", as Hungarian wants it before the word.
+QString withArticle(const QString &word)
+{
+    static const QString vowels = QStringLiteral("aáeéiíoóöőuúüűAÁEÉIÍOÓÖŐUÚÜŰ");
+    return (!word.isEmpty() && vowels.contains(word.front()) ? QStringLiteral("az ") : QStringLiteral("a ")) + word;
+}
+
+QString capitalized(const QString &text)
+{
+    return text.isEmpty() ? text : text.front().toUpper() + text.mid(1);
+}
+
+QString cardLines(const QList<DumpRecord> &records, const CodeList *list)
+{
+    QString text;
+    for (const DumpRecord &record : records)
+        text += cardLine(record.code, list ? list->nameOf(record.code) : QString()) + QLatin1Char('\n');
+    return text;
+}
+
+QString section(const QString &title, const QList<DumpRecord> &records, const CodeList *list)
+{
+    return records.isEmpty() ? QString() : title.arg(records.size()) + QLatin1Char('\n') + cardLines(records, list);
+}
+
+// About a sync: what it counts, and what a whole one takes at the line's pace.
+QString minutes(double seconds)
+{
+    return QString::number(seconds / 60.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
+double planSeconds(const SyncPlan &plan)
+{
+    constexpr double DumpSeconds = DumpLength * 10.0 / 9600;
+    constexpr double RecordSeconds = 0.090;
+    return DumpSeconds + double(plan.writes.size()) * RecordSeconds;
+}
+
+} // namespace
+
+QString usageHint(const QString &what)
+{
+    return QStringLiteral("vivadizuzud-cli: %1\nSúgó: vivadizuzud-cli --help").arg(what);
+}
+
+QString missingCommand()
+{
+    return QStringLiteral("hiányzik a parancs (ports, readout, upload, verify, sync, snapshot, restore vagy snapshots)");
+}
+
+QString unknownCommand(const QString &name)
+{
+    return QStringLiteral("ismeretlen parancs: %1").arg(name);
+}
+
+QString unknownOption(const QString &option)
+{
+    return QStringLiteral("ismeretlen kapcsoló: %1").arg(option);
+}
+
+QString optionOfAnotherCommand(const QString &command, const QString &option)
+{
+    return QStringLiteral("%1 parancs nem ismeri a %2 kapcsolót").arg(withArticle(command), option);
+}
+
+QString optionTakesNoValue(const QString &option)
+{
+    return QStringLiteral("a %1 kapcsoló nem kap értéket").arg(option);
+}
+
+QString optionNeedsValue(const QString &option)
+{
+    return QStringLiteral("a %1 után meg kell adni az értékét").arg(option);
+}
+
+QString badPortNumber()
+{
+    return QStringLiteral("a --port értéke 1 és 256 közötti egész szám");
+}
+
+QString badOpeningTime()
+{
+    return QStringLiteral("a --time értéke (nyitási idő) 1 és 127 közötti egész szám");
+}
+
+QString commandNeedsTime(const QString &command)
+{
+    return QStringLiteral("%1 parancshoz meg kell adni a nyitási időt: --time T (1–127)").arg(withArticle(command));
+}
+
+QString commandTakesNoFile(const QString &command)
+{
+    return QStringLiteral("%1 parancs nem vár fájlt").arg(withArticle(command));
+}
+
+QString commandTakesOneFile(const QString &command)
+{
+    return QStringLiteral("%1 parancs egy fájlt vár").arg(withArticle(command));
+}
+
+QString nameNotUtf8(const QString &file)
+{
+    return QStringLiteral("a fájl neve nem érvényes UTF-8 szöveg: %1").arg(file);
+}
+
+QString portStateWord(const PortProbe &probe)
+{
+    switch (probe.state) {
+    case PortState::Free: return QStringLiteral("szabad");
+    case PortState::Console: return QStringLiteral("konzol");
+    case PortState::NoPermission: return QStringLiteral("nincs jogosultság (dialout csoport)");
+    case PortState::Held: {
+        QStringList who;
+        for (const PortHolder &holder : probe.holders)
+            who.append(holder.program.isEmpty() ? QString::number(holder.pid)
+                                                : QStringLiteral("%1 %2").arg(holder.pid).arg(holder.program));
+        return QStringLiteral("foglalt: ") + who.join(QStringLiteral(", "));
+    }
+    case PortState::Missing: break;
+    }
+    return {};
+}
+
+QString portTableHeader()
+{
+    return portTableRow(-1, QStringLiteral("ESZKÖZ"), QStringLiteral("ÁLLAPOT"), QStringLiteral("LEÍRÁS"));
+}
+
+QString portTableRow(int number, const QString &device, const QString &state, const QString &description)
+{
+    // Long device paths push the columns after them on, never into them.
+    const QString first = number < 0 ? QStringLiteral("SZÁM") : QString::number(number);
+    return QStringLiteral("%1  %2  %3  %4").arg(first, -4).arg(device, -24).arg(state, -28).arg(description).trimmed()
+        + QLatin1Char('\n');
+}
+
+QString whyNoPortIsFree()
+{
+    return QStringLiteral("Melyik port miért nem szabad: vivadizuzud-cli ports");
+}
+
+QString heldBy(const QString &holders)
+{
+    return QStringLiteral("Használja: ") + holders;
+}
+
+QString nothingWasWritten()
+{
+    return QStringLiteral("Semmit sem írtam a kártyaolvasóba.");
+}
+
+QString noCards(const QString &path)
+{
+    return QStringLiteral("A fájlban (%1) nincs kártyakód.").arg(path);
+}
+
+QString listProblem(const QString &path, const CodeList &list, ListProblem problem, ListUse use)
+{
+    const bool sends = use != ListUse::Verify;
+    QString text;
+    switch (problem) {
+    case ListProblem::None: return {};
+    case ListProblem::Unreadable: text = codeListUnreadable(path, list.fault); break;
+    case ListProblem::Malformed: text = malformedCardLines(path, list); break;
+    case ListProblem::Suspicious: text = suspiciousLines(path, list); break;
+    case ListProblem::TooManyCards: text = tooManyCards(ReaderCapacity, use != ListUse::Upload); break;
+    case ListProblem::NoCards: text = noCards(path); break;
+    }
+    return sends ? text + QLatin1Char(' ') + sentSoFar(0) : text;
+}
+
+QString cardLine(const CardCode &code, const QString &name)
+{
+    return name.isEmpty() ? QStringLiteral("  ") + hexCode(code) : QStringLiteral("  %1  %2").arg(hexCode(code), name);
+}
+
+QString differences(const Comparison &comparison, const CodeList *list)
+{
+    QString report = section(QStringLiteral("Hiányzik a kártyaolvasóból (%1):"), comparison.missing, list)
+        + section(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):"), comparison.extra, list);
+    if (!comparison.otherTime.isEmpty()) {
+        report += QStringLiteral("Más nyitási idővel (%1):\n").arg(comparison.otherTime.size());
+        for (const TimeChange &change : comparison.otherTime)
+            report += QStringLiteral("%1  %2 (kért: %3)\n")
+                          .arg(cardLine(change.code, list ? list->nameOf(change.code) : QString()))
+                          .arg(change.held)
+                          .arg(change.wanted);
+    }
+    return report;
+}
+
+QString identical(int codes)
+{
+    return QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(codes);
+}
+
+QString readoutDone(int records, const QString &path)
+{
+    return ReadoutDone + QStringLiteral(" %1 kódot írtam a fájl végére: %2").arg(records).arg(path);
+}
+
+QString uploadDone(int written)
+{
+    return UploadDone + QLatin1Char(' ') + accepted(written, false);
+}
+
+QString accepted(int written, bool lastUncertain)
+{
+    if (lastUncertain)
+        return QStringLiteral("A kártyaolvasó %1 kódot biztosan elfogadott, a %2. kódot talán.").arg(written).arg(written + 1);
+    return QStringLiteral("A kártyaolvasó %1 kódot fogadott el.").arg(written);
+}
+
+QString recordFailed(bool refused, const DumpRecord &record, qint64 line, const QString &name)
+{
+    const QString card = hexCode(record.code) + (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
+    const QString where = line > 0 ? QStringLiteral(", a lista %1. sora").arg(line) : QString();
+    return refused ? QStringLiteral("A kártyaolvasó visszautasította a %1 kódot%2.").arg(card, where)
+                   : QStringLiteral("A kártyaolvasó nem válaszolt a %1 kódra%2 (12 másodpercig vártam).").arg(card, where);
+}
+
+QString stopped()
+{
+    return QStringLiteral("Megszakítva.");
+}
+
+QString reasonWord(SnapshotReason reason)
+{
+    switch (reason) {
+    case SnapshotReason::Snapshot: break;
+    case SnapshotReason::BeforeSync: return QStringLiteral("szinkron előtt");
+    case SnapshotReason::AfterSync: return QStringLiteral("szinkron után");
+    case SnapshotReason::BeforeRestore: return QStringLiteral("visszaállítás előtt");
+    case SnapshotReason::AfterRestore: return QStringLiteral("visszaállítás után");
+    }
+    return QStringLiteral("pillanatkép");
+}
+
+QString snapshotKept(SnapshotReason reason, const QString &path)
+{
+    return QStringLiteral("Pillanatkép (%1): %2\n").arg(reasonWord(reason), path);
+}
+
+QString snapshotNotKept(const QString &where, FileFault fault)
+{
+    return QStringLiteral("A pillanatkép nem menthető (%1): %2.").arg(where, fileFaultReason(fault));
+}
+
+QString snapshotUnusable(const QString &path, FileFault fault)
+{
+    return QStringLiteral("A pillanatkép (%1) nem használható: %2.").arg(path, fileFaultReason(fault));
+}
+
+QString snapshotUnfit(const QString &path, ListProblem problem)
+{
+    const QString why = problem == ListProblem::NoCards
+        ? QStringLiteral("A pillanatképben (%1) nincs egyetlen kártya sem: a visszaállítás kiürítené a kártyaolvasót.")
+              .arg(path)
+        : problem == ListProblem::TooManyCards ? tooManyCards(ReaderCapacity, true)
+                                               : snapshotUnusable(path, FileFault::NotASnapshot);
+    return why + QLatin1Char(' ') + sentSoFar(0);
+}
+
+QString snapshotsHeader()
+{
+    return QStringLiteral("%1  %2  %3  %4  %5\n")
+        .arg(QStringLiteral("IDŐPONT"), -19)
+        .arg(QStringLiteral("PORT"), -4)
+        .arg(QStringLiteral("MIÉRT"), -19)
+        .arg(QStringLiteral("KÁRTYA"), 6)
+        .arg(QStringLiteral("FÁJL"));
+}
+
+QString snapshotsRow(const SnapshotInfo &info)
+{
+    return QStringLiteral("%1  %2  %3  %4  %5%6\n")
+        .arg(info.taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), -19)
+        .arg(info.port, -4)
+        .arg(reasonWord(info.reason), -19)
+        .arg(info.cards >= 0 ? QString::number(info.cards) : QStringLiteral("?"), 6)
+        .arg(info.path, info.foreign ? QStringLiteral("  (IDEGEN: nem használható)") : QString());
+}
+
+QString noSnapshotsYet(const QString &folder)
+{
+    return QStringLiteral("Még nincs pillanatkép (%1).").arg(folder);
+}
+
+QString snapshotFolderUnreadable(const QString &folder, FileFault fault)
+{
+    return QStringLiteral("A pillanatképek mappája (%1) nem olvasható: %2.").arg(folder, fileFaultReason(fault));
+}
+
+QString foreignSnapshotsMarked()
+{
+    return QStringLiteral("Az IDEGEN jelű fájlok más felhasználóéi, vagy mások is írhatják őket: a restore nem "
+                          "használja őket.");
+}
+
+QString layoutNote(const SyncPlan &plan)
+{
+    if (plan.byLayout)
+        return QStringLiteral("A kártyaolvasó memóriájának elrendezését már megtanultam: csak a változó helyeket írom "
+                              "(%1 rekord), és a listán lévő kártyát közben sem veszem ki.\n")
+            .arg(plan.writes.size());
+    return QStringLiteral("A kártyaolvasó memóriájának elrendezését még nem ismerem: mind az %1 helyet újraírom, "
+                          "előbb a megmaradó kártyákat, ahogy most a memóriában állnak. Az ellenőrző kiolvasásból "
+                          "megtanulom az elrendezést, és a következő szinkron már csak a változó helyeket írja.\n")
+        .arg(ReaderCapacity);
+}
+
+QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool restore)
+{
+    const Comparison &c = plan.comparison;
+    QString text = QStringLiteral("Terv, kód szerint:\n")
+        + section(QStringLiteral("Felveendő, a kártyaolvasóban még nincs (%1):"), c.missing, list)
+        + section(restore ? QStringLiteral("Törlendő, nincs a pillanatképben (%1):")
+                          : QStringLiteral("Törlendő, nincs a listában (%1):"),
+                  c.extra, list);
+    if (!c.otherTime.isEmpty()) {
+        text += QStringLiteral("Más nyitási időt kap (%1):\n").arg(c.otherTime.size());
+        for (const TimeChange &change : c.otherTime)
+            text += QStringLiteral("%1  %2 -> %3\n")
+                        .arg(cardLine(change.code, list ? list->nameOf(change.code) : QString()))
+                        .arg(change.held)
+                        .arg(change.wanted);
+    }
+    text += QStringLiteral("Változatlan marad: %1 kártya.\n").arg(c.same);
+    text += section(QStringLiteral("Nem törölhető: a kártyaolvasó olyan helyen tartja, amelyet egyik írási cím sem "
+                                   "ér el (%1):"),
+                    plan.unreachable, list);
+    if (repeated > 0)
+        text += QStringLiteral("%1 kód többször is szerepel %2; mindegyik csak egyszer kerül be.\n")
+                    .arg(repeated)
+                    .arg(restore ? QStringLiteral("a pillanatképben") : QStringLiteral("a listában"));
+    return text + layoutNote(plan);
+}
+
+QString question(const SyncPlan &plan)
+{
+    const int erases = int(std::count_if(plan.writes.begin(), plan.writes.end(),
+                                         [](const PlannedWrite &w) { return w.purpose == PlannedWrite::Erase; }));
+    const QString what = plan.byLayout
+        ? QStringLiteral("Beírjam a változásokat a kártyaolvasóba")
+        : QStringLiteral("Beírjam a kártyákat a kártyaolvasóba, és töröljem alattuk a többi %1 helyet").arg(erases);
+    return QStringLiteral("%1? (%2 rekord, kb. %3 perc) [igen/nem]: ")
+        .arg(what)
+        .arg(plan.writes.size())
+        .arg(minutes(planSeconds(plan)));
+}
+
+QString needsConfirmation(const QString &command)
+{
+    return QStringLiteral("A %1 parancs a beírás előtt megerősítést kér, de a szabványos bemenet nem terminál: "
+                          "semmit sem küldtem. Parancsfájlból a --yes kapcsolóval fut le kérdés nélkül.")
+        .arg(command);
+}
+
+QString replanned(const SyncPlan &plan, bool learned)
+{
+    if (learned)
+        return QStringLiteral("A kártyaolvasó nem fogadja el az üres rekordot, de most megtanultam, hová teszi a "
+                              "rekordokat: a törlendő kártyák helyére a lista egy kártyájának másolatát írom "
+                              "(%1 rekord, kb. %2 perc).")
+            .arg(plan.writes.size())
+            .arg(minutes(planSeconds(plan)));
+    return QStringLiteral("A kártyaolvasó nem oda tette a rekordokat, ahová a megtanult elrendezés szerint kellett "
+                          "volna: elfelejtettem az elrendezést, és most mind az %1 helyet újraírom (kb. %2 perc).")
+        .arg(plan.writes.size())
+        .arg(minutes(planSeconds(plan)));
+}
+
+QString dryRunDone()
+{
+    return QStringLiteral("Próba: semmit sem írtam, pillanatkép sem készült.");
+}
+
+QString syncDone(int cards, bool restore)
+{
+    return QStringLiteral("Kész: a kártyaolvasó pontosan %1 %2 kártyáját tartalmazza.")
+        .arg(restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista"))
+        .arg(cards);
+}
+
+QString nothingToChange(bool restore)
+{
+    return QStringLiteral("Nincs mit változtatni: a kártyaolvasó pontosan %1 kártyáit tartalmazza. %2 "
+                          "Pillanatkép sem készült.")
+        .arg(restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista"), nothingWasWritten());
+}
+
+QString notApproved()
+{
+    return nothingWasWritten();
+}
+
+QString copiesKept(int copies)
+{
+    return QStringLiteral("A kártyaolvasó nem fogadja el az üres rekordot: %1 helyre, ahonnan kártya került ki, "
+                          "a lista egy kártyájának másolatát írtam.")
+        .arg(copies);
+}
+
+QString afterSnapshotLost(FileFault fault)
+{
+    return QStringLiteral("Az ellenőrző kiolvasás pillanatképe nem menthető (%1): %2. Az összevetés ettől még "
+                          "megtörtént.")
+        .arg(snapshotFolder(), fileFaultReason(fault));
+}
+
+QString stillDiffers(bool restore, const QString &before, const QString &after, int unreachable)
+{
+    QString text = QStringLiteral("A kártyaolvasó nem pontosan %1 kártyáit tartalmazza. Pillanatkép előtte: %2")
+                       .arg(restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista"), before);
+    if (!after.isEmpty())
+        text += QStringLiteral(", utána: %1").arg(after);
+    if (unreachable > 0)
+        text += QStringLiteral("\n%1 kártyát a kártyaolvasó olyan helyen tart, amelyet egyik írás sem ér el: ezek "
+                               "ezzel a programmal nem törölhetők.")
+                    .arg(unreachable);
+    return text;
+}
+
+QString stopAdvice(const QString &repeat, const QString &before)
+{
+    QString text = QStringLiteral("Ugyanez a parancs újra futtatva befejezi a munkát: %1").arg(repeat);
+    if (!before.isEmpty())
+        text += QStringLiteral("\nA változtatás előtti állapot pillanatképe (ide lehet visszatérni): %1").arg(before);
+    return text;
+}
+
+QString stopReportText(const StopReport &report, const CodeList *list, bool lastUncertain)
+{
+    QString text = section(QStringLiteral("A listán vannak, és hiányozhatnak a kártyaolvasóból (%1):"),
+                           report.mayBeMissing, list)
+        + section(QStringLiteral("Újak, még nincsenek (biztosan) a kártyaolvasóban (%1):"), report.notYetIn, list)
+        + section(QStringLiteral("Törlendők, és még a kártyaolvasóban lehetnek (%1):"), report.mayRemain, list);
+    if (report.mayBeMissing.isEmpty() && report.notYetIn.isEmpty() && report.mayRemain.isEmpty())
+        text += QStringLiteral("A lista minden kártyája a kártyaolvasóban van.\n");
+    else if (report.mayBeMissing.isEmpty())
+        text += QStringLiteral("A kártyaolvasóban lévő, listán szereplő kártyák egyike sem került ki.\n");
+    if (lastUncertain)
+        text += QStringLiteral("Az utolsó elküldött rekordról nem tudni, hogy a kártyaolvasó beírta-e.\n");
+    return text;
+}
+
+QString checkCutOff(const QString &repeat)
+{
+    return QStringLiteral("Megszakítva az ellenőrző kiolvasás közben: minden rekordot beírtam, csak az ellenőrzés "
+                          "maradt el. Ellenőrzés: %1")
+        .arg(repeat);
+}
+
+QString eraseRefused(bool restore, int cards)
+{
+    return QStringLiteral("%1 kártyái mind bekerültek (%2), de a kártyaolvasó nem fogadta el az üres rekordot, "
+                          "amellyel a régi kártyák helyét törölném, ezért abbahagytam.")
+        .arg(capitalized(restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista")))
+        .arg(cards);
+}
+
+QString howFar(int cardsWritten, int slotsErased, bool lastUncertain)
+{
+    return QStringLiteral("%1 kártyát írtam be, %2 helyet töröltem%3.")
+        .arg(cardsWritten)
+        .arg(slotsErased)
+        .arg(lastUncertain ? QStringLiteral(", és az utolsó elküldött rekordról nem tudni, hogy bekerült-e")
+                           : QString());
+}
+
+QString phaseWord(int phase)
+{
+    switch (ProgressView::Phase(phase)) {
+    case ProgressView::Phase::Reading: return QStringLiteral("olvasás");
+    case ProgressView::Phase::Writing: return QStringLiteral("írás");
+    case ProgressView::Phase::Erasing: return QStringLiteral("törlés");
+    case ProgressView::Phase::Checking: break;
+    }
+    return QStringLiteral("ellenőrzés");
+}
+
+QString phaseLine(int phase, int records)
+{
+    const auto p = ProgressView::Phase(phase);
+    if (p == ProgressView::Phase::Reading || p == ProgressView::Phase::Checking)
+        return QStringLiteral("%1: a kártyaolvasó teljes memóriája (kb. 21 másodperc)").arg(capitalized(phaseWord(phase)));
+    return QStringLiteral("%1: %2 rekord (kb. %3 másodperc)")
+        .arg(capitalized(phaseWord(phase)))
+        .arg(records)
+        .arg(qMax(1, qRound(records * 0.09)));
+}
+
+} // namespace Texts

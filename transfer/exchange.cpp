@@ -1,0 +1,149 @@
+#include "transfer/exchange.h"
+#include "serial/commport.h"
+#include "transfer/clock.h"
+
+namespace {
+
+// Waits until the whole dump is buffered, or the reader stalls, the line
+// drops or the person stops it.
+DumpOutcome waitForDump(Conversation &c)
+{
+    int lastCount = -1;
+    const qint64 start = c.clock.now();
+    qint64 lastProgressAt = start;
+    for (;;) {
+        const int count = c.port.bytesWaiting();
+        if (c.port.lineLost())
+            return DumpOutcome::LineLost;
+        c.view.showBytes(count);
+        if (count >= DumpLength)
+            return DumpOutcome::Done;
+        const qint64 now = c.clock.now();
+        if (count != lastCount) {
+            lastCount = count;
+            lastProgressAt = now;
+        } else if (now - lastProgressAt >= ReadoutStallMs) {
+            return DumpOutcome::Stalled;
+        }
+        if (now - start >= ReadoutLimitMs)
+            return DumpOutcome::Stalled;
+        if (c.clock.stopRequested())
+            return DumpOutcome::Interrupted;
+        c.clock.sleep(ReadoutPollMs);
+    }
+}
+
+// One read request on a quiet line and the dump it brings; trailer tells
+// whether anything came after it.
+DumpOutcome requestDump(Conversation &c, QByteArray &dump, bool &trailer)
+{
+    if (const DumpOutcome quiet = waitForQuiet(c); quiet != DumpOutcome::Done)
+        return quiet;
+    c.state.FrameBytes = readRequestBytes(c.state.ReaderAddress);
+    c.state.RequestFrame = requestFrame(c.state.FrameBytes);
+    if (!c.port.send(c.state.RequestFrame))
+        return DumpOutcome::LineLost;
+    const DumpOutcome outcome = waitForDump(c);
+    if (outcome != DumpOutcome::Done)
+        return outcome;
+    dump = c.port.read(DumpLength);
+    trailer = c.port.bytesWaiting() > 0;
+    if (!trailer) {
+        c.clock.sleep(QuietMs);
+        trailer = c.port.bytesWaiting() > 0;
+    }
+    c.port.clearReceiveBuffer();
+    return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::Done;
+}
+
+// Polls until exactly one answer's worth of bytes waits; a later attempt only
+// waits again, it never repeats the request.
+RecordOutcome waitForWriteAnswer(Conversation &c, QByteArray &answer)
+{
+    for (int attempt = 0; attempt < AttemptsPerRecord; ++attempt) {
+        c.state.PollCount = 0;
+        while (c.state.PollCount < PollsPerAttempt) {
+            c.clock.sleep(AnswerPollMs);
+            ++c.state.PollCount;
+            if (c.port.bytesWaiting() == WriteAnswerLength) {
+                answer = c.port.read(c.port.bytesWaiting());
+                return RecordOutcome::Taken;
+            }
+            if (c.port.lineLost())
+                return RecordOutcome::LineLost;
+            if (c.clock.stopRequested())
+                return RecordOutcome::Interrupted;
+        }
+    }
+    return RecordOutcome::Unanswered;
+}
+
+} // namespace
+
+DumpOutcome waitForQuiet(Conversation &c)
+{
+    if (!c.port.isOpen())
+        return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
+    const qint64 start = c.clock.now();
+    qint64 lastHeard = start;
+    c.port.clearReceiveBuffer();
+    for (;;) {
+        const qint64 now = c.clock.now();
+        if (c.port.bytesWaiting() > 0) {
+            c.port.clearReceiveBuffer();
+            lastHeard = now;
+        }
+        if (c.port.lineLost())
+            return DumpOutcome::LineLost;
+        if (now - lastHeard >= QuietMs)
+            return DumpOutcome::Done;
+        if (now - start >= QuietLimitMs)
+            return DumpOutcome::Noisy;
+        if (c.clock.stopRequested())
+            return DumpOutcome::Interrupted;
+        c.clock.sleep(QuietPollMs);
+    }
+}
+
+DumpOutcome readDump(Conversation &c, QByteArray &dump)
+{
+    if (!c.port.isOpen())
+        return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
+    QByteArray first;
+    bool trailer = false;
+    DumpOutcome outcome = requestDump(c, first, trailer);
+    if (outcome != DumpOutcome::Done)
+        return outcome;
+    if (trailer) {
+        // Either the dump began before the request (the tail of an older
+        // one), or this reader always sends more: a second read tells which.
+        QByteArray second;
+        outcome = requestDump(c, second, trailer);
+        if (outcome != DumpOutcome::Done)
+            return outcome;
+        if (second != first)
+            return DumpOutcome::Unsteady;
+    }
+    dump = first;
+    return DumpOutcome::Done;
+}
+
+RecordOutcome writeRecord(Conversation &c, const DumpRecord &record, bool *sent)
+{
+    c.state.FrameBytes = writeRequestBytes(c.state.ReaderAddress, record.code, record.openingTime, c.state.WriteAddress);
+    c.state.RequestFrame = requestFrame(c.state.FrameBytes);
+    c.clock.sleep(PauseBeforeRequestMs);
+    c.port.clearReceiveBuffer();
+    const bool wentOut = c.port.send(c.state.RequestFrame);
+    if (sent)
+        *sent = wentOut;
+    c.state.WriteAddress -= RecordSpacing;
+    if (!wentOut)
+        return RecordOutcome::LineLost;
+    // An answer read is the reader's word, even if the line fails right after it.
+    QByteArray answer;
+    const RecordOutcome outcome = waitForWriteAnswer(c, answer);
+    if (outcome != RecordOutcome::Taken)
+        return outcome;
+    return isWriteAccepted(answer) ? RecordOutcome::Taken : RecordOutcome::Refused;
+}

@@ -1,0 +1,97 @@
+#include "transfer/layout.h"
+#include "serial/portmap.h"
+
+#include <QSettings>
+
+namespace {
+
+const QString OrderKey = QStringLiteral("layout/order");
+const QString OffsetKey = QStringLiteral("layout/offset");
+const QString CardsOnlyKey = QStringLiteral("layout/cards-only");
+const QString LearnedKey = QStringLiteral("layout/learned");
+
+bool isCard(const DumpRecord &record)
+{
+    return record.openingTime >= MinOpeningTime && record.openingTime <= MaxOpeningTime;
+}
+
+bool explains(const MemoryLayout &layout, const QList<WrittenRecord> &written, QByteArrayView dump)
+{
+    for (const WrittenRecord &w : written) {
+        const std::optional<DumpRecord> held = dumpBlock(dump, layout.blockOfSlot(w.slot));
+        if (isCard(w.record) != held.has_value())
+            return false;
+        if (held && (held->code != w.record.code || held->openingTime != w.record.openingTime))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int MemoryLayout::blockOfSlot(int slot) const
+{
+    return (order == TopDown ? slot : ReaderCapacity - 1 - slot) + offset;
+}
+
+int MemoryLayout::slotOfBlock(int block) const
+{
+    const int index = block - offset;
+    if (index < 0 || index >= ReaderCapacity)
+        return -1;
+    return order == TopDown ? index : ReaderCapacity - 1 - index;
+}
+
+std::optional<MemoryLayout> learnLayout(const QList<WrittenRecord> &written, QByteArrayView dump)
+{
+    if (std::count_if(written.begin(), written.end(), [](const WrittenRecord &w) { return isCard(w.record); }) < 2)
+        return std::nullopt;
+    std::optional<MemoryLayout> found;
+    for (const MemoryLayout::Order order : {MemoryLayout::TopDown, MemoryLayout::BottomUp}) {
+        for (int offset = 0; offset <= MaxLayoutOffset; ++offset) {
+            MemoryLayout candidate;
+            candidate.order = order;
+            candidate.offset = offset;
+            if (!explains(candidate, written, dump))
+                continue;
+            if (found)
+                return std::nullopt;   // two rules fit: the data does not tell
+            found = candidate;
+        }
+    }
+    if (found)
+        found->learned = QDateTime::currentDateTimeUtc();
+    return found;
+}
+
+std::optional<MemoryLayout> savedLayout()
+{
+    const QSettings settings(SettingsOrganization, SettingsApplication);
+    const QString order = settings.value(OrderKey).toString();
+    bool ok = false;
+    const int offset = settings.value(OffsetKey).toString().toInt(&ok);
+    if ((order != QLatin1String("top-down") && order != QLatin1String("bottom-up")) || !ok || offset < 0
+        || offset > MaxLayoutOffset)
+        return std::nullopt;
+    MemoryLayout layout;
+    layout.order = order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp;
+    layout.offset = offset;
+    layout.cardsOnly = settings.value(CardsOnlyKey).toString() == QLatin1String("true");
+    layout.learned = QDateTime::fromString(settings.value(LearnedKey).toString(), Qt::ISODate);
+    return layout;
+}
+
+void saveLayout(const MemoryLayout &layout)
+{
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    settings.setValue(OrderKey, layout.order == MemoryLayout::TopDown ? QStringLiteral("top-down")
+                                                                       : QStringLiteral("bottom-up"));
+    settings.setValue(OffsetKey, QString::number(layout.offset));
+    settings.setValue(CardsOnlyKey, layout.cardsOnly ? QStringLiteral("true") : QStringLiteral("false"));
+    settings.setValue(LearnedKey, layout.learned.toUTC().toString(Qt::ISODate));
+}
+
+void forgetLayout()
+{
+    QSettings(SettingsOrganization, SettingsApplication).remove(QStringLiteral("layout"));
+}

@@ -1,0 +1,239 @@
+#include "transfer/syncplan.h"
+
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+
+namespace {
+
+QHash<quint64, DumpRecord> byCode(const QList<DumpRecord> &records)
+{
+    QHash<quint64, DumpRecord> map;
+    for (const DumpRecord &record : records)
+        map.insert(codeKey(record.code), record);
+    return map;
+}
+
+// The six bytes of a block that say which card it holds, and with which time.
+QByteArrayView cardBytes(QByteArrayView dump, int block)
+{
+    return dump.sliced(qsizetype(block) * DumpBlockLength + 1, 6);
+}
+
+DumpRecord recordOf(QByteArrayView bytes)
+{
+    DumpRecord record{};
+    for (int i = 0; i < 5; ++i)
+        record.code[i] = quint8(bytes[i]);
+    record.openingTime = quint8(bytes[5]);
+    return record;
+}
+
+bool operator==(const DumpRecord &a, const DumpRecord &b)
+{
+    return a.code == b.code && a.openingTime == b.openingTime;
+}
+
+} // namespace
+
+int SyncPlan::copies() const
+{
+    return int(std::count_if(writes.begin(), writes.end(), [](const PlannedWrite &w) { return w.purpose == PlannedWrite::Copy; }));
+}
+
+SyncPlan planFullSync(const QList<DumpRecord> &wanted, QByteArrayView dump)
+{
+    SyncPlan plan;
+    const QList<DumpRecord> held = validRecords(dump);
+    const QList<DumpRecord> once = eachCodeOnce(wanted);
+    plan.comparison = compareWithReader(once, held);
+    plan.nothingToDo = plan.comparison.identical();
+    const QHash<quint64, DumpRecord> wantedByCode = byCode(once);
+    QSet<quint64> placed;
+    int slot = 0;
+    for (const DumpRecord &record : held) {
+        const quint64 key = codeKey(record.code);
+        const auto target = wantedByCode.constFind(key);
+        if (target == wantedByCode.cend() || placed.contains(key))
+            continue;
+        placed.insert(key);
+        const bool sameTime = target->openingTime == 0 || target->openingTime == record.openingTime;
+        plan.writes.append({sameTime ? PlannedWrite::Rewrite : PlannedWrite::Retime, slot++, *target, std::nullopt});
+    }
+    for (const DumpRecord &record : once) {
+        if (!placed.contains(codeKey(record.code)))
+            plan.writes.append({PlannedWrite::Add, slot++, record, std::nullopt});
+    }
+    while (slot < ReaderCapacity)
+        plan.writes.append({PlannedWrite::Erase, slot++, ErasedRecord, std::nullopt});
+    return plan;
+}
+
+std::optional<SyncPlan> planByLayout(const QList<DumpRecord> &wanted, QByteArrayView dump, const MemoryLayout &layout)
+{
+    for (int block = 0; block < DumpExaminedBlocks; ++block) {
+        if (layout.slotOfBlock(block) < 0 && dumpBlock(dump, block))
+            return std::nullopt;
+    }
+    SyncPlan plan;
+    plan.byLayout = true;
+    const QList<DumpRecord> once = eachCodeOnce(wanted);
+    plan.comparison = compareWithReader(once, validRecords(dump));
+    plan.nothingToDo = plan.comparison.identical();
+    const QHash<quint64, DumpRecord> wantedByCode = byCode(once);
+
+    QList<std::optional<DumpRecord>> inSlot;
+    for (int slot = 0; slot < ReaderCapacity; ++slot)
+        inSlot.append(dumpBlock(dump, layout.blockOfSlot(slot)));
+    // Each listed code stays in one slot: one with the right time if there is one.
+    QHash<quint64, int> keeper;
+    for (const bool rightTimeOnly : {true, false}) {
+        for (int slot = 0; slot < ReaderCapacity; ++slot) {
+            if (!inSlot[slot])
+                continue;
+            const quint64 key = codeKey(inSlot[slot]->code);
+            const auto target = wantedByCode.constFind(key);
+            if (target == wantedByCode.cend() || keeper.contains(key))
+                continue;
+            if (!rightTimeOnly || target->openingTime == inSlot[slot]->openingTime)
+                keeper.insert(key, slot);
+        }
+    }
+    QList<int> toGo, free;
+    for (int slot = 0; slot < ReaderCapacity; ++slot) {
+        if (!inSlot[slot])
+            free.append(slot);
+        else if (keeper.value(codeKey(inSlot[slot]->code), -1) != slot)
+            toGo.append(slot);
+    }
+    for (int slot = 0; slot < ReaderCapacity && !plan.copySource; ++slot) {
+        if (inSlot[slot] && keeper.value(codeKey(inSlot[slot]->code), -1) == slot)
+            plan.copySource = wantedByCode[codeKey(inSlot[slot]->code)];
+    }
+    // One write into a slot that goes both adds and removes.
+    for (const DumpRecord &record : once) {
+        if (!plan.copySource && !keeper.contains(codeKey(record.code)))
+            plan.copySource = record;
+        if (keeper.contains(codeKey(record.code)))
+            continue;
+        if (!toGo.isEmpty()) {
+            const int slot = toGo.takeFirst();
+            plan.writes.append({PlannedWrite::Replace, slot, record, inSlot[slot]});
+        } else {
+            plan.writes.append({PlannedWrite::Add, free.takeFirst(), record, std::nullopt});
+        }
+    }
+    for (const int slot : toGo) {
+        // A reader that takes cards only keeps a copy of a listed card where
+        // one went; a slot that already holds one is left as it is.
+        const auto listed = wantedByCode.constFind(codeKey(inSlot[slot]->code));
+        if (layout.cardsOnly && listed != wantedByCode.cend() && listed->openingTime == inSlot[slot]->openingTime)
+            continue;
+        plan.writes.append({PlannedWrite::Erase, slot, ErasedRecord, inSlot[slot]});
+    }
+    if (layout.cardsOnly)
+        turnErasesIntoCopies(plan, 0);
+    for (int slot = 0; slot < ReaderCapacity; ++slot) {
+        if (!inSlot[slot] || keeper.value(codeKey(inSlot[slot]->code), -1) != slot)
+            continue;
+        const DumpRecord &target = wantedByCode[codeKey(inSlot[slot]->code)];
+        if (target.openingTime != 0 && target.openingTime != inSlot[slot]->openingTime)
+            plan.writes.append({PlannedWrite::Retime, slot, target, std::nullopt});
+    }
+    return plan;
+}
+
+std::optional<SyncPlan> planRestoreByLayout(QByteArrayView snapshot, QByteArrayView dump, const MemoryLayout &layout)
+{
+    for (int block = 0; block < DumpExaminedBlocks; ++block) {
+        if (layout.slotOfBlock(block) < 0 && (dumpBlock(dump, block) || dumpBlock(snapshot, block))
+            && cardBytes(dump, block) != cardBytes(snapshot, block))
+            return std::nullopt;
+    }
+    SyncPlan plan;
+    plan.byLayout = true;
+    plan.comparison = compareWithReader(eachCodeOnce(validRecords(snapshot)), validRecords(dump));
+    QList<PlannedWrite> erases;
+    for (int slot = 0; slot < ReaderCapacity; ++slot) {
+        const int block = layout.blockOfSlot(slot);
+        if (cardBytes(dump, block) == cardBytes(snapshot, block))
+            continue;
+        const DumpRecord record = recordOf(cardBytes(snapshot, block));
+        const std::optional<DumpRecord> was = dumpBlock(dump, block), wanted = dumpBlock(snapshot, block);
+        if (!wanted)
+            erases.append({PlannedWrite::Erase, slot, record, was});
+        else if (!was)
+            plan.writes.append({PlannedWrite::Add, slot, record, std::nullopt});
+        else if (was->code == record.code)
+            plan.writes.append({PlannedWrite::Retime, slot, record, std::nullopt});
+        else
+            plan.writes.append({PlannedWrite::Replace, slot, record, was});
+    }
+    plan.writes += erases;
+    plan.nothingToDo = plan.writes.isEmpty();
+    return plan;
+}
+
+void turnErasesIntoCopies(SyncPlan &plan, qsizetype from)
+{
+    if (!plan.copySource)
+        return;
+    for (qsizetype i = from; i < plan.writes.size(); ++i) {
+        if (plan.writes[i].purpose == PlannedWrite::Erase) {
+            plan.writes[i].purpose = PlannedWrite::Copy;
+            plan.writes[i].record = *plan.copySource;
+        }
+    }
+}
+
+QByteArray predictedDump(QByteArrayView dump, const SyncPlan &plan, qsizetype count, const MemoryLayout &layout)
+{
+    QByteArray predicted = dump.toByteArray();
+    for (qsizetype i = 0; i < count && i < plan.writes.size(); ++i) {
+        const PlannedWrite &w = plan.writes[i];
+        const qsizetype at = qsizetype(layout.blockOfSlot(w.slot)) * DumpBlockLength + 1;
+        for (int b = 0; b < 5; ++b)
+            predicted[at + b] = char(w.record.code[b]);
+        predicted[at + 5] = char(w.record.openingTime);
+    }
+    return predicted;
+}
+
+bool sameRecords(QByteArrayView a, QByteArrayView b)
+{
+    for (int block = 0; block < DumpExaminedBlocks; ++block) {
+        const std::optional<DumpRecord> x = dumpBlock(a, block), y = dumpBlock(b, block);
+        if (x.has_value() != y.has_value() || (x && !(*x == *y)))
+            return false;
+    }
+    return true;
+}
+
+StopReport stopReport(const SyncPlan &plan, qsizetype acknowledged)
+{
+    StopReport report;
+    for (qsizetype i = acknowledged; i < plan.writes.size(); ++i) {
+        const PlannedWrite &w = plan.writes[i];
+        switch (w.purpose) {
+        case PlannedWrite::Rewrite:
+        case PlannedWrite::Retime:
+            // Without a layout, a card not yet written again may have been written over.
+            if (!plan.byLayout)
+                report.mayBeMissing.append(w.record);
+            break;
+        case PlannedWrite::Add:
+        case PlannedWrite::Replace:
+            report.notYetIn.append(w.record);
+            break;
+        case PlannedWrite::Erase:
+        case PlannedWrite::Copy:
+            break;
+        }
+        if (plan.byLayout && w.held && w.purpose != PlannedWrite::Retime && w.purpose != PlannedWrite::Add)
+            report.mayRemain.append(*w.held);
+    }
+    // Without a layout, where a card that goes sits is not known: any of them may be left.
+    if (!plan.byLayout && acknowledged < plan.writes.size())
+        report.mayRemain = plan.comparison.extra;
+    return report;
+}

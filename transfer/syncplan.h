@@ -1,0 +1,72 @@
+// What a sync or a restore writes, slot by slot, and what it expects to read
+// back. Without a known layout every slot is written; with one, only the
+// slots that change, and never one that holds a listed card with another code.
+#pragma once
+
+#include "transfer/layout.h"
+#include "transfer/verify.h"
+
+#include <QByteArray>
+#include <QList>
+#include <optional>
+
+// What an erased slot reads: no card, so a readout passes it over.
+constexpr DumpRecord ErasedRecord{{0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0xFF};
+
+struct PlannedWrite {
+    enum Purpose {
+        Rewrite,   // a card the reader holds, written again in its place in the list (no layout)
+        Retime,    // a card the reader holds, with the time it is to have
+        Add,       // a new card into a free slot
+        Replace,   // a new card into the slot of a card that goes
+        Erase,     // the slot of a card that goes, erased
+        Copy,      // the slot of a card that goes, given a copy of a listed card (the reader refuses to erase)
+    } purpose;
+    int slot;                          // write address 7392 - 6 * slot
+    DumpRecord record;                 // what goes there
+    std::optional<DumpRecord> held;    // the card the slot held, when it goes (layout plans)
+    bool writesCard() const { return purpose != Erase; }
+};
+
+struct SyncPlan {
+    Comparison comparison;           // the reader against what it is to hold, by code
+    bool byLayout = false;
+    bool nothingToDo = false;
+    QList<PlannedWrite> writes;      // in the order they are sent
+    QList<DumpRecord> unreachable;   // valid records in blocks no write address reaches
+    std::optional<DumpRecord> copySource;   // a listed card the reader will hold, to copy where one goes
+    int copies() const;
+};
+
+// Every slot, from the top: the cards the reader holds that stay, in the order
+// it holds them (a reader that keeps records in write order never loses one on
+// the way), then the new ones, then the erased record down to address 0.
+SyncPlan planFullSync(const QList<DumpRecord> &wanted, QByteArrayView dump);
+
+// Only what changes, by the layout: new cards first into the slots of cards
+// that go, then into free slots; cards with another time rewritten in their
+// own slots; the slots of cards still to go erased (or, for a reader that
+// refuses that, given a copy of a listed card). Nothing when the dump holds a
+// valid record in a block no address reaches: the layout does not explain it.
+std::optional<SyncPlan> planByLayout(const QList<DumpRecord> &wanted, QByteArrayView dump, const MemoryLayout &layout);
+
+// Every slot the layout reaches made to read as in the snapshot, writing only
+// those that differ. Nothing when the two differ in a block no address reaches.
+std::optional<SyncPlan> planRestoreByLayout(QByteArrayView snapshot, QByteArrayView dump, const MemoryLayout &layout);
+
+// The slots of cards that go, from index on, given a copy of a listed card.
+void turnErasesIntoCopies(SyncPlan &plan, qsizetype from);
+
+// The dump as the layout says it reads after the first count writes.
+QByteArray predictedDump(QByteArrayView dump, const SyncPlan &plan, qsizetype count, const MemoryLayout &layout);
+// Whether two dumps hold the same records in the same blocks.
+bool sameRecords(QByteArrayView a, QByteArrayView b);
+
+// What a sync stopped before its end may have left: listed cards that may be
+// gone, new cards not surely in, and cards to go that may still be there.
+struct StopReport {
+    QList<DumpRecord> mayBeMissing;
+    QList<DumpRecord> notYetIn;
+    QList<DumpRecord> mayRemain;
+};
+StopReport stopReport(const SyncPlan &plan, qsizetype acknowledged);
