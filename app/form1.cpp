@@ -257,7 +257,7 @@ bool Form1::Form_Load()
         openPort(ReceiveBuffer, ReaderLine);
         m_port.clearReceiveBuffer();
     } else {
-        m_dialogs.message(this, Texts::noFreePort(anyPortWithoutPermission()));
+        m_dialogs.message(this, Texts::noFreePort());
     }
     for (int time = MinOpeningTime; time <= MaxOpeningTime; ++time)
         Combo2->addItem(QString::number(time));

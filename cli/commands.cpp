@@ -53,7 +53,7 @@ QString describe(const DeviceIdentity &identity)
 int listPorts(const Options &options)
 {
     QJsonArray array;
-    QString table = Texts::portTableHeader();
+    QList<QStringList> table;
     bool withoutPermission = false;
     for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
         const QString device = portDevicePath(number);
@@ -79,7 +79,7 @@ int listPorts(const Options &options)
             {QStringLiteral("holders"), holders},
         });
         const QString shownDevice = device == probe.resolved ? device : device + QStringLiteral(" -> ") + probe.resolved;
-        table += Texts::portTableRow(number, shownDevice, Texts::portStateWord(probe), describe(identity));
+        table.append({QString::number(number), shownDevice, Texts::portStateWord(probe), describe(identity)});
     }
     if (options.json) {
         print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
@@ -89,9 +89,9 @@ int listPorts(const Options &options)
         say(Texts::NoFreePort);
         return ExitDone;
     }
-    print(table);
+    print(Texts::portTable(table));
     if (withoutPermission)
-        say(QStringLiteral("Tipp: ") + Texts::dialoutAdvice());
+        say(Texts::permissionTip());
     return ExitDone;
 }
 

@@ -127,7 +127,7 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
         say(Texts::snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + Texts::nothingWasWritten());
         return ExitFileFailed;
     case SyncResult::DumpFailed:
-        return dumpFailed(result.dumpOutcome, transfer.port, left);
+        return dumpFailed(result.dumpOutcome, transfer.port, left, repeat);
     case SyncResult::WriteRefused:
     case SyncResult::WriteUnanswered: {
         const DumpRecord failed = result.plan.writes.value(result.acknowledged).record;
@@ -220,7 +220,7 @@ int snapshot(const Options &options)
     }
     Transfer transfer;
     QByteArray dump;
-    if (const int status = readWholeMemory(options, transfer, dump, QStringLiteral("Pillanatkép nem készült.")))
+    if (const int status = readWholeMemory(options, transfer, dump, Texts::noSnapshotTaken()))
         return status;
     if (const FileFault kept = file.keep(dump, transfer.port.portNumber(), SnapshotReason::Snapshot);
         kept != FileFault::None) {

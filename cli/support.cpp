@@ -44,7 +44,7 @@ int openPort(const Options &options, CommPort &port)
     if (!options.port) {
         const QStringList free = scanFreePorts();
         if (free.isEmpty()) {
-            say(Texts::noFreePort(anyPortWithoutPermission()));
+            say(Texts::noFreePort());
             say(Texts::whyNoPortIsFree());
             return ExitPortUnusable;
         }
@@ -55,14 +55,14 @@ int openPort(const Options &options, CommPort &port)
                             : Texts::portOpenFailed(number, port.devicePath(), port.openFault()));
         const PortProbe probe = probeDevice(port.devicePath());
         if (probe.state == PortState::Held)
-            say(Texts::heldBy(Texts::portStateWord(probe).section(QLatin1String(": "), 1)));
+            say(Texts::heldBy(Texts::holders(probe.holders)));
         return ExitPortUnusable;
     }
     port.clearReceiveBuffer();
     return ExitDone;
 }
 
-int dumpFailed(DumpOutcome outcome, const CommPort &port, const QString &note)
+int dumpFailed(DumpOutcome outcome, const CommPort &port, const QString &note, const QString &repeat)
 {
     const QString after = note.isEmpty() ? QString() : QLatin1Char(' ') + note;
     switch (outcome) {
@@ -71,7 +71,7 @@ int dumpFailed(DumpOutcome outcome, const CommPort &port, const QString &note)
         return ExitReaderFailed;
     case DumpOutcome::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
     case DumpOutcome::Interrupted: say(Texts::stopped() + after); return ExitStopped;
-    default: say(Texts::dumpFailed(outcome) + after); return ExitReaderFailed;
+    default: say(Texts::dumpFailed(outcome, repeat) + after); return ExitReaderFailed;
     }
 }
 

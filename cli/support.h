@@ -37,8 +37,10 @@ void print(const QString &text);   // what was asked for, on standard output
 int openPort(const Options &options, CommPort &port);
 
 // A dump that did not arrive whole: what the person is told (with a note
-// after it, if any), and the exit status.
-int dumpFailed(DumpOutcome outcome, const CommPort &port, const QString &note = QString());
+// after it, if any, and for a command that is no readout, the command to
+// run again), and the exit status.
+int dumpFailed(DumpOutcome outcome, const CommPort &port, const QString &note = QString(),
+               const QString &repeat = QString());
 
 // Opens the port and reads the reader's whole memory into dump; the exit
 // status, with what went wrong said (and note after it).

@@ -180,34 +180,39 @@ QString portStateWord(const PortProbe &probe)
     case PortState::Free: return QStringLiteral("szabad");
     case PortState::Console: return QStringLiteral("konzol");
     case PortState::NoPermission: return QStringLiteral("nincs jogosultság (dialout csoport)");
-    case PortState::Held: {
-        QStringList who;
-        for (const PortHolder &holder : probe.holders)
-            who.append(holder.program.isEmpty() ? QString::number(holder.pid)
-                                                : QStringLiteral("%1 %2").arg(holder.pid).arg(holder.program));
-        return QStringLiteral("foglalt: ") + who.join(QStringLiteral(", "));
-    }
+    case PortState::Held: return QStringLiteral("foglalt: ") + holders(probe.holders);
     case PortState::Missing: break;
     }
     return {};
 }
 
-QString portTableHeader()
+QString portTable(const QList<QStringList> &rows)
 {
-    return portTableRow(-1, QStringLiteral("ESZKÖZ"), QStringLiteral("ÁLLAPOT"), QStringLiteral("LEÍRÁS"));
-}
-
-QString portTableRow(int number, const QString &device, const QString &state, const QString &description)
-{
-    // Long device paths push the columns after them on, never into them.
-    const QString first = number < 0 ? QStringLiteral("SZÁM") : QString::number(number);
-    return QStringLiteral("%1  %2  %3  %4").arg(first, -4).arg(device, -24).arg(state, -28).arg(description).trimmed()
-        + QLatin1Char('\n');
+    const QList<QStringList> all = QList<QStringList>{{QStringLiteral("SZÁM"), QStringLiteral("ESZKÖZ"),
+                                                       QStringLiteral("ÁLLAPOT"), QStringLiteral("LEÍRÁS")}}
+        + rows;
+    QList<qsizetype> widths(4, 0);
+    for (const QStringList &row : all)
+        for (int column = 0; column < 3; ++column)
+            widths[column] = qMax(widths[column], row.value(column).size());
+    QString table;
+    for (const QStringList &row : all) {
+        QString line;
+        for (int column = 0; column < 4; ++column)
+            line += row.value(column).leftJustified(column < 3 ? widths[column] + 2 : 0);
+        table += line.trimmed() + QLatin1Char('\n');
+    }
+    return table;
 }
 
 QString whyNoPortIsFree()
 {
     return QStringLiteral("Melyik port miért nem szabad: vivadizuzud-cli ports");
+}
+
+QString permissionTip()
+{
+    return QStringLiteral("Tipp: a soros portot csak a dialout csoport tagjai nyithatják meg: ") + dialoutAdvice();
 }
 
 QString heldBy(const QString &holders)
@@ -355,6 +360,11 @@ QString snapshotsRow(const SnapshotInfo &info)
 QString noSnapshotsYet(const QString &folder)
 {
     return QStringLiteral("Még nincs pillanatkép (%1).").arg(folder);
+}
+
+QString noSnapshotTaken()
+{
+    return QStringLiteral("Pillanatkép nem készült.");
 }
 
 QString snapshotFolderUnreadable(const QString &folder, FileFault fault)

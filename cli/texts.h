@@ -30,9 +30,10 @@ QString nameNotUtf8(const QString &file);
 
 // Ports.
 QString portStateWord(const PortProbe &probe);   // szabad, foglalt: ..., ...
-QString portTableHeader();
-QString portTableRow(int number, const QString &device, const QString &state, const QString &description);
+// Rows of number, device, state and description, under a header, each column as wide as its widest cell.
+QString portTable(const QList<QStringList> &rows);
 QString whyNoPortIsFree();
+QString permissionTip();
 QString heldBy(const QString &holders);
 
 // Lists and what the reader holds.
@@ -60,6 +61,7 @@ QString snapshotUnfit(const QString &path, ListProblem problem);   // no card, o
 QString snapshotsHeader();
 QString snapshotsRow(const SnapshotInfo &info);
 QString noSnapshotsYet(const QString &folder);
+QString noSnapshotTaken();
 QString snapshotFolderUnreadable(const QString &folder, FileFault fault);
 QString foreignSnapshotsMarked();
 

@@ -186,11 +186,20 @@ QStringList scanFreePorts(int alsoListed)
     return entries;
 }
 
+QList<std::pair<int, PortProbe>> portsNotFree()
+{
+    QList<std::pair<int, PortProbe>> ports;
+    for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
+        const PortProbe probe = probeDevice(portDevicePath(number));
+        if (probe.state == PortState::NoPermission || probe.state == PortState::Held)
+            ports.append({number, probe});
+    }
+    return ports;
+}
+
 bool anyPortWithoutPermission()
 {
-    for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
-        if (probeDevice(portDevicePath(number)).state == PortState::NoPermission)
-            return true;
-    }
-    return false;
+    const auto ports = portsNotFree();
+    return std::any_of(ports.begin(), ports.end(),
+                       [](const auto &port) { return port.second.state == PortState::NoPermission; });
 }

@@ -43,5 +43,7 @@ PortProbe probeDevice(const QString &devicePath,
 QList<PortHolder> deviceHolders(const QString &canonicalPath);
 bool isConsoleDevice(const QString &canonicalPath, const QString &consoleList);
 
-// Whether some port exists that this user may not open (not in the dialout group).
+// The ports that are there but not free for us: held by another program, or
+// not to be opened by this user (not in the dialout group). The console is left out.
+QList<std::pair<int, PortProbe>> portsNotFree();
 bool anyPortWithoutPermission();

@@ -209,6 +209,52 @@ private slots:
         QCOMPARE(sim->requests().size(), 8);
     }
 
+    void listsAsCaretakersKeepThem()
+    {
+        auto sim = startReader(4);
+        // A spreadsheet export with the flat first: only flats 1 and 10-12 start with "1".
+        QByteArray flats = "Lakás;Név;Típus;Idő;Kód\r\n";
+        for (int flat = 1; flat <= 12; ++flat)
+            flats += QByteArray::number(flat) + ";Lakó;1;200;BB00000000" + QByteArray::number(flat + 16, 16) + "\r\n";
+        const QString exported = file("export.csv", flats);
+        for (const QStringList &command : {QStringList{QStringLiteral("verify")},
+                                           QStringList{QStringLiteral("sync"), QStringLiteral("--time=5"), QStringLiteral("--yes")}}) {
+            const Run refused = cli(command + QStringList{exported});
+            QCOMPARE(refused.status, 4);
+            QVERIFY(refused.err.contains(QStringLiteral("8 gyanús sor van, ezekben a sorokban: 3, 4, 5, 6, 7 és még 3 másikban")));
+        }
+        const Run uploaded = cli({QStringLiteral("upload"), QStringLiteral("--time=5"), exported});
+        QCOMPARE(uploaded.status, 0);
+        QVERIFY(uploaded.err.contains(QStringLiteral("8 sort kihagytam")));
+        QCOMPARE(sim->requests().size(), 4);
+
+        // A code on many lines takes one place in the reader: 1233 codes and their repeats are no overflow.
+        QByteArray many;
+        for (int i = 0; i < ReaderCapacity + 20; ++i)
+            many += "1,200,BB" + QByteArray::number(i % ReaderCapacity, 16).rightJustified(10, '0') + "\r\n";
+        const Run verified = cli({QStringLiteral("verify"), file("repeats.csv", many)});
+        QCOMPARE(verified.status, 5);
+        QVERIFY(verified.out.contains(QStringLiteral("Hiányzik a kártyaolvasóból (1229):")));
+
+        // A snapshot without a card would empty the reader.
+        const Run empty = cli({QStringLiteral("restore"), QStringLiteral("--yes"), file("empty.bin", QByteArray(DumpLength, char(0xFF)))});
+        QCOMPARE(empty.status, 4);
+        QCOMPARE(sim->requests().size(), 5);
+
+        // What was typed during the first read is no answer to the question that follows it.
+        PseudoTerminal terminal;
+        QProcess asking;
+        asking.setStandardInputFile(terminal.path());
+        asking.start(QStringLiteral(CLI_PATH), {QStringLiteral("sync"), QStringLiteral("--time=5"), exported.chopped(10) + QStringLiteral("repeats.csv")});
+        QVERIFY(::write(terminal.master(), "igen\n", 5) == 5);
+        QByteArray said;
+        QTRY_VERIFY((said += asking.readAllStandardError()).contains("[igen/nem]") || asking.state() == QProcess::NotRunning);
+        QVERIFY(::write(terminal.master(), "nem\n", 4) == 4);
+        QVERIFY(asking.waitForFinished(10000));
+        QCOMPARE(asking.exitCode(), 1);
+        QCOMPARE(sim->requests().size(), 6);
+    }
+
     void stoppedProgramsGiveThePortBack_data()
     {
         QTest::addColumn<bool>("window");

@@ -418,6 +418,13 @@ private slots:
     {
         start();
         QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A gépen nincs szabad port!")});
+        // The only port held by another program (the command line, say): who holds it is said.
+        PseudoTerminal taken;
+        TestHome::mapPort(8, taken.path());
+        DeviceHolder otherProgram(taken.path());
+        QVERIFY(Texts::noFreePort().endsWith(QStringLiteral("A 8-as port (%1) foglalt, használja: %2 sleep.")
+                                                  .arg(taken.path()).arg(otherProgram.pid())));
+        TestHome::mapPort(8, {});
         QCOMPARE(control<QComboBox>("Combo1")->count(), 0);
         QVERIFY(!form().MSComm1().isOpen());
         QCOMPARE(control<QComboBox>("Combo2")->count(), 127);

@@ -97,14 +97,20 @@ private:
         return runUpload(c, readCodeList(path), openingTime);
     }
 
-    SyncResult sync(const SyncRequest &request)
+    SyncResult sync(const SyncRequest &request, std::function<void(SnapshotReason)> kept = {})
     {
         struct Approving : SyncListener {
-            void snapshotKept(const QString &, SnapshotReason) override {}
+            std::function<void(SnapshotReason)> kept;
+            void snapshotKept(const QString &, SnapshotReason reason) override
+            {
+                if (kept)
+                    kept(reason);
+            }
             void showPlan(const SyncPlan &, int) override {}
             bool approve(const SyncPlan &) override { return true; }
             void replan(const SyncPlan &, bool) override {}
         } listener;
+        listener.kept = std::move(kept);
         TestClock clock(50);
         Conversation c = with(clock);
         return runSync(c, request, listener);
@@ -355,8 +361,17 @@ private slots:
         const QStringList seeded{QStringLiteral("--fast"), QStringLiteral("--seed"), seed};
         saveLayout(MemoryLayout{});
 
+        // The folder taken away after the first snapshot (as a full disk would): the writes are still checked.
         startReader(seeded);
-        QCOMPARE(sync(request).outcome, SyncResult::Done);
+        const QString folder = snapshotFolder();
+        const SyncResult one = sync(request, [&](SnapshotReason) {
+            QDir().rename(folder, folder + QStringLiteral(".away"));
+            QFile::link(m_home.path(), folder);
+        });
+        QFile::remove(folder);
+        QDir().rename(folder + QStringLiteral(".away"), folder);
+        QCOMPARE(one.outcome, SyncResult::Done);
+        QCOMPARE(one.afterFault, FileFault::Link);
         QCOMPARE(m_sim->requests().size(), 3);   // read, one erase, read back
 
         // Ten new cards, forty to go, and the line lost after five writes: no listed card is gone.

@@ -1,4 +1,5 @@
 #include "transfer/messages.h"
+#include "serial/modwinapi.h"
 #include "serial/portmap.h"
 
 namespace {
@@ -50,12 +51,29 @@ QString fileFaultReason(FileFault fault)
     return QStringLiteral("olvasási vagy írási hiba");
 }
 
-QString noFreePort(bool devicesWithoutPermission)
+QString holders(const QList<PortHolder> &holders)
 {
-    if (!devicesWithoutPermission)
-        return NoFreePort;
-    return NoFreePort + QStringLiteral("\nVan soros port a gépen, de ennek a felhasználónak nincs joga megnyitni: ")
-        + dialoutAdvice();
+    QStringList who;
+    for (const PortHolder &holder : holders)
+        who.append(holder.program.isEmpty() ? QString::number(holder.pid)
+                                            : QStringLiteral("%1 %2").arg(holder.pid).arg(holder.program));
+    return who.join(QStringLiteral(", "));
+}
+
+QString noFreePort()
+{
+    QString text = NoFreePort;
+    bool withoutPermission = false;
+    for (const auto &[number, probe] : portsNotFree()) {
+        if (probe.state == PortState::Held)
+            text += QStringLiteral("\n%1 (%2) foglalt, használja: %3.")
+                        .arg(thePort(number, true), probe.resolved, holders(probe.holders));
+        withoutPermission |= probe.state == PortState::NoPermission;
+    }
+    if (withoutPermission)
+        text += QStringLiteral("\nVan soros port a gépen, de ennek a felhasználónak nincs joga megnyitni: ")
+            + dialoutAdvice();
+    return text;
 }
 
 QString dialoutAdvice()
@@ -118,15 +136,17 @@ QString noisyLine()
                           "fél perc múlva!");
 }
 
-QString dumpFailed(DumpOutcome outcome)
+QString dumpFailed(DumpOutcome outcome, const QString &repeat)
 {
+    const QString error = repeat.isEmpty() ? TransferError
+                                           : QStringLiteral("Hiba az átvitelben. Ismételje meg a parancsot: %1").arg(repeat);
     switch (outcome) {
-    case DumpOutcome::Noisy: return TransferError + QLatin1Char('\n') + noisyLine();
+    case DumpOutcome::Noisy: return error + QLatin1Char('\n') + noisyLine();
     case DumpOutcome::Unsteady:
-        return TransferError + QLatin1Char('\n')
+        return error + QLatin1Char('\n')
             + QStringLiteral("A kártyaolvasó a memóriája után is küldött bájtokat, és az újabb kiolvasás mást adott: "
                              "egyiket sem fogadtam el.");
-    default: return TransferError;
+    default: return error;
     }
 }
 

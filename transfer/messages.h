@@ -21,7 +21,10 @@ inline const QString TransferError =
     QStringLiteral("Hiba az átvitelben. Ismételje meg a kódmemória kiolvasását!");
 inline const QString CheckCable = QStringLiteral("Ellenőrizze a kábelt!");
 
-QString noFreePort(bool devicesWithoutPermission);
+// No free port, and why each port that is there is not: held by which program, or no permission.
+QString noFreePort();
+// The programs that hold a port: "1234 vivadizuzud-cli, 99 minicom".
+QString holders(const QList<PortHolder> &holders);
 // How a user gets the right to open serial ports, as the end of a sentence.
 QString dialoutAdvice();
 QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFault fault);
@@ -32,7 +35,8 @@ QString withLostLine(const QString &outcome, const QString &lostLine);
 // distinct: each code counted once, as a sync or a verify counts them.
 QString tooManyCards(int capacity, bool distinct = false);
 // A dump that did not come whole and right (Stalled, Noisy, Unsteady): the transfer error, and why.
-QString dumpFailed(DumpOutcome outcome);
+// repeat: the command to run again, for a transfer that is no readout.
+QString dumpFailed(DumpOutcome outcome, const QString &repeat = QString());
 // A line that never went quiet: nothing was sent.
 QString noisyLine();
 // What went into the reader before a list was refused: nothing, or its first records.
