@@ -10,30 +10,65 @@
 #include <QMessageBox>
 #include <QTranslator>
 
+QtDialogs::QtDialogs(const QString &title) : m_title(title.isEmpty() ? Texts::WindowTitle : title) {}
+
 void QtDialogs::message(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, Texts::WindowTitle, text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, m_title, text, QMessageBox::Ok, parent);
     box.exec();
 }
 
 bool QtDialogs::confirm(QWidget *parent, const QString &question)
 {
-    QMessageBox box(QMessageBox::NoIcon, Texts::WindowTitle, question,
-                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    QMessageBox box(QMessageBox::NoIcon, m_title, question, QMessageBox::Ok | QMessageBox::Cancel, parent);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
 }
 
+bool QtDialogs::confirmDetailed(QWidget *parent, const QString &question, const QString &details)
+{
+    QMessageBox box(QMessageBox::NoIcon, m_title, question, QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setInformativeText(details.size() < 600 ? details : QString());
+    if (details.size() >= 600)
+        box.setDetailedText(details);
+    box.setDefaultButton(QMessageBox::Cancel);   // writing into the reader is chosen, not defaulted to
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+Dialogs::Choice QtDialogs::choose(QWidget *parent, const QString &question)
+{
+    QMessageBox box(QMessageBox::NoIcon, m_title, question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return Choice::Yes;
+    case QMessageBox::No: return Choice::No;
+    default: return Choice::Cancel;
+    }
+}
+
 QString QtDialogs::openFileName(QWidget *parent, const QString &filter)
+{
+    return fileName(parent, filter, false);
+}
+
+QString QtDialogs::saveFileName(QWidget *parent, const QString &filter)
+{
+    return fileName(parent, filter, true);
+}
+
+QString QtDialogs::fileName(QWidget *parent, const QString &filter, bool save)
 {
     // Qt's own dialog, so that it speaks Hungarian like the window. A new name
     // is allowed: a readout creates the list it appends to.
     if (m_folder.isEmpty())
         m_folder = QDir::homePath();
-    QFileDialog dialog(parent, Texts::WindowTitle, m_folder);
+    QFileDialog dialog(parent, m_title, m_folder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(filter);
     dialog.setDefaultSuffix(QStringLiteral("csv"));

@@ -15,17 +15,31 @@ public:
     virtual bool confirm(QWidget *parent, const QString &question) = 0;
     // The file-open dialog; an empty name when the user cancels.
     virtual QString openFileName(QWidget *parent, const QString &filter) = 0;
+
+    // For the card window: a question with details to read before answering
+    // (OK and Cancel), one of three answers, and the file-save dialog.
+    enum class Choice { Yes, No, Cancel };
+    virtual bool confirmDetailed(QWidget *parent, const QString &question, const QString &details) = 0;
+    virtual Choice choose(QWidget *parent, const QString &question) = 0;
+    virtual QString saveFileName(QWidget *parent, const QString &filter) = 0;
 };
 
 // The real dialogs: the program's title as caption, no icon, Qt's Hungarian texts.
 class QtDialogs : public Dialogs
 {
 public:
+    explicit QtDialogs(const QString &title = QString());
     void message(QWidget *parent, const QString &text) override;
     bool confirm(QWidget *parent, const QString &question) override;
     QString openFileName(QWidget *parent, const QString &filter) override;
+    bool confirmDetailed(QWidget *parent, const QString &question, const QString &details) override;
+    Choice choose(QWidget *parent, const QString &question) override;
+    QString saveFileName(QWidget *parent, const QString &filter) override;
 
 private:
+    QString fileName(QWidget *parent, const QString &filter, bool save);
+
+    QString m_title;
     QString m_folder;   // where the file dialog opens: home at first, then the last list's folder
 };
 

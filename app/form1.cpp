@@ -285,12 +285,6 @@ void Form1::refreshPortList()
     Combo1->setCurrentIndex(Combo1->findText(shown, Qt::MatchExactly));
 }
 
-void PortList::showPopup()
-{
-    emit aboutToShowPopup();
-    QComboBox::showPopup();
-}
-
 void Form1::selectSavedPort()
 {
     QStringList entries;

@@ -1,6 +1,7 @@
 // The main window: its controls, its state and the handlers of its six events.
 #pragma once
 
+#include "app/portlist.h"
 #include "serial/commport.h"
 #include "transfer/conversation.h"
 
@@ -22,20 +23,6 @@ struct WindowState : RequestState {
     qint16 UploadBusy = 0;
     qint16 PortListLoading = 0;
     QString PortName;
-};
-
-// The port list: says so before it drops down, so the list can follow the
-// cables plugged in and pulled out meanwhile.
-class PortList : public QComboBox
-{
-    Q_OBJECT
-
-public:
-    using QComboBox::QComboBox;
-    void showPopup() override;
-
-signals:
-    void aboutToShowPopup();
 };
 
 class Form1 : public QWidget, private ProgressView

@@ -1,6 +1,6 @@
 #include "app/dialogs.h"
 #include "app/form1.h"
-#include "app/liveclock.h"
+#include "transfer/liveclock.h"
 #include "app/stopsignals.h"
 
 #include <QApplication>

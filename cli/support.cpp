@@ -71,7 +71,9 @@ int dumpFailed(DumpOutcome outcome, const CommPort &port, const QString &note, c
         return ExitReaderFailed;
     case DumpOutcome::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
     case DumpOutcome::Interrupted: say(Texts::stopped() + after); return ExitStopped;
-    default: say(Texts::dumpFailed(outcome, repeat) + after); return ExitReaderFailed;
+    default:
+        say(Texts::dumpFailed(outcome, repeat.isEmpty() ? QString() : Texts::repeatCommand(repeat)) + after);
+        return ExitReaderFailed;
     }
 }
 

@@ -76,37 +76,6 @@ QString withArticle(const QString &word)
     return (!word.isEmpty() && vowels.contains(word.front()) ? QStringLiteral("az ") : QStringLiteral("a ")) + word;
 }
 
-QString capitalized(const QString &text)
-{
-    return text.isEmpty() ? text : text.front().toUpper() + text.mid(1);
-}
-
-QString cardLines(const QList<DumpRecord> &records, const CodeList *list)
-{
-    QString text;
-    for (const DumpRecord &record : records)
-        text += cardLine(record.code, list ? list->nameOf(record.code) : QString()) + QLatin1Char('\n');
-    return text;
-}
-
-QString section(const QString &title, const QList<DumpRecord> &records, const CodeList *list)
-{
-    return records.isEmpty() ? QString() : title.arg(records.size()) + QLatin1Char('\n') + cardLines(records, list);
-}
-
-// About a sync: what it counts, and what a whole one takes at the line's pace.
-QString minutes(double seconds)
-{
-    return QString::number(seconds / 60.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
-}
-
-double planSeconds(const SyncPlan &plan)
-{
-    constexpr double DumpSeconds = DumpLength * 10.0 / 9600;
-    constexpr double RecordSeconds = 0.090;
-    return DumpSeconds + double(plan.writes.size()) * RecordSeconds;
-}
-
 } // namespace
 
 QString usageHint(const QString &what)
@@ -220,51 +189,6 @@ QString heldBy(const QString &holders)
     return QStringLiteral("Használja: ") + holders;
 }
 
-QString nothingWasWritten()
-{
-    return QStringLiteral("Semmit sem írtam a kártyaolvasóba.");
-}
-
-QString noCards(const QString &path)
-{
-    return QStringLiteral("A fájlban (%1) nincs kártyakód.").arg(path);
-}
-
-QString listProblem(const QString &path, const CodeList &list, ListProblem problem, ListUse use)
-{
-    const bool sends = use != ListUse::Verify;
-    QString text;
-    switch (problem) {
-    case ListProblem::None: return {};
-    case ListProblem::Unreadable: text = codeListUnreadable(path, list.fault); break;
-    case ListProblem::Malformed: text = malformedCardLines(path, list); break;
-    case ListProblem::Suspicious: text = suspiciousLines(path, list); break;
-    case ListProblem::TooManyCards: text = tooManyCards(ReaderCapacity, use != ListUse::Upload); break;
-    case ListProblem::NoCards: text = noCards(path); break;
-    }
-    return sends ? text + QLatin1Char(' ') + sentSoFar(0) : text;
-}
-
-QString cardLine(const CardCode &code, const QString &name)
-{
-    return name.isEmpty() ? QStringLiteral("  ") + hexCode(code) : QStringLiteral("  %1  %2").arg(hexCode(code), name);
-}
-
-QString differences(const Comparison &comparison, const CodeList *list)
-{
-    QString report = section(QStringLiteral("Hiányzik a kártyaolvasóból (%1):"), comparison.missing, list)
-        + section(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):"), comparison.extra, list);
-    if (!comparison.otherTime.isEmpty()) {
-        report += QStringLiteral("Más nyitási idővel (%1):\n").arg(comparison.otherTime.size());
-        for (const TimeChange &change : comparison.otherTime)
-            report += QStringLiteral("%1  %2 (kért: %3)\n")
-                          .arg(cardLine(change.code, list ? list->nameOf(change.code) : QString()))
-                          .arg(change.held)
-                          .arg(change.wanted);
-    }
-    return report;
-}
-
 QString identical(int codes)
 {
     return QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(codes);
@@ -280,61 +204,14 @@ QString uploadDone(int written)
     return UploadDone + QLatin1Char(' ') + accepted(written, false);
 }
 
-QString accepted(int written, bool lastUncertain)
-{
-    if (lastUncertain)
-        return QStringLiteral("A kártyaolvasó %1 kódot biztosan elfogadott, a %2. kódot talán.").arg(written).arg(written + 1);
-    return QStringLiteral("A kártyaolvasó %1 kódot fogadott el.").arg(written);
-}
-
-QString recordFailed(bool refused, const DumpRecord &record, qint64 line, const QString &name)
-{
-    const QString card = hexCode(record.code) + (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
-    const QString where = line > 0 ? QStringLiteral(", a lista %1. sora").arg(line) : QString();
-    return refused ? QStringLiteral("A kártyaolvasó visszautasította a %1 kódot%2.").arg(card, where)
-                   : QStringLiteral("A kártyaolvasó nem válaszolt a %1 kódra%2 (12 másodpercig vártam).").arg(card, where);
-}
-
 QString stopped()
 {
     return QStringLiteral("Megszakítva.");
 }
 
-QString reasonWord(SnapshotReason reason)
-{
-    switch (reason) {
-    case SnapshotReason::Snapshot: break;
-    case SnapshotReason::BeforeSync: return QStringLiteral("szinkron előtt");
-    case SnapshotReason::AfterSync: return QStringLiteral("szinkron után");
-    case SnapshotReason::BeforeRestore: return QStringLiteral("visszaállítás előtt");
-    case SnapshotReason::AfterRestore: return QStringLiteral("visszaállítás után");
-    }
-    return QStringLiteral("pillanatkép");
-}
-
 QString snapshotKept(SnapshotReason reason, const QString &path)
 {
     return QStringLiteral("Pillanatkép (%1): %2\n").arg(reasonWord(reason), path);
-}
-
-QString snapshotNotKept(const QString &where, FileFault fault)
-{
-    return QStringLiteral("A pillanatkép nem menthető (%1): %2.").arg(where, fileFaultReason(fault));
-}
-
-QString snapshotUnusable(const QString &path, FileFault fault)
-{
-    return QStringLiteral("A pillanatkép (%1) nem használható: %2.").arg(path, fileFaultReason(fault));
-}
-
-QString snapshotUnfit(const QString &path, ListProblem problem)
-{
-    const QString why = problem == ListProblem::NoCards
-        ? QStringLiteral("A pillanatképben (%1) nincs egyetlen kártya sem: a visszaállítás kiürítené a kártyaolvasót.")
-              .arg(path)
-        : problem == ListProblem::TooManyCards ? tooManyCards(ReaderCapacity, true)
-                                               : snapshotUnusable(path, FileFault::NotASnapshot);
-    return why + QLatin1Char(' ') + sentSoFar(0);
 }
 
 QString snapshotsHeader()
@@ -378,45 +255,6 @@ QString foreignSnapshotsMarked()
                           "használja őket.");
 }
 
-QString layoutNote(const SyncPlan &plan)
-{
-    if (plan.byLayout)
-        return QStringLiteral("A kártyaolvasó memóriájának elrendezését már megtanultam: csak a változó helyeket írom "
-                              "(%1 rekord), és a listán lévő kártyát közben sem veszem ki.\n")
-            .arg(plan.writes.size());
-    return QStringLiteral("A kártyaolvasó memóriájának elrendezését még nem ismerem: mind az %1 helyet újraírom, "
-                          "előbb a megmaradó kártyákat, ahogy most a memóriában állnak. Az ellenőrző kiolvasásból "
-                          "megtanulom az elrendezést, és a következő szinkron már csak a változó helyeket írja.\n")
-        .arg(ReaderCapacity);
-}
-
-QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool restore)
-{
-    const Comparison &c = plan.comparison;
-    QString text = QStringLiteral("Terv, kód szerint:\n")
-        + section(QStringLiteral("Felveendő, a kártyaolvasóban még nincs (%1):"), c.missing, list)
-        + section(restore ? QStringLiteral("Törlendő, nincs a pillanatképben (%1):")
-                          : QStringLiteral("Törlendő, nincs a listában (%1):"),
-                  c.extra, list);
-    if (!c.otherTime.isEmpty()) {
-        text += QStringLiteral("Más nyitási időt kap (%1):\n").arg(c.otherTime.size());
-        for (const TimeChange &change : c.otherTime)
-            text += QStringLiteral("%1  %2 -> %3\n")
-                        .arg(cardLine(change.code, list ? list->nameOf(change.code) : QString()))
-                        .arg(change.held)
-                        .arg(change.wanted);
-    }
-    text += QStringLiteral("Változatlan marad: %1 kártya.\n").arg(c.same);
-    text += section(QStringLiteral("Nem törölhető: a kártyaolvasó olyan helyen tartja, amelyet egyik írási cím sem "
-                                   "ér el (%1):"),
-                    plan.unreachable, list);
-    if (repeated > 0)
-        text += QStringLiteral("%1 kód többször is szerepel %2; mindegyik csak egyszer kerül be.\n")
-                    .arg(repeated)
-                    .arg(restore ? QStringLiteral("a pillanatképben") : QStringLiteral("a listában"));
-    return text + layoutNote(plan);
-}
-
 QString question(const SyncPlan &plan)
 {
     const int erases = int(std::count_if(plan.writes.begin(), plan.writes.end(),
@@ -424,10 +262,7 @@ QString question(const SyncPlan &plan)
     const QString what = plan.byLayout
         ? QStringLiteral("Beírjam a változásokat a kártyaolvasóba")
         : QStringLiteral("Beírjam a kártyákat a kártyaolvasóba, és töröljem alattuk a többi %1 helyet").arg(erases);
-    return QStringLiteral("%1? (%2 rekord, kb. %3 perc) [igen/nem]: ")
-        .arg(what)
-        .arg(plan.writes.size())
-        .arg(minutes(planSeconds(plan)));
+    return QStringLiteral("%1? %2 [igen/nem]: ").arg(what, workEstimate(plan));
 }
 
 QString needsConfirmation(const QString &command)
@@ -437,37 +272,9 @@ QString needsConfirmation(const QString &command)
         .arg(command);
 }
 
-QString replanned(const SyncPlan &plan, bool learned)
-{
-    if (learned)
-        return QStringLiteral("A kártyaolvasó nem fogadja el az üres rekordot, de most megtanultam, hová teszi a "
-                              "rekordokat: a törlendő kártyák helyére a lista egy kártyájának másolatát írom "
-                              "(%1 rekord, kb. %2 perc).")
-            .arg(plan.writes.size())
-            .arg(minutes(planSeconds(plan)));
-    return QStringLiteral("A kártyaolvasó nem oda tette a rekordokat, ahová a megtanult elrendezés szerint kellett "
-                          "volna: elfelejtettem az elrendezést, és most mind az %1 helyet újraírom (kb. %2 perc).")
-        .arg(plan.writes.size())
-        .arg(minutes(planSeconds(plan)));
-}
-
 QString dryRunDone()
 {
     return QStringLiteral("Próba: semmit sem írtam, pillanatkép sem készült.");
-}
-
-QString syncDone(int cards, bool restore)
-{
-    return QStringLiteral("Kész: a kártyaolvasó pontosan %1 %2 kártyáját tartalmazza.")
-        .arg(restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista"))
-        .arg(cards);
-}
-
-QString nothingToChange(bool restore)
-{
-    return QStringLiteral("Nincs mit változtatni: a kártyaolvasó pontosan %1 kártyáit tartalmazza. %2 "
-                          "Pillanatkép sem készült.")
-        .arg(restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista"), nothingWasWritten());
 }
 
 QString notApproved()
@@ -475,31 +282,9 @@ QString notApproved()
     return nothingWasWritten();
 }
 
-QString copiesKept(int copies)
+QString repeatCommand(const QString &repeat)
 {
-    return QStringLiteral("A kártyaolvasó nem fogadja el az üres rekordot: %1 helyre, ahonnan kártya került ki, "
-                          "a lista egy kártyájának másolatát írtam.")
-        .arg(copies);
-}
-
-QString afterSnapshotLost(FileFault fault)
-{
-    return QStringLiteral("Az ellenőrző kiolvasás pillanatképe nem menthető (%1): %2. Az összevetés ettől még "
-                          "megtörtént.")
-        .arg(snapshotFolder(), fileFaultReason(fault));
-}
-
-QString stillDiffers(bool restore, const QString &before, const QString &after, int unreachable)
-{
-    QString text = QStringLiteral("A kártyaolvasó nem pontosan %1 kártyáit tartalmazza. Pillanatkép előtte: %2")
-                       .arg(restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista"), before);
-    if (!after.isEmpty())
-        text += QStringLiteral(", utána: %1").arg(after);
-    if (unreachable > 0)
-        text += QStringLiteral("\n%1 kártyát a kártyaolvasó olyan helyen tart, amelyet egyik írás sem ér el: ezek "
-                               "ezzel a programmal nem törölhetők.")
-                    .arg(unreachable);
-    return text;
+    return QStringLiteral("Ismételje meg a parancsot: %1").arg(repeat);
 }
 
 QString stopAdvice(const QString &repeat, const QString &before)
@@ -510,43 +295,11 @@ QString stopAdvice(const QString &repeat, const QString &before)
     return text;
 }
 
-QString stopReportText(const StopReport &report, const CodeList *list, bool lastUncertain)
-{
-    QString text = section(QStringLiteral("A listán vannak, és hiányozhatnak a kártyaolvasóból (%1):"),
-                           report.mayBeMissing, list)
-        + section(QStringLiteral("Újak, még nincsenek (biztosan) a kártyaolvasóban (%1):"), report.notYetIn, list)
-        + section(QStringLiteral("Törlendők, és még a kártyaolvasóban lehetnek (%1):"), report.mayRemain, list);
-    if (report.mayBeMissing.isEmpty() && report.notYetIn.isEmpty() && report.mayRemain.isEmpty())
-        text += QStringLiteral("A lista minden kártyája a kártyaolvasóban van.\n");
-    else if (report.mayBeMissing.isEmpty())
-        text += QStringLiteral("A kártyaolvasóban lévő, listán szereplő kártyák egyike sem került ki.\n");
-    if (lastUncertain)
-        text += QStringLiteral("Az utolsó elküldött rekordról nem tudni, hogy a kártyaolvasó beírta-e.\n");
-    return text;
-}
-
 QString checkCutOff(const QString &repeat)
 {
     return QStringLiteral("Megszakítva az ellenőrző kiolvasás közben: minden rekordot beírtam, csak az ellenőrzés "
                           "maradt el. Ellenőrzés: %1")
         .arg(repeat);
-}
-
-QString eraseRefused(bool restore, int cards)
-{
-    return QStringLiteral("%1 kártyái mind bekerültek (%2), de a kártyaolvasó nem fogadta el az üres rekordot, "
-                          "amellyel a régi kártyák helyét törölném, ezért abbahagytam.")
-        .arg(capitalized(restore ? QStringLiteral("a pillanatkép") : QStringLiteral("a lista")))
-        .arg(cards);
-}
-
-QString howFar(int cardsWritten, int slotsErased, bool lastUncertain)
-{
-    return QStringLiteral("%1 kártyát írtam be, %2 helyet töröltem%3.")
-        .arg(cardsWritten)
-        .arg(slotsErased)
-        .arg(lastUncertain ? QStringLiteral(", és az utolsó elküldött rekordról nem tudni, hogy bekerült-e")
-                           : QString());
 }
 
 QString phaseWord(int phase)

@@ -2,7 +2,7 @@
 // choice, exit, and both transfers driven by clicks against the simulator.
 #include "app/dialogs.h"
 #include "app/form1.h"
-#include "app/liveclock.h"
+#include "transfer/liveclock.h"
 #include "app/singleinstance.h"
 #include "app/texts.h"
 #include "tests/support/files.h"

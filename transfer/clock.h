@@ -14,6 +14,8 @@ public:
     // a transfer looks at it whenever it pauses.
     virtual bool stopRequested() { return m_stopRequested; }
     void requestStop() { m_stopRequested = true; }
+    // For a window that starts another transfer after one was cancelled.
+    void clearStop() { m_stopRequested = false; }
 
 private:
     bool m_stopRequested = false;

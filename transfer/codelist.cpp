@@ -128,22 +128,9 @@ bool isFaithfulFileName(const QString &path)
 
 namespace {
 
-// The ten digits of a code field (optionally after "BB"), or nothing.
-std::optional<CardCode> codeField(QByteArrayView field)
-{
-    if (field.size() == 12 && (field[0] == 'B' || field[0] == 'b') && (field[1] == 'B' || field[1] == 'b'))
-        field = field.sliced(2);
-    if (field.size() != 10 || !std::all_of(field.begin(), field.end(), isHexDigit))
-        return std::nullopt;
-    const QByteArray bytes = QByteArray::fromHex(field.toByteArray());
-    CardCode code;
-    std::copy(bytes.begin(), bytes.end(), code.begin());
-    return code;
-}
-
 // Hungarian lists come from Windows spreadsheets as often as from anywhere
 // else: text that is not UTF-8 is read as Windows' Central European code page.
-QString decodedText(QByteArrayView bytes)
+QString decodedLine(QByteArrayView bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8(bytes);
@@ -173,10 +160,27 @@ QString nameBetween(QByteArrayView line, qsizetype codeStart)
     QByteArray name = line.sliced(from, codeStart - 1 - from).toByteArray().trimmed();
     if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"'))
         name = name.mid(1, name.size() - 2).replace("\"\"", "\"");
-    return decodedText(name);
+    return decodedLine(name);
 }
 
 } // namespace
+
+std::optional<CardCode> codeField(QByteArrayView field)
+{
+    if (field.size() == 12 && (field[0] == 'B' || field[0] == 'b') && (field[1] == 'B' || field[1] == 'b'))
+        field = field.sliced(2);
+    if (field.size() != 10 || !std::all_of(field.begin(), field.end(), isHexDigit))
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromHex(field.toByteArray());
+    CardCode code;
+    std::copy(bytes.begin(), bytes.end(), code.begin());
+    return code;
+}
+
+QString decodedText(QByteArrayView bytes)
+{
+    return decodedLine(bytes);
+}
 
 ListLine judgeLine(QByteArrayView line)
 {
@@ -199,12 +203,12 @@ ListLine judgeLine(QByteArrayView line)
     return judged;
 }
 
-QByteArray nameField(const QString &name)
+QString nameField(const QString &name)
 {
-    QByteArray bytes = name.toUtf8();
-    if (!bytes.contains(',') && !bytes.contains(';') && !bytes.contains('\t') && !bytes.contains('"'))
-        return bytes;
-    return '"' + bytes.replace("\"", "\"\"") + '"';
+    if (!name.contains(QLatin1Char(',')) && !name.contains(QLatin1Char(';')) && !name.contains(QLatin1Char('\t'))
+        && !name.contains(QLatin1Char('"')))
+        return name;
+    return QLatin1Char('"') + QString(name).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
 CodeListReader::~CodeListReader()
@@ -266,6 +270,7 @@ bool CodeListReader::readLine(QByteArray &line)
 {
     line.clear();
     m_lineEnd.clear();
+    m_cut = false;
     bool any = false;
     for (;;) {
         while (m_pos >= m_buffer.size()) {
@@ -287,6 +292,7 @@ bool CodeListReader::readLine(QByteArray &line)
             ++stop;
         line.append(begin, stop - begin);
         if (line.size() > MaxKeptLine) {
+            m_cut = true;
             qsizetype blanks = 0;   // leading blanks do not count; trailing ones may still
             while (blanks < line.size() && isBlank(line[blanks]))
                 ++blanks;

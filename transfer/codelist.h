@@ -46,10 +46,14 @@ struct ListLine {
     QString name;   // a card line's fields between the second one and the code
 };
 ListLine judgeLine(QByteArrayView line);
+// A code as a card line's last field gives it: ten hex digits, optionally after "BB".
+std::optional<CardCode> codeField(QByteArrayView field);
 
 // A name as a card line carries it: as it is, or quoted (RFC 4180) when it
 // holds a separator or a quote.
-QByteArray nameField(const QString &name);
+QString nameField(const QString &name);
+// Text of a list's line: UTF-8, or else the Central European Windows code page.
+QString decodedText(QByteArrayView bytes);
 
 // Reads a code list line by line in bounded memory. Accepts CR LF, a lone LF,
 // a lone CR and a last line without terminator; a UTF-8 byte-order mark at the
@@ -71,6 +75,8 @@ public:
     // How the line just read ended: "\r\n", "\n", "\r", or empty at the end of the file.
     QByteArray lineEnd() const { return m_lineEnd; }
     bool hadByteOrderMark() const { return m_byteOrderMark; }
+    // The line just read was longer than is kept: only its head byte and its tail are in it.
+    bool lineWasCut() const { return m_cut; }
     FileFault fault() const { return m_fault; }
 
 private:
@@ -84,6 +90,7 @@ private:
     bool m_skipLf = false;   // a CR ended the last line; a LF right after it belongs to it
     bool m_atStart = true;   // the next read is the file's first: it may start with a byte-order mark
     bool m_byteOrderMark = false;
+    bool m_cut = false;
     QByteArray m_lineEnd;
 };
 

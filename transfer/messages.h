@@ -5,10 +5,15 @@
 #include "serial/commport.h"
 #include "transfer/codelist.h"
 #include "transfer/exchange.h"
+#include "transfer/snapshots.h"
+#include "transfer/syncplan.h"
 
 #include <QString>
 
 namespace Texts {
+
+// The text with its first letter in upper case, for a word that begins a sentence.
+QString capitalized(const QString &text);
 
 inline const QString NoFreePort = QStringLiteral("A gépen nincs szabad port!");
 inline const QString SetOpeningTime =
@@ -35,8 +40,8 @@ QString withLostLine(const QString &outcome, const QString &lostLine);
 // distinct: each code counted once, as a sync or a verify counts them.
 QString tooManyCards(int capacity, bool distinct = false);
 // A dump that did not come whole and right (Stalled, Noisy, Unsteady): the transfer error, and why.
-// repeat: the command to run again, for a transfer that is no readout.
-QString dumpFailed(DumpOutcome outcome, const QString &repeat = QString());
+// again: what to do instead of repeating the readout, for a transfer that is none.
+QString dumpFailed(DumpOutcome outcome, const QString &again = QString());
 // A line that never went quiet: nothing was sent.
 QString noisyLine();
 // What went into the reader before a list was refused: nothing, or its first records.
@@ -54,5 +59,31 @@ QString codeListUnreadable(const QString &path, FileFault fault);
 QString codeListUnwritable(const QString &path, FileFault fault, bool newFile = false);
 // How a file stands after a readout that did not finish.
 QString fileLeftAlone(bool newFile);
+
+// What the reader holds, a sync and its outcome, with the names a list gives the codes.
+QString nothingWasWritten();
+QString noCards(const QString &path);
+QString listProblem(const QString &path, const CodeList &list, ListProblem problem, ListUse use);
+QString cardLine(const CardCode &code, const QString &name);   // "  0123456789  Kovács Béla"
+QString differences(const Comparison &comparison, const CodeList *list);
+QString accepted(int written, bool lastUncertain);
+QString recordFailed(bool refused, const DumpRecord &record, qint64 line, const QString &name);
+QString reasonWord(SnapshotReason reason);
+QString snapshotUnusable(const QString &path, FileFault fault);
+QString snapshotNotKept(const QString &where, FileFault fault);
+QString snapshotUnfit(const QString &path, ListProblem problem);   // no card, or too many
+QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool restore);
+// How many records a plan writes and how long it takes: "(300 rekord, kb. 0,8 perc)".
+QString workEstimate(const SyncPlan &plan);
+QString layoutNote(const SyncPlan &plan);
+QString replanned(const SyncPlan &plan, bool learned);
+QString syncDone(int cards, bool restore);
+QString nothingToChange(bool restore);
+QString copiesKept(int copies);
+QString afterSnapshotLost(FileFault fault);
+QString stillDiffers(bool restore, const QString &before, const QString &after, int unreachable);
+QString stopReportText(const StopReport &report, const CodeList *list, bool lastUncertain);
+QString eraseRefused(bool restore, int cards);
+QString howFar(int cardsWritten, int slotsErased, bool lastUncertain);
 
 } // namespace Texts

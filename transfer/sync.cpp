@@ -186,7 +186,8 @@ void SyncRun::learnFrom(const SyncPlan &plan, QByteArrayView dump)
 
 SyncResult SyncRun::finish(QByteArrayView dump)
 {
-    m_result.after = compareWithReader(m_wanted, validRecords(dump));
+    m_result.held = validRecords(dump);
+    m_result.after = compareWithReader(m_wanted, m_result.held);
     m_result.outcome = m_result.after.identical() ? SyncResult::Done : SyncResult::Differs;
     return m_result;
 }
@@ -255,7 +256,8 @@ SyncResult SyncRun::run()
                     continue;
                 }
             }
-            m_result.after = compareWithReader(m_wanted, validRecords(dump));
+            m_result.held = validRecords(dump);
+            m_result.after = compareWithReader(m_wanted, m_result.held);
             m_result.outcome = stoppedAs;
             return m_result;
         }

@@ -63,6 +63,7 @@ struct SyncResult {
     bool layoutUsed = false;        // a plan by a learned layout was written
     bool layoutLearned = false;     // the read-back showed the layout, and it is kept
     Comparison after;               // the reader after, against the list
+    QList<DumpRecord> held;         // what the reader holds after, when it was read back
     QString before;                 // the snapshot of the state before
     QString afterwards;             // and after
     bool written() const { return cardsWritten + slotsErased > 0; }

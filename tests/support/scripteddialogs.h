@@ -28,4 +28,17 @@ public:
         filter = f;
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
+    bool confirmDetailed(QWidget *parent, const QString &question, const QString &details) override
+    {
+        this->details.append(details);
+        return confirm(parent, question);
+    }
+    QStringList details;
+    QList<Choice> choices;   // none left: Cancel
+    Choice choose(QWidget *, const QString &question) override
+    {
+        questions.append(question);
+        return choices.isEmpty() ? Choice::Cancel : choices.takeFirst();
+    }
+    QString saveFileName(QWidget *parent, const QString &f) override { return openFileName(parent, f); }
 };

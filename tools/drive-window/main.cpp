@@ -7,16 +7,23 @@
 //   drive-window upload LIST.csv           one upload of the list, timed per record
 //   drive-window screenshot LIST.csv OUT.png
 //   drive-window scan                      the port list's scan of 1..256, timed; opens nothing
+//   drive-window startup bare              a bare Qt window: from the start of main to its first paint
+//   drive-window startup cards LIST.csv    the card window with the list, to the first paint of its table
+//   drive-window search LIST.csv           the card window: keystrokes in its search field, timed
+//   drive-window cards-screenshot LIST.csv OUT.png   the card window after a check
 
 #include "app/dialogs.h"
 #include "app/form1.h"
-#include "app/liveclock.h"
+#include "cards/cardwindow.h"
+#include "transfer/liveclock.h"
 #include "serial/modwinapi.h"
 #include "serial/portmap.h"
 #include "tests/support/scripteddialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QTableView>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPixmap>
@@ -85,16 +92,104 @@ int timeScans()
     return 0;
 }
 
+// Waits until widget has been painted once.
+class FirstPaint : public QObject
+{
+public:
+    explicit FirstPaint(QWidget *widget) { widget->installEventFilter(this); }
+    bool painted = false;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        painted |= event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+int timeStartup(const QStringList &args, const QElapsedTimer &sinceMain, Dialogs &dialogs, Clock &clock)
+{
+    std::unique_ptr<QWidget> window;
+    QWidget *painted = nullptr;
+    if (args.value(1) == QLatin1String("cards")) {
+        auto *cards = new CardWindow(dialogs, clock);
+        window.reset(cards);
+        cards->openList(args.value(2));
+        painted = cards->view()->viewport();
+    } else {
+        window = std::make_unique<QWidget>();
+        window->resize(720, 560);
+        painted = window.get();
+    }
+    FirstPaint paint(painted);
+    window->show();
+    while (!paint.painted)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    printf("%.2f\n", double(sinceMain.nsecsElapsed()) / 1e6);
+    return 0;
+}
+
+// Keystrokes in the card window's search field on a full list: each one's
+// time from the key to the table repainted.
+int timeSearch(const QString &list, Dialogs &dialogs, Clock &clock)
+{
+    CardWindow window(dialogs, clock);
+    window.openList(list);
+    window.show();
+    waitForEvents(300);
+    QLineEdit *search = window.findChild<QLineEdit *>();
+    search->setFocus();
+    QList<double> ms;
+    const QString typed = QStringLiteral("0a1b2c3d4e5f");
+    for (int round = 0; round < 4; ++round) {
+        for (const QChar c : typed) {
+            for (const bool erase : {false, true}) {
+                QElapsedTimer timer;
+                timer.start();
+                const int key = erase ? Qt::Key_Backspace : Qt::Key_A;
+                QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, erase ? QString() : QString(c));
+                QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, erase ? QString() : QString(c));
+                QApplication::sendEvent(search, &press);
+                QApplication::sendEvent(search, &release);
+                window.view()->viewport()->repaint();
+                QApplication::processEvents();
+                ms.append(double(timer.nsecsElapsed()) / 1e6);
+            }
+        }
+    }
+    std::sort(ms.begin(), ms.end());
+    printf("search: %d rows, %lld keystrokes, median %.2f ms, slowest %.2f ms\n", window.table().rowCount(),
+           static_cast<long long>(ms.size()), ms[ms.size() / 2], ms.last());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    QElapsedTimer sinceMain;
+    sinceMain.start();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vivadizuzud"));
     installQtHungarian();
     const QStringList args = QApplication::arguments().mid(1);
     if (args.value(0) == QLatin1String("scan"))
         return timeScans();
+    if (args.value(0) == QLatin1String("startup") || args.value(0) == QLatin1String("search")
+        || args.value(0) == QLatin1String("cards-screenshot")) {
+        ScriptedDialogs dialogs;
+        LiveClock clock;
+        if (args.value(0) == QLatin1String("startup"))
+            return timeStartup(args, sinceMain, dialogs, clock);
+        if (args.value(0) == QLatin1String("search"))
+            return timeSearch(args.value(1), dialogs, clock);
+        CardWindow window(dialogs, clock);
+        window.openList(args.value(1));
+        window.show();
+        waitForEvents(300);
+        window.check();
+        window.view()->selectRow(2);
+        waitForEvents(300);
+        return window.grab().save(args.value(2)) ? 0 : fail(dialogs, "cannot save the picture");
+    }
     if (args.size() < 2) {
         fprintf(stderr, "usage: drive-window readout|upload|screenshot LIST.csv [OUT.png]\n");
         return 2;

@@ -1,4 +1,4 @@
-// The window's clock: a pause keeps the event loop turning, so the window
+// A window's clock: a pause keeps the event loop turning, so the window
 // stays painted and the desktop does not take it for hung.
 #pragma once
 

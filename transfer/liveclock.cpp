@@ -1,4 +1,4 @@
-#include "app/liveclock.h"
+#include "transfer/liveclock.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,0 +1,64 @@
+// The list as a table: one row per card line (name, code, and after a check
+// whether the reader holds it), then the cards the reader holds that the
+// list does not, marked. Edits go through the undo stack.
+#pragma once
+
+#include "transfer/listdocument.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QUndoStack>
+
+class CardTable : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { Name, Code, State, Columns };
+    static constexpr int ExtraRole = Qt::UserRole;   // true for a card only the reader holds
+
+    explicit CardTable(QObject *parent = nullptr);
+
+    ListDocument &document() { return m_document; }
+    QUndoStack &undoStack() { return m_undo; }
+    // A newly read document: nothing to undo, nothing checked.
+    void reset();
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+
+    // The edits, each one step that can be undone.
+    void rename(int row, const QString &name);
+    void add(const CardCode &code, const QString &name);
+    void remove(QList<int> rows);
+    void adopt(int row);   // a card only the reader holds, onto the list with an empty name
+
+    // What a check found: each code the reader holds, with its time.
+    void setReaderHolds(const QList<DumpRecord> &held);
+    bool isChecked() const { return m_checked; }
+    int heldCount() const;
+    bool isExtra(int row) const { return row >= m_document.cardCount(); }
+
+    // Used by the undo steps.
+    void renameNow(int row, const QString &name);
+    int addNow(const CardCode &code, const QString &name);
+    ListDocument::RemovedCard removeNow(int row);
+    void insertNow(int row, const ListDocument::RemovedCard &card);
+
+signals:
+    void countsChanged();
+
+private:
+    void refreshExtras();
+
+    ListDocument m_document;
+    QUndoStack m_undo;
+    bool m_checked = false;
+    QHash<quint64, int> m_held;     // code -> opening time in the reader
+    QList<DumpRecord> m_extras;     // held, not listed, in the reader's order
+    QList<DumpRecord> m_heldOrder;
+};

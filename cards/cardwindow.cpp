@@ -1,0 +1,581 @@
+#include "cards/cardwindow.h"
+#include "app/dialogs.h"
+#include "app/portlist.h"
+#include "cards/newcarddialog.h"
+#include "cards/snapshotsdialog.h"
+#include "cards/texts.h"
+#include "serial/modwinapi.h"
+#include "serial/portmap.h"
+#include "transfer/clock.h"
+#include "transfer/readout.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSettings>
+#include <QSortFilterProxyModel>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+// Speaks for a sync in the window: the plan in the question, a new plan on the progress dialog.
+class WindowListener : public SyncListener
+{
+public:
+    WindowListener(QWidget *window, Dialogs &dialogs, QProgressDialog *progress, const CodeList *list)
+        : m_window(window), m_dialogs(dialogs), m_progress(progress), m_list(list)
+    {
+    }
+    void snapshotKept(const QString &, SnapshotReason) override {}
+    void showPlan(const SyncPlan &plan, int repeated) override
+    {
+        m_plan = Texts::planText(plan, repeated, m_list, !m_list);
+    }
+    bool approve(const SyncPlan &plan) override
+    {
+        m_progress->hide();
+        const QString question = m_list ? Texts::syncQuestion(plan) : Texts::restoreQuestion(QString(), plan);
+        const bool yes = m_dialogs.confirmDetailed(m_window, question, m_plan);
+        m_progress->show();
+        return yes;
+    }
+    void replan(const SyncPlan &plan, bool learned) override { m_progress->setLabelText(Texts::replanned(plan, learned)); }
+
+private:
+    QWidget *m_window;
+    Dialogs &m_dialogs;
+    QProgressDialog *m_progress;
+    const CodeList *m_list;
+    QString m_plan;
+};
+
+QAction *action(QWidget *owner, const QString &text, const QKeySequence &keys = {})
+{
+    auto *a = new QAction(text, owner);
+    a->setShortcut(keys);
+    a->setShortcutContext(Qt::WindowShortcut);
+    owner->addAction(a);
+    return a;
+}
+
+QPushButton *button(QAction *action)
+{
+    auto *b = new QPushButton(action->text());
+    b->setAccessibleName(action->text());
+    QObject::connect(b, &QPushButton::clicked, action, &QAction::trigger);
+    QObject::connect(action, &QAction::enabledChanged, b, &QPushButton::setEnabled);
+    return b;
+}
+
+} // namespace
+
+CardWindow::CardWindow(Dialogs &dialogs, Clock &clock, QWidget *parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_clock(clock)
+{
+    setObjectName(QStringLiteral("CardWindow"));
+    createControls();
+    connect(&m_table, &CardTable::countsChanged, this, &CardWindow::updateState);
+    connect(&m_table.undoStack(), &QUndoStack::cleanChanged, this, &CardWindow::updateState);
+    connect(&m_table.undoStack(), &QUndoStack::indexChanged, this, &CardWindow::updateState);
+    m_table.document().clear();
+    updateState();
+    resize(720, 560);
+}
+
+CardWindow::~CardWindow() = default;
+
+void CardWindow::createControls()
+{
+    QAction *openAction = action(this, Texts::OpenAction, QKeySequence::Open);
+    m_save = action(this, Texts::SaveAction, QKeySequence::Save);
+    QAction *newAction = action(this, Texts::NewCardAction, QKeySequence::New);
+    QAction *deleteAction = action(this, Texts::DeleteAction, QKeySequence::Delete);
+    QAction *undo = m_table.undoStack().createUndoAction(this, Texts::UndoAction);
+    QAction *redo = m_table.undoStack().createRedoAction(this, Texts::RedoAction);
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    for (QAction *a : {undo, redo})
+        addAction(a);
+    QAction *checkAction = action(this, Texts::CheckAction);
+    m_sync = action(this, Texts::SyncAction);
+    m_adopt = action(this, Texts::AdoptAction);
+    QAction *snapshotsAction = action(this, Texts::SnapshotsAction);
+    QAction *find = action(this, Texts::SearchName, QKeySequence::Find);
+    m_editActions = {newAction, deleteAction};
+
+    auto *bar = addToolBar(Texts::TableName);
+    bar->setObjectName(QStringLiteral("listTools"));
+    bar->setAccessibleName(Texts::TableName);
+    bar->setMovable(false);
+    for (QAction *a : {openAction, m_save, newAction, deleteAction, undo, redo})
+        bar->addAction(a);
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    m_search = new QLineEdit(central);
+    m_search->setPlaceholderText(Texts::SearchHint);
+    m_search->setAccessibleName(Texts::SearchName);
+    m_search->setClearButtonEnabled(true);
+    layout->addWidget(m_search);
+
+    m_filter = new QSortFilterProxyModel(this);
+    m_filter->setSourceModel(&m_table);
+    m_filter->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_filter->setFilterKeyColumn(-1);   // name or code
+    m_view = new QTableView(central);
+    m_view->setModel(m_filter);
+    m_view->setAccessibleName(Texts::TableName);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                            | QAbstractItemView::SelectedClicked);
+    m_view->setTabKeyNavigation(false);   // Tab leaves the table for the next control
+    m_view->horizontalHeader()->setSectionResizeMode(CardTable::Name, QHeaderView::Stretch);
+    m_view->horizontalHeader()->setSectionResizeMode(CardTable::Code, QHeaderView::ResizeToContents);
+    m_view->horizontalHeader()->setSectionResizeMode(CardTable::State, QHeaderView::ResizeToContents);
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    m_view->setWordWrap(false);
+    layout->addWidget(m_view, 1);
+
+    auto *reader = new QHBoxLayout;
+    auto *portLabel = new QLabel(Texts::PortLabel, central);
+    auto *ports = new PortList(central);
+    m_ports = ports;
+    m_ports->setAccessibleName(Texts::PortLabel.chopped(1));
+    portLabel->setBuddy(m_ports);
+    auto *timeLabel = new QLabel(Texts::TimeLabel, central);
+    m_time = new QSpinBox(central);
+    m_time->setRange(0, MaxOpeningTime);
+    m_time->setSpecialValueText(Texts::TimeUnset);
+    m_time->setAccessibleName(Texts::TimeLabel.chopped(1));
+    timeLabel->setBuddy(m_time);
+    reader->addWidget(portLabel);
+    reader->addWidget(m_ports);
+    reader->addWidget(timeLabel);
+    reader->addWidget(m_time);
+    reader->addStretch(1);
+    for (QAction *a : {checkAction, m_sync, m_adopt, snapshotsAction})
+        reader->addWidget(button(a));
+    layout->addLayout(reader);
+    setCentralWidget(central);
+
+    m_status = new QLabel(this);
+    m_status->setAccessibleName(Texts::StateColumn);
+    statusBar()->addWidget(m_status, 1);
+
+    connect(openAction, &QAction::triggered, this, &CardWindow::open);
+    connect(m_save, &QAction::triggered, this, &CardWindow::save);
+    connect(newAction, &QAction::triggered, this, &CardWindow::newCard);
+    connect(deleteAction, &QAction::triggered, this, &CardWindow::deleteSelected);
+    connect(m_adopt, &QAction::triggered, this, &CardWindow::adoptSelected);
+    connect(checkAction, &QAction::triggered, this, &CardWindow::check);
+    connect(m_sync, &QAction::triggered, this, &CardWindow::sync);
+    connect(snapshotsAction, &QAction::triggered, this, &CardWindow::showSnapshots);
+    connect(find, &QAction::triggered, m_search, [this] { m_search->setFocus(); m_search->selectAll(); });
+    connect(m_search, &QLineEdit::textChanged, m_filter, &QSortFilterProxyModel::setFilterFixedString);
+    connect(ports, &PortList::aboutToShowPopup, this, &CardWindow::refreshPorts);
+    connect(m_ports, &QComboBox::activated, this, [this] {
+        QSettings(SettingsOrganization, SettingsApplication).setValue(QLatin1String(SavedPortKey), m_ports->currentText());
+    });
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateState);
+    refreshPorts();
+}
+
+void CardWindow::refreshPorts()
+{
+    const QString shown = m_ports->currentText();
+    const QStringList free = scanFreePorts(m_port.isOpen() ? m_port.portNumber() : 0);
+    m_ports->clear();
+    m_ports->addItems(free);
+    const int keep = m_ports->findText(shown);
+    m_ports->setCurrentIndex(keep >= 0 ? keep : startupEntry(free, savedPortName()));
+}
+
+void CardWindow::updateState()
+{
+    ListDocument &document = m_table.document();
+    const bool editable = !document.isReadOnly() && !m_busy;
+    for (QAction *a : std::as_const(m_editActions))
+        a->setEnabled(editable);
+    m_save->setEnabled(editable && document.isModified());
+    m_sync->setEnabled(!document.isReadOnly());
+    bool extraSelected = false;
+    for (int row : selectedRows())
+        extraSelected |= m_table.isExtra(row);
+    m_adopt->setEnabled(editable && extraSelected);
+    m_status->setText(Texts::cardCount(document.cardCount(), m_table.heldCount(), m_table.isChecked()));
+    setWindowTitle(Texts::windowTitle(document.path(), document.isModified()));
+}
+
+QList<int> CardWindow::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : m_view->selectionModel()->selectedRows())
+        rows.append(m_filter->mapToSource(index).row());
+    return rows;
+}
+
+bool CardWindow::openList(const QString &path)
+{
+    ListDocument &document = m_table.document();
+    const FileFault fault = document.load(path);
+    m_table.reset();
+    updateState();
+    if (fault != FileFault::None) {
+        m_dialogs.message(this, Texts::codeListUnreadable(path, fault));
+        return false;
+    }
+    if (document.isReadOnly())
+        m_dialogs.message(this, Texts::readOnlyList(path, document.judged()));
+    return true;
+}
+
+void CardWindow::open()
+{
+    if (!maySaveChanges(Texts::saveBeforeClosing()))
+        return;
+    const QString path = m_dialogs.openFileName(this, Texts::ListFilter);
+    if (!path.isEmpty())
+        openList(path);
+}
+
+bool CardWindow::save()
+{
+    ListDocument &document = m_table.document();
+    QString path = document.path();
+    if (path.isEmpty())
+        path = m_dialogs.saveFileName(this, Texts::ListFilter);
+    if (path.isEmpty())
+        return false;
+    const FileFault fault = document.save(path);
+    if (fault != FileFault::None) {
+        m_dialogs.message(this, Texts::listUnsaved(path, fault));
+        return false;
+    }
+    m_table.undoStack().setClean();
+    updateState();
+    return true;
+}
+
+// Yes saves, No goes on without, Cancel stays.
+bool CardWindow::maySaveChanges(const QString &question)
+{
+    if (!m_table.document().isModified())
+        return true;
+    switch (m_dialogs.choose(this, question)) {
+    case Dialogs::Choice::Yes: return save();
+    case Dialogs::Choice::No: return true;
+    case Dialogs::Choice::Cancel: break;
+    }
+    return false;
+}
+
+void CardWindow::newCard()
+{
+    NewCardDialog dialog(m_table.document(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_table.add(dialog.code(), dialog.name());
+}
+
+void CardWindow::deleteSelected()
+{
+    QList<int> rows = selectedRows();
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [this](int row) { return m_table.isExtra(row); }), rows.end());
+    if (!rows.isEmpty() && m_dialogs.confirm(this, Texts::deleteQuestion(int(rows.size()))))
+        m_table.remove(rows);
+}
+
+void CardWindow::adoptSelected()
+{
+    QList<int> rows = selectedRows();
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    m_table.undoStack().beginMacro(Texts::AdoptAction);
+    for (int row : rows)
+        m_table.adopt(row);
+    m_table.undoStack().endMacro();
+}
+
+int CardWindow::openingTime() const
+{
+    return m_time->value();
+}
+
+bool CardWindow::withReader(const std::function<void(Conversation &)> &work)
+{
+    if (m_busy)
+        return false;
+    const int number = m_ports->currentText().toInt();
+    if (number < FirstPortNumber) {
+        m_dialogs.message(this, Texts::noPortChosen());
+        return false;
+    }
+    if (!m_port.openReaderLine(number)) {
+        m_dialogs.message(this, m_port.lineLost() ? Texts::lineLost(number)
+                                                  : Texts::portOpenFailed(number, m_port.devicePath(), m_port.openFault()));
+        return false;
+    }
+    const QScopedValueRollback busy(m_busy, true);
+    updateState();
+    QProgressDialog progress(QString(), Texts::CancelAction, 0, DumpLength, this);
+    progress.setWindowTitle(Texts::CardsTitle);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    connect(&progress, &QProgressDialog::canceled, this, [this] { m_clock.requestStop(); });
+    m_progress = &progress;
+    progress.show();
+    Conversation conversation{m_port, m_clock, *this, m_requests};
+    work(conversation);
+    m_progress = nullptr;
+    m_port.close();   // held only while talking to the reader
+    progress.hide();
+    if (!m_ending)
+        m_clock.clearStop();
+    if (m_closeAsked)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    return true;
+}
+
+void CardWindow::check()
+{
+    QByteArray dump;
+    DumpOutcome outcome = DumpOutcome::NoPort;
+    if (!withReader([&](Conversation &c) {
+            beginPhase(Phase::Reading, 0);
+            outcome = readDump(c, dump);
+        }))
+        return;
+    switch (outcome) {
+    case DumpOutcome::Done: {
+        m_table.setReaderHolds(validRecords(dump));
+        const int listed = m_table.document().cardCount();
+        m_dialogs.message(this, Texts::checkDone(m_table.heldCount(), listed - m_table.heldCount(),
+                                                 m_table.rowCount() - listed));
+        break;
+    }
+    case DumpOutcome::LineLost:
+        m_dialogs.message(this, Texts::withLostLine(Texts::TransferError, Texts::lineLost(m_port.portNumber())));
+        break;
+    case DumpOutcome::Interrupted: break;
+    default: m_dialogs.message(this, Texts::dumpFailed(outcome)); break;
+    }
+    updateState();
+}
+
+void CardWindow::sync()
+{
+    ListDocument &document = m_table.document();
+    if (document.isReadOnly()) {
+        m_dialogs.message(this, Texts::readOnlyList(document.path(), document.judged()));
+        return;
+    }
+    if (document.isModified() || document.path().isEmpty()) {
+        // The reader gets what is in the file: unsaved edits go there first, or nothing happens.
+        if (m_dialogs.choose(this, Texts::saveBeforeSync()) != Dialogs::Choice::Yes || !save())
+            return;
+    }
+    if (openingTime() < MinOpeningTime) {
+        m_dialogs.message(this, Texts::setOpeningTimeFirst());
+        return;
+    }
+    const CodeList list = readCodeList(document.path());
+    if (const ListProblem problem = listProblem(list, ListUse::Sync, ReaderCapacity); problem != ListProblem::None) {
+        m_dialogs.message(this, Texts::listProblem(document.path(), list, problem, ListUse::Sync));
+        return;
+    }
+    SyncRequest request;
+    request.list = &list;
+    request.openingTime = openingTime();
+    runOnReader(request, &list);
+}
+
+SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list)
+{
+    SyncResult result;
+    if (!withReader([&](Conversation &c) {
+            request.portNumber = m_port.portNumber();
+            WindowListener listener(this, m_dialogs, m_progress, list);
+            result = runSync(c, request, listener);
+        }))
+        return result;
+    if (!result.held.isEmpty() || result.outcome == SyncResult::Done)
+        m_table.setReaderHolds(result.held);
+    reportSync(result, list);
+    updateState();
+    return result;
+}
+
+void CardWindow::reportSync(const SyncResult &result, const CodeList *list)
+{
+    const bool restore = !list;
+    const QString left = !result.written() && !result.lastUncertain
+        ? Texts::nothingWasWritten()
+        : Texts::howFar(result.cardsWritten, result.slotsErased, result.lastUncertain) + QLatin1Char('\n')
+            + Texts::stopReportText(stopReport(result.plan, result.acknowledged), list, result.lastUncertain)
+            + Texts::stopAdviceInWindow(restore);
+    const QString lostAfter = result.afterFault != FileFault::None && result.dumpOutcome == DumpOutcome::Done
+        ? QLatin1Char('\n') + Texts::afterSnapshotLost(result.afterFault) : QString();
+    QString text;
+    switch (result.outcome) {
+    case SyncResult::Done:
+        text = Texts::syncDone(result.after.same, restore)
+            + (result.plan.copies() > 0 ? QLatin1Char('\n') + Texts::copiesKept(result.plan.copies()) : QString())
+            + lostAfter;
+        break;
+    case SyncResult::NothingToChange: text = Texts::nothingToChange(restore); break;
+    case SyncResult::Planned:
+    case SyncResult::NotApproved: text = Texts::nothingWasWritten(); break;
+    case SyncResult::Refused:
+        text = list ? Texts::listProblem(m_table.document().path(), *list, result.problem, ListUse::Sync)
+                    : Texts::snapshotUnfit(QString(), result.problem);
+        break;
+    case SyncResult::SnapshotFailed:
+        text = Texts::snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + Texts::nothingWasWritten();
+        break;
+    case SyncResult::DumpFailed:
+        if (result.dumpOutcome == DumpOutcome::LineLost)
+            text = Texts::withLostLine(Texts::TransferError, Texts::lineLost(m_port.portNumber()));
+        else
+            text = Texts::dumpFailed(result.dumpOutcome, Texts::stopAdviceInWindow(restore));
+        text += QLatin1Char('\n') + left;
+        break;
+    case SyncResult::WriteRefused:
+    case SyncResult::WriteUnanswered: {
+        const DumpRecord failed = result.plan.writes.value(result.acknowledged).record;
+        text = Texts::WriteFailed + QLatin1Char(' ')
+            + Texts::recordFailed(result.outcome == SyncResult::WriteRefused, failed, 0,
+                                  list ? list->nameOf(failed.code) : QString())
+            + QLatin1Char('\n') + left;
+        break;
+    }
+    case SyncResult::EraseRefused:
+        text = Texts::eraseRefused(restore, result.cardsWritten) + QLatin1Char('\n')
+            + Texts::differences(result.after, list);
+        break;
+    case SyncResult::LineLost:
+        text = Texts::withLostLine(Texts::WriteFailed, Texts::lineLost(m_port.portNumber())) + QLatin1Char('\n') + left;
+        break;
+    case SyncResult::Interrupted:
+        if (result.allWritten)
+            text = Texts::checkCutOffInWindow();
+        else if (!result.written() && !result.lastUncertain)
+            return;   // stopped before anything was written: nothing to say
+        else
+            text = left;
+        break;
+    case SyncResult::Differs:
+        text = Texts::differences(result.after, list)
+            + Texts::stillDiffers(restore, result.before, result.afterwards, int(result.plan.unreachable.size()))
+            + lostAfter;
+        break;
+    }
+    m_dialogs.message(this, text);
+}
+
+void CardWindow::showSnapshots()
+{
+    SnapshotsDialog dialog(*this);
+    dialog.exec();
+}
+
+void CardWindow::restoreSnapshot(const QString &path)
+{
+    SyncRequest request;
+    if (const FileFault fault = loadSnapshot(path, request.snapshot); fault != FileFault::None) {
+        m_dialogs.message(this, Texts::snapshotUnusable(path, fault));
+        return;
+    }
+    if (const ListProblem problem = snapshotProblem(request.snapshot); problem != ListProblem::None) {
+        m_dialogs.message(this, Texts::snapshotUnfit(path, problem));
+        return;
+    }
+    runOnReader(request, nullptr);
+}
+
+void CardWindow::saveSnapshotAsList(const QString &snapshot)
+{
+    QByteArray dump;
+    if (const FileFault fault = loadSnapshot(snapshot, dump); fault != FileFault::None) {
+        m_dialogs.message(this, Texts::snapshotUnusable(snapshot, fault));
+        return;
+    }
+    const QString path = m_dialogs.saveFileName(this, Texts::ListFilter);
+    if (path.isEmpty())
+        return;
+    ReadoutFile file;
+    if (file.open(path) == FileFault::None && !file.isNew()) {
+        m_dialogs.message(this, Texts::fileExists(path));
+        return;
+    }
+    QList<CardCode> codes;
+    for (const DumpRecord &record : validRecords(dump))
+        codes.append(record.code);
+    const FileFault fault = file.fault() != FileFault::None ? file.fault() : file.append(codes);
+    m_dialogs.message(this, fault == FileFault::None ? Texts::savedAsList(int(codes.size()), path)
+                                                     : Texts::codeListUnwritable(path, fault, true));
+}
+
+void CardWindow::endFromOutside()
+{
+    // A transfer stops at its next pause; the window goes as by its close box.
+    m_ending = true;
+    m_clock.requestStop();
+    QCoreApplication::exit(0);
+}
+
+void CardWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_busy) {   // held until the reader is let go, as the main window holds it
+        m_closeAsked = true;
+        event->ignore();
+        return;
+    }
+    m_closeAsked = false;
+    if (!m_ending && !maySaveChanges(Texts::saveBeforeClosing())) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void CardWindow::expectWork(int, int)
+{
+}
+
+void CardWindow::beginPhase(Phase phase, int totalRecords)
+{
+    m_phase = phase;
+    const bool dump = phase == Phase::Reading || phase == Phase::Checking;
+    m_phaseTotal = dump ? DumpLength : totalRecords;
+    if (!m_progress)
+        return;
+    m_progress->setMaximum(qMax(1, m_phaseTotal));
+    m_progress->setValue(0);
+    m_progress->setLabelText(Texts::phaseText(int(phase), 0, m_phaseTotal));
+}
+
+void CardWindow::showBytes(int received)
+{
+    if (m_progress)
+        m_progress->setValue(qMin(received, m_phaseTotal));
+}
+
+void CardWindow::showRecords(int done, qint16)
+{
+    if (!m_progress)
+        return;
+    m_progress->setValue(qMin(done, m_phaseTotal));
+    m_progress->setLabelText(Texts::phaseText(int(m_phase), done, m_phaseTotal));
+}

@@ -1,0 +1,72 @@
+#include "cards/snapshotsdialog.h"
+#include "cards/cardwindow.h"
+#include "cards/texts.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+SnapshotsDialog::SnapshotsDialog(CardWindow &window) : QDialog(&window), m_window(window), m_table(new QTableWidget(this))
+{
+    setWindowTitle(Texts::SnapshotsTable);
+    const SnapshotListing listing = listSnapshots();
+    m_snapshots = listing.snapshots;
+    auto *layout = new QVBoxLayout(this);
+    if (listing.fault != FileFault::None)
+        layout->addWidget(new QLabel(Texts::snapshotNotKept(snapshotFolder(), listing.fault), this));
+    m_table->setAccessibleName(Texts::SnapshotsTable);
+    m_table->setColumnCount(4);
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Időpont"), QStringLiteral("Port"), QStringLiteral("Kártyák"),
+                                        QStringLiteral("Miért")});
+    m_table->setRowCount(int(m_snapshots.size()));
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setTabKeyNavigation(false);
+    for (int row = 0; row < m_snapshots.size(); ++row) {
+        const SnapshotInfo &info = m_snapshots[row];
+        const QStringList cells{info.taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                QString::number(info.port),
+                                info.cards >= 0 ? QString::number(info.cards) : QStringLiteral("?"),
+                                Texts::snapshotRow(info)};
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *item = new QTableWidgetItem(cells[column]);
+            item->setToolTip(info.path);
+            m_table->setItem(row, column, item);
+        }
+    }
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->resizeColumnsToContents();
+    if (!m_snapshots.isEmpty())
+        m_table->selectRow(0);
+    layout->addWidget(m_table);
+
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *restore = buttons->addButton(Texts::RestoreAction, QDialogButtonBox::ActionRole);
+    QPushButton *asList = buttons->addButton(Texts::SaveAsListAction, QDialogButtonBox::ActionRole);
+    buttons->addButton(Texts::CloseAction, QDialogButtonBox::RejectRole);
+    for (QPushButton *b : {restore, asList})
+        b->setEnabled(!m_snapshots.isEmpty());
+    layout->addWidget(buttons);
+    connect(restore, &QPushButton::clicked, this, [this] {
+        if (const QString path = chosen(); !path.isEmpty()) {
+            accept();
+            m_window.restoreSnapshot(path);
+        }
+    });
+    connect(asList, &QPushButton::clicked, this, [this] {
+        if (const QString path = chosen(); !path.isEmpty())
+            m_window.saveSnapshotAsList(path);
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    resize(640, 360);
+}
+
+QString SnapshotsDialog::chosen() const
+{
+    const int row = m_table->currentRow();
+    return row >= 0 && row < m_snapshots.size() ? m_snapshots[row].path : QString();
+}
