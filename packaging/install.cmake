@@ -5,9 +5,9 @@ set(_pkg ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 set(_gen ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${_gen})
 
-install(TARGETS vivadizuzud vivadizuzud-cli reader-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${_pkg}/vivadizuzud.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${_pkg}/vivadizuzud.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(TARGETS vivadizuzud vivadizuzud-cards vivadizuzud-cli reader-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${_pkg}/vivadizuzud.desktop ${_pkg}/vivadizuzud-cards.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${_pkg}/vivadizuzud.svg ${_pkg}/vivadizuzud-cards.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # What software centres show: tied to the desktop entry by its launchable.
 install(FILES ${_pkg}/hu.vivadizuzud.Vivadizuzud.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
@@ -16,8 +16,8 @@ install(FILES ${_pkg}/hu.vivadizuzud.Vivadizuzud.metainfo.xml DESTINATION ${CMAK
 find_program(GZIP gzip REQUIRED)
 file(MAKE_DIRECTORY ${_gen}/hu)
 set(_compressed)
-set(_pages vivadizuzud.1 vivadizuzud-cli.1 vivadizuzud-reader-sim.1)
-foreach(_file ${_pages} changelog hu/vivadizuzud.1 hu/vivadizuzud-cli.1 hu/vivadizuzud-reader-sim.1)
+set(_pages vivadizuzud.1 vivadizuzud-cards.1 vivadizuzud-cli.1 vivadizuzud-reader-sim.1)
+foreach(_file ${_pages} changelog hu/vivadizuzud.1 hu/vivadizuzud-cards.1 hu/vivadizuzud-cli.1 hu/vivadizuzud-reader-sim.1)
   add_custom_command(OUTPUT ${_gen}/${_file}.gz
     COMMAND ${GZIP} -9 -n -c ${_pkg}/${_file} > ${_gen}/${_file}.gz
     DEPENDS ${_pkg}/${_file} VERBATIM)
@@ -43,11 +43,12 @@ set(CPACK_PACKAGE_DESCRIPTION
 on a serial port, and a comma-separated code list file. Upload writes every\n\
 card code of the file into the reader, one acknowledged record at a time;\n\
 readout reads the reader's whole memory and appends its valid codes to the\n\
-file. The window speaks Hungarian. vivadizuzud-cli does the same from a\n\
-terminal or a script, lists the serial ports, checks a reader against a\n\
-code list and makes it hold exactly a list, with a snapshot of its memory\n\
-before every change. A reader simulator for trying the program without\n\
-hardware is included.")
+file. The window speaks Hungarian. vivadizuzud-cards shows the list's cards\n\
+by name, edits them, checks them against the reader, syncs and goes back to a\n\
+snapshot. vivadizuzud-cli does the same from a terminal or a script, lists\n\
+the serial ports, checks a reader against a code list and makes it hold\n\
+exactly a list, with a snapshot of its memory before every change. A reader\n\
+simulator for trying the program without hardware is included.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

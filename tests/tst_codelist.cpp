@@ -1,6 +1,7 @@
 // The code list file: lines written exactly, read back leniently, and a
 // readout appended whole or not at all.
 #include "transfer/codelist.h"
+#include "transfer/listdocument.h"
 #include "tests/support/files.h"
 #include "tests/support/filesizelimit.h"
 
@@ -107,6 +108,56 @@ private slots:
         QCOMPARE(list.malformed.first, QByteArray("1,200,BB01234G6789"));
         QCOMPARE(list.cards.size(), 2);
         QCOMPARE(listProblem(list, ListUse::Upload, 1233), ListProblem::Malformed);
+    }
+
+    void documentKeepsWhatItDoesNotShow_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QStringList>("edit");   // rename ROW NAME, add CODE NAME, remove ROW
+        QTest::addColumn<QByteArray>("after");   // empty: the list cannot be saved
+        const QByteArray bom = "\xEF\xBB\xBF";
+        QTest::newRow("a quoted name; mark, header, blank and other lines stay")
+            << bom + "3,200,0715\r\n1,200,BB0123456789\r\n\r\nmegjegyzés\r\n" << QStringList{"rename", "0", "Kovács, Béla"}
+            << bom + "3,200,0715\r\n1,200,\"Kovács, Béla\",BB0123456789\r\n\r\nmegjegyzés\r\n";
+        QTest::newRow("quotes doubled") << QByteArray("1,200,Régi,BB0000000001\n") << QStringList{"rename", "0", "Ő \"Öcsi\""}
+                                        << QByteArray("1,200,\"Ő \"\"Öcsi\"\"\",BB0000000001\n");
+        QTest::newRow("no name is no field") << QByteArray("1,200,Név,BB0000000001\r\n") << QStringList{"rename", "0", ""}
+                                             << QByteArray("1,200,BB0000000001\r\n");
+        QTest::newRow("between semicolons") << QByteArray("1;x;bb0a0b0c0d0e\n") << QStringList{"rename", "0", "Új"}
+                                            << QByteArray("1;x;Új;bb0a0b0c0d0e\n");
+        QTest::newRow("added with the file's line end") << QByteArray("1;x;bb0a0b0c0d0e\n") << QStringList{"add", "0123456789", "Új"}
+                                                        << QByteArray("1;x;bb0a0b0c0d0e\n1,200,Új,BB0123456789\n");
+        QTest::newRow("after a last line without one") << QByteArray("1,200,BB0000000001") << QStringList{"add", "0000000002", ""}
+                                                       << QByteArray("1,200,BB0000000001\r\n1,200,BB0000000002\r\n");
+        QTest::newRow("removed, blank lines kept") << QByteArray("a\n1,200,BB0000000001\n\n1,200,BB0000000002\n")
+                                                  << QStringList{"remove", "0"} << QByteArray("a\n\n1,200,BB0000000002\n");
+        QTest::newRow("a Windows-1250 list stays one") << QByteArray("1,200,K\xf3" "d,BB0000000001\r\n")
+                                                      << QStringList{"rename", "0", "Kovács"}
+                                                      << QByteArray("1,200,Kov\xe1" "cs,BB0000000001\r\n");
+        QTest::newRow("a malformed line: read only") << QByteArray("1,200,BB0000000001\n1,200,BB00000G0002\n")
+                                                    << QStringList{"rename", "0", "X"} << QByteArray();
+    }
+    void documentKeepsWhatItDoesNotShow()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QStringList, edit);
+        QFETCH(QByteArray, after);
+        const QString path = m_dir.filePath(QStringLiteral("document.csv"));
+        QVERIFY(writeFile(path, before));
+        ListDocument document;
+        QCOMPARE(document.load(path), FileFault::None);
+        if (edit[0] == QLatin1String("rename"))
+            document.setName(edit[1].toInt(), edit[2]);
+        else if (edit[0] == QLatin1String("add"))
+            document.addCard(codeOf(edit[1].toLatin1().constData()), edit[2]);
+        else
+            document.removeCard(edit[1].toInt());
+        QCOMPARE(document.save() == FileFault::None, !after.isEmpty());
+        QCOMPARE(readFile(path), after.isEmpty() ? before : after);
+        if (edit[0] != QLatin1String("remove") && !after.isEmpty()) {   // and reads back as it was given
+            QCOMPARE(document.load(path), FileFault::None);
+            QCOMPARE(document.card(edit[0] == QLatin1String("add") ? document.cardCount() - 1 : 0).name, edit[2]);
+        }
     }
 
     void lineEndings_data()

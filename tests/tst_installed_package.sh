@@ -21,17 +21,20 @@ fail() { echo "FAIL: $*"; exit 1; }
 dpkg -x "$DEB" "$WORK/root"
 BIN="$WORK/root/usr/bin"
 [ -x "$BIN/vivadizuzud" ] || fail "no program in the package"
-[ -f "$WORK/root/usr/share/applications/vivadizuzud.desktop" ] || fail "no desktop entry"
-[ -f "$WORK/root/usr/share/icons/hicolor/scalable/apps/vivadizuzud.svg" ] || fail "no icon"
+for window in vivadizuzud vivadizuzud-cards; do
+    [ -x "$BIN/$window" ] || fail "no $window in the package"
+    [ -f "$WORK/root/usr/share/applications/$window.desktop" ] || fail "no desktop entry for $window"
+    [ -f "$WORK/root/usr/share/icons/hicolor/scalable/apps/$window.svg" ] || fail "no icon for $window"
+done
 [ -x "$BIN/vivadizuzud-cli" ] || fail "no command line in the package"
-for page in vivadizuzud vivadizuzud-cli vivadizuzud-reader-sim; do
+for page in vivadizuzud vivadizuzud-cards vivadizuzud-cli vivadizuzud-reader-sim; do
     [ -f "$WORK/root/usr/share/man/man1/$page.1.gz" ] || fail "no manual page for $page"
     [ -f "$WORK/root/usr/share/man/hu/man1/$page.1.gz" ] || fail "no Hungarian manual page for $page"
 done
 [ -f "$WORK/root/usr/share/metainfo/hu.vivadizuzud.Vivadizuzud.metainfo.xml" ] || fail "no AppStream metainfo"
 bash -n "$WORK/root/usr/share/bash-completion/completions/vivadizuzud-cli" || fail "bash completion does not parse"
 # Built hardened: read-only relocations bound at start, stack protector, fortified functions.
-for program in vivadizuzud vivadizuzud-cli; do
+for program in vivadizuzud vivadizuzud-cards vivadizuzud-cli; do
     readelf -lW "$BIN/$program" | grep -q GNU_RELRO || fail "$program: no read-only relocations"
     readelf -dW "$BIN/$program" | grep -q 'BIND_NOW' || fail "$program: not bound at start"
     readelf -sW --dyn-syms "$BIN/$program" | grep -q '__stack_chk_fail' || fail "$program: no stack protector"

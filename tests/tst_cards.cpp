@@ -1,0 +1,68 @@
+// The card window end to end: the real window offscreen, a list file in a
+// throw-away home, the reader simulator on a pseudo-terminal.
+#include "cards/cardwindow.h"
+#include "cards/texts.h"
+#include "tests/support/files.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/simulator.h"
+#include "tests/support/testhome.h"
+#include "tests/support/testclock.h"
+
+#include <QSpinBox>
+#include <QTableView>
+#include <QTest>
+
+class TestCards : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void checkEditAndSyncAList()
+    {
+        TestHome home;
+        // The reader holds 1, 2, 3 and a card nobody listed; the list names 1, 2 and a new 4.
+        const QString seed = home.file(QStringLiteral("reader.csv"));
+        QVERIFY(writeFile(seed, "1,200,BB0000000001\n1,200,BB0000000002\n1,200,BB0000000003\n1,200,BB00DEADBEEF\n"));
+        const QString list = home.file(QStringLiteral("lepcsohaz.csv"));
+        QVERIFY(writeFile(list, "3,200,0715\r\n1,200,Kovács Béla,BB0000000001\r\n1,200,Nagy Anna,BB0000000002\r\n"
+                                "1,200,\"Tóth, 2. em.\",BB0000000004\r\n"));
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("3"), QStringLiteral("--fast"),
+                           QStringLiteral("--seed"), seed}));
+        ScriptedDialogs dialogs;
+        TestClock clock(50);   // the first sync writes every slot: on the test clock
+        CardWindow window(dialogs, clock);
+        QVERIFY(window.openList(list));
+        window.show();
+        CardTable &table = window.table();
+        QCOMPARE(table.data(table.index(2, CardTable::Name), Qt::DisplayRole).toString(), QStringLiteral("Tóth, 2. em."));
+
+        window.check();
+        QCOMPARE(table.rowCount(), 3 + 2);   // the reader's 3 and DEADBEEF, not on the list
+        QCOMPARE(table.data(table.index(1, CardTable::State), Qt::DisplayRole).toString(), Texts::heldWith(5));
+        QCOMPARE(table.data(table.index(2, CardTable::State), Qt::DisplayRole).toString(), Texts::notHeld());
+        QVERIFY(table.data(table.index(4, CardTable::Name), CardTable::ExtraRole).toBool());
+
+        // Nagy Anna moves out; the step is undone and done again.
+        table.remove({1});
+        table.undoStack().undo();
+        QCOMPARE(table.document().cardCount(), 3);
+        table.undoStack().redo();
+        QCOMPARE(table.document().cardCount(), 2);
+
+        // The sync saves first (asked), shows its plan, asks, writes and reads back.
+        window.findChild<QSpinBox *>()->setValue(5);
+        dialogs.choices.append(Dialogs::Choice::Yes);
+        dialogs.confirmAnswers.append(true);
+        window.sync();
+        QCOMPARE(readFile(list), QByteArray("3,200,0715\r\n1,200,Kovács Béla,BB0000000001\r\n"
+                                            "1,200,\"Tóth, 2. em.\",BB0000000004\r\n"));
+        QVERIFY(dialogs.details.value(0).contains(QStringLiteral("0000000004  Tóth, 2. em.")));
+        QCOMPARE(dialogs.messages.last(), Texts::syncDone(2, false));
+        QCOMPARE(table.rowCount(), 2);   // the reader holds exactly the list now
+        QCOMPARE(table.heldCount(), 2);
+    }
+};
+
+QTEST_MAIN(TestCards)
+#include "tst_cards.moc"
