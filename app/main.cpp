@@ -1,5 +1,5 @@
 #include "app/dialogs.h"
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "transfer/liveclock.h"
 #include "app/stopsignals.h"
 
@@ -76,12 +76,12 @@ int main(int argc, char *argv[])
 
     QtDialogs dialogs;
     LiveClock clock;
-    Form1 form(dialogs, clock);
+    MainWindow form(dialogs, clock);
     // Ended from outside (logout, a closed terminal, Ctrl-C): a running
     // transfer stops at its next pause, then the window goes as by its close
     // box, and the port is given back with it.
     StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::received, &form, &Form1::endFromOutside);
+    QObject::connect(&stopSignals, &StopSignals::received, &form, &MainWindow::endFromOutside);
     if (!form.Form_Load() || form.endRequested())   // asked to end during a start-up dialog
         return 0;
     form.show();

@@ -4,7 +4,7 @@
 #include "cards/newcarddialog.h"
 #include "cards/snapshotsdialog.h"
 #include "cards/texts.h"
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "transfer/clock.h"
 #include "transfer/readout.h"

@@ -1,7 +1,7 @@
 #include "cli/support.h"
 #include "cli/commands.h"
 #include "cli/texts.h"
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "serial/portmap.h"
 
 #include <csignal>

@@ -2,7 +2,7 @@
 // the window are in transfer/messages.h.
 #pragma once
 
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "transfer/messages.h"
 #include "transfer/snapshots.h"
 #include "transfer/syncplan.h"

@@ -1,7 +1,7 @@
 // Port numbering and the port probe, on real pseudo-terminals. Built-in
 // devices are off in the test home: the machine's own ports are never touched.
 #include "serial/commport.h"
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "tests/support/pty.h"
 #include "tests/support/testhome.h"

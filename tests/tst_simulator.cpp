@@ -3,7 +3,7 @@
 // port class is what the program trusts.
 #include "serial/commport.h"
 #include "serial/frames.h"
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "tests/support/files.h"
 #include "tests/support/pty.h"

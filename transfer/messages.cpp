@@ -1,5 +1,5 @@
 #include "transfer/messages.h"
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "serial/portmap.h"
 
 #include <algorithm>

@@ -13,10 +13,10 @@
 //   drive-window cards-screenshot LIST.csv OUT.png   the card window after a check
 
 #include "app/dialogs.h"
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "cards/cardwindow.h"
 #include "transfer/liveclock.h"
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "tests/support/scripteddialogs.h"
 
@@ -199,7 +199,7 @@ int main(int argc, char *argv[])
     ScriptedDialogs dialogs;
     dialogs.fileAnswers.append(args[1]);
     LiveClock clock;
-    Form1 form(dialogs, clock);
+    MainWindow form(dialogs, clock);
     if (!form.Form_Load())
         return fail(dialogs, "the window did not start");
     form.show();

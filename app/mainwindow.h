@@ -1,4 +1,4 @@
-// The main window: its controls, its state and the handlers of its six events.
+// The main window, Form1: its controls, its state and the handlers of its six events.
 #pragma once
 
 #include "app/portlist.h"
@@ -25,13 +25,13 @@ struct WindowState : RequestState {
     QString PortName;
 };
 
-class Form1 : public QWidget, private ProgressView
+class MainWindow : public QWidget, private ProgressView
 {
     Q_OBJECT
 
 public:
-    Form1(Dialogs &dialogs, Clock &clock, QWidget *parent = nullptr);
-    ~Form1() override;
+    MainWindow(Dialogs &dialogs, Clock &clock, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Start-up; false when the program is already running on this machine.
     bool Form_Load();

@@ -1,4 +1,4 @@
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "serial/smallfile.h"
 

@@ -1,7 +1,7 @@
 // The real main window, offscreen: its layout, start-up, port choice, file
 // choice, exit, and both transfers driven by clicks against the simulator.
 #include "app/dialogs.h"
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "transfer/liveclock.h"
 #include "app/singleinstance.h"
 #include "app/texts.h"
@@ -37,7 +37,7 @@ void later(int ms, const std::function<void()> &action)
 
 } // namespace
 
-class TestForm1 : public QObject
+class TestMainWindow : public QObject
 {
     Q_OBJECT
 
@@ -45,12 +45,12 @@ private:
     TestHome m_home;
     ScriptedDialogs m_dialogs;
     LiveClock m_clock;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MainWindow> m_form;
 
-    Form1 &form()
+    MainWindow &form()
     {
         if (!m_form)
-            m_form = std::make_unique<Form1>(m_dialogs, m_clock);
+            m_form = std::make_unique<MainWindow>(m_dialogs, m_clock);
         return *m_form;
     }
     template<typename T>
@@ -772,5 +772,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestForm1)
-#include "tst_form1.moc"
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

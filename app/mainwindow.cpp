@@ -1,11 +1,11 @@
-#include "app/form1.h"
+#include "app/mainwindow.h"
 #include "app/busyguard.h"
 #include "app/decorations.h"
 #include "app/dialogs.h"
 #include "app/singleinstance.h"
 #include "app/stopsignals.h"
 #include "app/texts.h"
-#include "serial/modwinapi.h"
+#include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "transfer/clock.h"
 #include "transfer/readout.h"
@@ -101,7 +101,7 @@ int openingTimeFrom(const QString &text)
 
 } // namespace
 
-Form1::Form1(Dialogs &dialogs, Clock &clock, QWidget *parent)
+MainWindow::MainWindow(Dialogs &dialogs, Clock &clock, QWidget *parent)
     : QWidget(parent), m_dialogs(dialogs), m_clock(clock)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -117,17 +117,17 @@ Form1::Form1(Dialogs &dialogs, Clock &clock, QWidget *parent)
 
     createControls();
     styleControls();
-    connect(&m_port, &CommPort::lineFailed, this, &Form1::onLineFailed);
+    connect(&m_port, &CommPort::lineFailed, this, &MainWindow::onLineFailed);
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
-int Form1::px(int twips) const
+int MainWindow::px(int twips) const
 {
     return qRound(twips * logicalDpiX() / 1440.0);
 }
 
-void Form1::createControls()
+void MainWindow::createControls()
 {
     Combo2 = make<QComboBox>("Combo2", this);
     Text4 = make<QLineEdit>("Text4", this);
@@ -176,11 +176,11 @@ void Form1::createControls()
     setTabOrder(Text4, Combo2);
 
     Text4->installEventFilter(this);
-    connect(Command19, &QPushButton::clicked, this, &Form1::Command19_Click);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
-    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
-    connect(Combo1, &PortList::aboutToShowPopup, this, &Form1::refreshPortList);
+    connect(Command19, &QPushButton::clicked, this, &MainWindow::Command19_Click);
+    connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+    connect(Command6, &QPushButton::clicked, this, &MainWindow::Command6_Click);
+    connect(Combo1, &QComboBox::activated, this, &MainWindow::Combo1_Click);
+    connect(Combo1, &PortList::aboutToShowPopup, this, &MainWindow::refreshPortList);
 
     // What a screen reader says: each caption names its control, the progress
     // displays have names of their own, and the shadows are not there at all.
@@ -193,7 +193,7 @@ void Form1::createControls()
         markAsDecoration(shadow);
 }
 
-void Form1::styleControls()
+void MainWindow::styleControls()
 {
     Command19->setText(Texts::ExitCaption);
     applyFont(Command19, SansSerif, 12);
@@ -229,7 +229,7 @@ void Form1::styleControls()
     Command6->setToolTip(Texts::Command6Tip);
 }
 
-bool Form1::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Text4 && event->type() == QEvent::MouseButtonDblClick) {
         ChooseFile();
@@ -238,7 +238,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool Form1::Form_Load()
+bool MainWindow::Form_Load()
 {
     m_instance = std::make_unique<SingleInstance>(StopSignals::pendingFd());
     if (m_instance->stopped()) {   // asked to end while it looked: nothing to say
@@ -265,11 +265,11 @@ bool Form1::Form_Load()
     m_state.PortListLoading = 0;
     m_state.ReaderAddress = 1;
     // Asked once the window is up, so the dialog has the window to stand on.
-    QMetaObject::invokeMethod(this, &Form1::ChooseFile, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &MainWindow::ChooseFile, Qt::QueuedConnection);
     return true;
 }
 
-bool Form1::scanPorts()
+bool MainWindow::scanPorts()
 {
     // The port we have open is held by us, not by another program: it stays.
     Combo1->clear();
@@ -277,7 +277,7 @@ bool Form1::scanPorts()
     return Combo1->count() > 0;
 }
 
-void Form1::refreshPortList()
+void MainWindow::refreshPortList()
 {
     // Not a change of port: nothing is opened, closed or saved here.
     const QString shown = m_port.isOpen() ? m_state.PortName : Combo1->currentText();
@@ -285,7 +285,7 @@ void Form1::refreshPortList()
     Combo1->setCurrentIndex(Combo1->findText(shown, Qt::MatchExactly));
 }
 
-void Form1::selectSavedPort()
+void MainWindow::selectSavedPort()
 {
     QStringList entries;
     for (int i = 0; i < Combo1->count(); ++i)
@@ -295,14 +295,14 @@ void Form1::selectSavedPort()
     Combo1->setCurrentIndex(entry);
 }
 
-void Form1::openPort(int receiveBufferSize, const QString &settings)
+void MainWindow::openPort(int receiveBufferSize, const QString &settings)
 {
     const int number = leadingNumber(m_state.PortName);
     if (!m_port.openReaderLine(number, receiveBufferSize, settings) && !m_port.lineLost())
         m_dialogs.message(this, Texts::portOpenFailed(number, m_port.devicePath(), m_port.openFault()));
 }
 
-void Form1::Combo1_Click()
+void MainWindow::Combo1_Click()
 {
     if (m_state.PortListLoading == 1)
         return;
@@ -319,14 +319,14 @@ void Form1::Combo1_Click()
     QSettings(SettingsOrganization, SettingsApplication).setValue(QLatin1String(SavedPortKey), m_state.PortName);
 }
 
-void Form1::onLineFailed()
+void MainWindow::onLineFailed()
 {
     // A transfer reports a lost line itself, as its own outcome.
     if (!m_transferRunning)
         m_dialogs.message(this, Texts::lineLostInWindow(m_port.portNumber()));
 }
 
-void Form1::endFromOutside()
+void MainWindow::endFromOutside()
 {
     // A transfer stops at its next pause and says nothing; every event loop,
     // a dialog's included, ends, and the window with them.
@@ -335,20 +335,20 @@ void Form1::endFromOutside()
     QCoreApplication::exit(0);
 }
 
-void Form1::ChooseFile()
+void MainWindow::ChooseFile()
 {
     if (Text4->text().endsWith(QLatin1String("csv")))
         return;
     Text4->setText(m_dialogs.openFileName(this, Texts::FileFilter));
 }
 
-void Form1::Command19_Click()
+void MainWindow::Command19_Click()
 {
     if (m_dialogs.confirm(this, Texts::ExitQuestion))
         close();
 }
 
-void Form1::Command1_Click()
+void MainWindow::Command1_Click()
 {
     if (Text4->text().right(3).toUpper() != QLatin1String("CSV"))
         ChooseFile();
@@ -387,7 +387,7 @@ void Form1::Command1_Click()
     clearProgress(false);
 }
 
-void Form1::Command6_Click()
+void MainWindow::Command6_Click()
 {
     if (m_state.UploadBusy == 1)
         return;
@@ -421,31 +421,31 @@ void Form1::Command6_Click()
     }
 }
 
-void Form1::beginPhase(Phase phase, int)
+void MainWindow::beginPhase(Phase phase, int)
 {
     // A dump counts its bytes up to 20500; an upload shows the next record's address, 7392 down.
     const bool dump = phase == Phase::Reading || phase == Phase::Checking;
     ProgressBar1->setMaximum(dump ? ReadoutProgressMaximum : FirstWriteAddress);
 }
 
-void Form1::showBytes(int received)
+void MainWindow::showBytes(int received)
 {
     showFigure(received);
 }
 
-void Form1::showRecords(int, qint16 nextAddress)
+void MainWindow::showRecords(int, qint16 nextAddress)
 {
     showFigure(nextAddress);
 }
 
-void Form1::showFigure(int value)
+void MainWindow::showFigure(int value)
 {
     Text3->setText(QString::number(value));
     Text3->repaint();
     ProgressBar1->setValue(qMin(value, ProgressBar1->maximum()));   // above the top: full
 }
 
-void Form1::clearProgress(bool keepFigure)
+void MainWindow::clearProgress(bool keepFigure)
 {
     ProgressBar1->setValue(0);
     if (!keepFigure)
