@@ -127,7 +127,6 @@ void CardWindow::createControls()
     m_search = new QLineEdit(central);
     m_search->setPlaceholderText(Texts::SearchHint);
     m_search->setAccessibleName(Texts::SearchName);
-    m_search->setClearButtonEnabled(true);
     layout->addWidget(m_search);
 
     m_filter = new QSortFilterProxyModel(this);
@@ -141,10 +140,14 @@ void CardWindow::createControls()
     m_view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                             | QAbstractItemView::SelectedClicked);
     m_view->setTabKeyNavigation(false);   // Tab leaves the table for the next control
-    m_view->horizontalHeader()->setSectionResizeMode(CardTable::Name, QHeaderView::Stretch);
-    m_view->horizontalHeader()->setSectionResizeMode(CardTable::Code, QHeaderView::ResizeToContents);
-    m_view->horizontalHeader()->setSectionResizeMode(CardTable::State, QHeaderView::ResizeToContents);
-    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    // Widths from what the columns can hold, not from measuring every row: a full list opens at once.
+    QHeaderView *columns = m_view->horizontalHeader();
+    columns->setSectionResizeMode(CardTable::Name, QHeaderView::Stretch);
+    const QFontMetrics metrics = m_view->fontMetrics();
+    columns->resizeSection(CardTable::Code, metrics.horizontalAdvance(QStringLiteral("DDDDDDDDDDDD")) + 12);
+    columns->resizeSection(CardTable::State, metrics.horizontalAdvance(Texts::onlyInReader(127)) + 16);
+    m_view->verticalHeader()->hide();   // the row numbers of a filtered table would say nothing
+    m_view->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
     m_view->setWordWrap(false);
     layout->addWidget(m_view, 1);
 
@@ -189,7 +192,8 @@ void CardWindow::createControls()
         QSettings(SettingsOrganization, SettingsApplication).setValue(QLatin1String(SavedPortKey), m_ports->currentText());
     });
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateState);
-    refreshPorts();
+    // The ports are looked at once the window is up: it need not wait for them.
+    QMetaObject::invokeMethod(this, &CardWindow::refreshPorts, Qt::QueuedConnection);
 }
 
 void CardWindow::refreshPorts()
@@ -315,6 +319,8 @@ bool CardWindow::withReader(const std::function<void(Conversation &)> &work)
 {
     if (m_busy)
         return false;
+    if (m_ports->count() == 0)
+        refreshPorts();
     const int number = m_ports->currentText().toInt();
     if (number < FirstPortNumber) {
         m_dialogs.message(this, Texts::noPortChosen());

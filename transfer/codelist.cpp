@@ -132,6 +132,8 @@ namespace {
 // else: text that is not UTF-8 is read as Windows' Central European code page.
 QString decodedLine(QByteArrayView bytes)
 {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return QString::fromLatin1(bytes);   // plain ASCII: the same in every code page
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8(bytes);
     if (!utf8.hasError())
