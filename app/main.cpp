@@ -14,7 +14,7 @@ namespace {
 const char *const Usage = R"(Használat: vivadizuzud [--help] [--version]
 
 Ablakot nyit, amelyben a kaputelefon kártyaolvasójának kódmemóriája a soros
-porton át a kódlista fájlba olvasható (Kiolvasás az SD kártyára), vagy a fájl
+porton át a kódlistafájlba olvasható (Kiolvasás az SD kártyára), vagy a fájl
 kódjai a kártyaolvasóba tölthetők (Rátöltés az SD kártyáról).
 Egyszerre egy példány futhat a gépen. Parancssorból: vivadizuzud-cli --help
 )";

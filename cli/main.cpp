@@ -157,5 +157,7 @@ int main(int argc, char *argv[])
     action.sa_handler = onSignal;
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
+    // A closed pipe on standard error must not end the program before it has let the port go.
+    signal(SIGPIPE, SIG_IGN);
     return command->run(options);
 }

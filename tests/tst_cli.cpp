@@ -316,6 +316,9 @@ private slots:
         const Run again = cli({QStringLiteral("snapshot"), second});
         QCOMPARE(again.status, 0);
         QCOMPARE(readFile(second), image);
+        // One that others may write is nobody's way back.
+        QVERIFY(QFile::setPermissions(second, QFileDevice::Permissions(0x6666)));
+        QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("--yes"), second}).status, 4);
 
         // A snapshot folder that is a link to another folder is nobody's way back.
         QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("elsewhere")));
