@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -94,7 +95,12 @@ CardWindow::CardWindow(Dialogs &dialogs, Clock &clock, QWidget *parent)
     resize(720, 560);
 }
 
-CardWindow::~CardWindow() = default;
+CardWindow::~CardWindow()
+{
+    // The undo stack goes after the window's widgets and says so as it goes: nobody is listening by then.
+    m_table.undoStack().disconnect(this);
+    m_table.disconnect(this);
+}
 
 void CardWindow::createControls()
 {
@@ -174,7 +180,7 @@ void CardWindow::createControls()
     setCentralWidget(central);
 
     m_status = new QLabel(this);
-    m_status->setAccessibleName(Texts::StateColumn);
+    m_status->setAccessibleName(Texts::CountName);
     statusBar()->addWidget(m_status, 1);
 
     connect(openAction, &QAction::triggered, this, &CardWindow::open);
@@ -233,7 +239,9 @@ QList<int> CardWindow::selectedRows() const
 bool CardWindow::openList(const QString &path)
 {
     ListDocument &document = m_table.document();
-    const FileFault fault = document.load(path);
+    // A name not yet taken starts a new list, made when it is first saved.
+    const FileFault fault = QFileInfo::exists(path) || QFileInfo(path).isSymLink() ? document.load(path)
+                                                                                    : (document.clear(path), FileFault::None);
     m_table.reset();
     updateState();
     if (fault != FileFault::None) {

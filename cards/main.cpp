@@ -3,14 +3,13 @@
 
 #include "app/dialogs.h"
 #include "app/stopsignals.h"
+#include "app/windowstart.h"
 #include "cards/cardwindow.h"
 #include "cards/texts.h"
 #include "transfer/liveclock.h"
 
 #include <QApplication>
 #include <QTimer>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -25,26 +24,11 @@ visszaállítás. A soros portot csak addig tartja, amíg a kártyaolvasóval be
 
 int main(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
-            fputs(Usage, stdout);
-            return 0;
-        }
-        if (!strcmp(argv[i], "--version")) {
-            printf("vivadizuzud-cards %s\n", VIVADIZUZUD_VERSION);
-            return 0;
-        }
-    }
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        fputs("vivadizuzud-cards: nincs grafikus kijelző, az ablak nem nyitható meg.\n", stderr);
-        return 1;
-    }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vivadizuzud"));
+    if (const int status = answerWithoutWindow(argc, argv, "vivadizuzud-cards", Usage); status >= 0)
+        return status;
+    const std::unique_ptr<QApplication> app = startApplication(argc, argv, "vivadizuzud-cards");
     QApplication::setApplicationDisplayName(Texts::CardsTitle);
     QApplication::setDesktopFileName(QStringLiteral("vivadizuzud-cards"));
-    installQtHungarian();
 
     QtDialogs dialogs(Texts::CardsTitle);
     LiveClock clock;
@@ -57,5 +41,5 @@ int main(int argc, char *argv[])
         window.openList(args.first());
     else
         QTimer::singleShot(0, &window, &CardWindow::open);
-    return app.exec();
+    return app->exec();
 }

@@ -23,6 +23,7 @@ inline const QString SyncAction = QStringLiteral("Szinkronizálás");
 inline const QString SnapshotsAction = QStringLiteral("Pillanatképek…");
 inline const QString AdoptAction = QStringLiteral("Felvétel a listára");
 inline const QString TableName = QStringLiteral("Kártyák");
+inline const QString CountName = QStringLiteral("Kártyák száma");
 inline const QString SearchName = QStringLiteral("Keresés");
 inline const QString SearchHint = QStringLiteral("Keresés név vagy kód szerint");
 inline const QString PortLabel = QStringLiteral("Port:");

@@ -1,0 +1,73 @@
+#include "app/windowstart.h"
+#include "app/dialogs.h"
+
+#include <QList>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char *g_program = "vivadizuzud";
+QtMessageHandler g_previousHandler = nullptr;
+QList<std::pair<QtMsgType, QString>> g_heldBack;
+
+void sayNoDisplay()
+{
+    fprintf(stderr, "%s: nincs grafikus kijelző, az ablak nem nyitható meg "
+                    "(grafikus munkamenetből indítsa, vagy parancssorból: vivadizuzud-cli).\n", g_program);
+}
+
+void holdBackUntilUp(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        sayNoDisplay();
+        std::_Exit(1);
+    }
+    g_heldBack.append({type, message});
+}
+
+bool hasDisplay()
+{
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int answerWithoutWindow(int argc, char *argv[], const char *program, const char *usage)
+{
+    g_program = program;
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
+            fputs(usage, stdout);
+            return 0;
+        }
+        if (!strcmp(argv[i], "--version")) {
+            printf("%s %s\n", program, VIVADIZUZUD_VERSION);
+            return 0;
+        }
+    }
+    if (!hasDisplay()) {
+        sayNoDisplay();
+        return 1;
+    }
+    return -1;
+}
+
+std::unique_ptr<QApplication> startApplication(int &argc, char *argv[], const char *program)
+{
+    g_program = program;
+    g_previousHandler = qInstallMessageHandler(holdBackUntilUp);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(g_previousHandler);
+    for (const auto &[type, message] : g_heldBack)
+        qt_message_output(type, QMessageLogContext(), message);
+    g_heldBack.clear();
+    QApplication::setApplicationName(QStringLiteral("Vivadizuzud"));
+    installQtHungarian();
+    return app;
+}
