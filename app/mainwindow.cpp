@@ -366,7 +366,11 @@ void MainWindow::Command1_Click()
     const UploadResult result = runUpload(c, list, openingTime);
     guard.release();
     switch (result.outcome) {
-    case UploadResult::Done: m_dialogs.message(this, Texts::UploadDone); break;
+    case UploadResult::Done: {
+        const QString passedOver = Texts::passedOverCards(list);
+        m_dialogs.message(this, passedOver.isEmpty() ? Texts::UploadDone : Texts::UploadDone + QLatin1Char('\n') + passedOver);
+        break;
+    }
     case UploadResult::Refused:
     case UploadResult::Unanswered: m_dialogs.message(this, Texts::WriteFailed); break;
     case UploadResult::LineLost:

@@ -601,9 +601,12 @@ private slots:
     void uploadThroughTheWindow()
     {
         auto sim = startReader(3);
-        const QString list = startWithList("haz.csv", "3,200,0715\r\n1,200,BB0123456789\r\n1,200,BB0A0B0C0D0E\r\n", QStringLiteral("9"));
+        // A line that looks like a card without starting with "1" is passed over, as ever, and counted.
+        const QString list = startWithList("haz.csv", "3,200,0715\r\n1,200,BB0123456789\r\n7;Lakó;1;200;BB0000000007\r\n"
+                                                      "1,200,BB0A0B0C0D0E\r\n", QStringLiteral("9"));
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
-        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A rátöltés az SD kártyáról kész.")});
+        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A rátöltés az SD kártyáról kész.\n1 sort kihagytam, amely "
+                                                                "kártyakóddal végződik, de nem „1”-gyel kezdődik (az első: 3. sor).")});
         const QStringList requests = sim->requests();
         QCOMPARE(requests.size(), 2);
         QVERIFY(requests[0].startsWith(QStringLiteral("01 01 23 45 67 89 09 1C E0 06")));
