@@ -434,13 +434,9 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list)
 void CardWindow::reportSync(const SyncResult &result, const CodeList *list)
 {
     const bool restore = !list;
-    const QString left = !result.written() && !result.lastUncertain
-        ? Texts::nothingWasWritten()
-        : Texts::howFar(result.cardsWritten, result.slotsErased, result.lastUncertain) + QLatin1Char('\n')
-            + Texts::stopReportText(stopReport(result.plan, result.acknowledged), list, result.lastUncertain)
-            + Texts::stopAdviceInWindow(restore);
-    const QString lostAfter = result.afterFault != FileFault::None && result.dumpOutcome == DumpOutcome::Done
-        ? QLatin1Char('\n') + Texts::afterSnapshotLost(result.afterFault) : QString();
+    const QString left = Texts::whatSyncLeft(result, list, Texts::stopAdviceInWindow(restore));
+    const QString note = Texts::afterSnapshotNote(result);
+    const QString lostAfter = note.isEmpty() ? QString() : QLatin1Char('\n') + note;
     QString text;
     switch (result.outcome) {
     case SyncResult::Done:

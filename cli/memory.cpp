@@ -86,24 +86,13 @@ QString sameCommand(const Options &options, int port, bool restore)
         .arg(time, options.file);
 }
 
-// What a sync stopped on its way has left, and how to go on.
-QString whatIsLeft(const SyncResult &result, const CodeList *list, const QString &repeat)
-{
-    if (!result.written() && !result.lastUncertain)
-        return Texts::nothingWasWritten();
-    return Texts::howFar(result.cardsWritten, result.slotsErased, result.lastUncertain) + QLatin1Char('\n')
-        + Texts::stopReportText(stopReport(result.plan, result.acknowledged), list, result.lastUncertain)
-        + Texts::stopAdvice(repeat, list ? result.before : QString());
-}
-
 // The outcome of a sync or a restore: what the person is told, and the exit status.
 int report(const SyncResult &result, const Transfer &transfer, const CodeList *list, const QString &file,
            const QString &repeat)
 {
     const bool restore = !list;
-    const QString left = whatIsLeft(result, list, repeat);
-    const QString lostAfter = result.afterFault != FileFault::None && result.dumpOutcome == DumpOutcome::Done
-        ? Texts::afterSnapshotLost(result.afterFault) : QString();
+    const QString left = Texts::whatSyncLeft(result, list, Texts::stopAdvice(repeat, list ? result.before : QString()));
+    const QString lostAfter = Texts::afterSnapshotNote(result);
     switch (result.outcome) {
     case SyncResult::Done:
         say(Texts::syncDone(result.after.same, restore));

@@ -489,4 +489,18 @@ QString snapshotNotKept(const QString &where, FileFault fault)
     return QStringLiteral("A pillanatkép nem menthető (%1): %2.").arg(where, fileFaultReason(fault));
 }
 
+QString whatSyncLeft(const SyncResult &result, const CodeList *list, const QString &advice)
+{
+    if (!result.written() && !result.lastUncertain)
+        return nothingWasWritten();
+    return howFar(result.cardsWritten, result.slotsErased, result.lastUncertain) + QLatin1Char('\n')
+        + stopReportText(stopReport(result.plan, result.acknowledged), list, result.lastUncertain) + advice;
+}
+
+QString afterSnapshotNote(const SyncResult &result)
+{
+    return result.afterFault != FileFault::None && result.dumpOutcome == DumpOutcome::Done
+        ? afterSnapshotLost(result.afterFault) : QString();
+}
+
 } // namespace Texts

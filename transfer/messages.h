@@ -6,6 +6,7 @@
 #include "transfer/codelist.h"
 #include "transfer/exchange.h"
 #include "transfer/snapshots.h"
+#include "transfer/sync.h"
 #include "transfer/syncplan.h"
 
 #include <QString>
@@ -85,5 +86,10 @@ QString stillDiffers(bool restore, const QString &before, const QString &after, 
 QString stopReportText(const StopReport &report, const CodeList *list, bool lastUncertain);
 QString eraseRefused(bool restore, int cards);
 QString howFar(int cardsWritten, int slotsErased, bool lastUncertain);
+// What a sync stopped on its way left in the reader, by name, and then the advice: nothing written,
+// or how far it got and which cards may be missing, not yet in, or still there.
+QString whatSyncLeft(const SyncResult &result, const CodeList *list, const QString &advice);
+// That the read-back could not be kept as a snapshot; empty when it was, or was never read.
+QString afterSnapshotNote(const SyncResult &result);
 
 } // namespace Texts
