@@ -24,9 +24,8 @@
 #include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
-#include <QStatusBar>
 #include <QTableView>
-#include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -121,15 +120,19 @@ void CardWindow::createControls()
     QAction *find = action(this, Texts::SearchName, QKeySequence::Find);
     m_editActions = {newAction, deleteAction};
 
-    auto *bar = addToolBar(Texts::TableName);
-    bar->setObjectName(QStringLiteral("listTools"));
-    bar->setAccessibleName(Texts::TableName);
-    bar->setMovable(false);
-    for (QAction *a : {openAction, m_save, newAction, deleteAction, undo, redo})
-        bar->addAction(a);
-
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
+    // A row of tool buttons rather than a tool bar: the same buttons, and the
+    // window need not load the bar's overflow arrow (an image) before the list shows.
+    auto *listTools = new QHBoxLayout;
+    for (QAction *a : {openAction, m_save, newAction, deleteAction, undo, redo}) {
+        auto *b = new QToolButton(central);
+        b->setDefaultAction(a);
+        b->setAutoRaise(true);
+        listTools->addWidget(b);
+    }
+    listTools->addStretch(1);
+    layout->addLayout(listTools);
     m_search = new QLineEdit(central);
     m_search->setPlaceholderText(Texts::SearchHint);
     m_search->setAccessibleName(Texts::SearchName);
@@ -177,11 +180,11 @@ void CardWindow::createControls()
     for (QAction *a : {checkAction, m_sync, m_adopt, snapshotsAction})
         reader->addWidget(button(a));
     layout->addLayout(reader);
-    setCentralWidget(central);
-
-    m_status = new QLabel(this);
+    // The count is a line of its own under the reader's row; a status bar would add little but start-up time.
+    m_status = new QLabel(central);
     m_status->setAccessibleName(Texts::CountName);
-    statusBar()->addWidget(m_status, 1);
+    layout->addWidget(m_status);
+    setCentralWidget(central);
 
     connect(openAction, &QAction::triggered, this, &CardWindow::open);
     connect(m_save, &QAction::triggered, this, &CardWindow::save);
@@ -198,8 +201,17 @@ void CardWindow::createControls()
         QSettings(SettingsOrganization, SettingsApplication).setValue(QLatin1String(SavedPortKey), m_ports->currentText());
     });
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateState);
-    // The ports are looked at once the window is up: it need not wait for them.
-    QMetaObject::invokeMethod(this, &CardWindow::refreshPorts, Qt::QueuedConnection);
+    // The ports are looked at once the list has been shown: the window need not wait for them.
+    m_view->viewport()->installEventFilter(this);
+}
+
+bool CardWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && watched == m_view->viewport()) {
+        watched->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &CardWindow::refreshPorts, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CardWindow::refreshPorts()
