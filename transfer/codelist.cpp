@@ -17,8 +17,6 @@ constexpr qsizetype ChunkSize = 64 * 1024;
 // Only the first character (after blanks) and the last field of a line matter;
 // a line longer than this (a binary file has them) keeps its head byte and its tail.
 constexpr qsizetype MaxKeptLine = 4096;
-// Windows editors save "UTF-8 with BOM" files starting with these bytes.
-constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool isHexDigit(char c)
 {
@@ -39,14 +37,9 @@ QByteArrayView trimmedBlanks(QByteArrayView line)
     return line;
 }
 
-// The text after the last field separator, or the whole line without one.
-QByteArrayView lastField(QByteArrayView line)
+bool isSeparator(char c)
 {
-    for (qsizetype i = line.size() - 1; i >= 0; --i) {
-        if (line[i] == ',' || line[i] == ';' || line[i] == '\t')
-            return line.sliced(i + 1);
-    }
-    return line;
+    return c == ',' || c == ';' || c == '\t';
 }
 
 // Whether a file ends in the middle of a line: not empty, and its last byte is
@@ -132,34 +125,16 @@ namespace {
 // else: text that is not UTF-8 is read as Windows' Central European code page.
 QString decodedLine(QByteArrayView bytes)
 {
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
-        return QString::fromLatin1(bytes);   // plain ASCII: the same in every code page
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8(bytes);
-    if (!utf8.hasError())
-        return text;
+    if (bytes.isValidUtf8())
+        return QString::fromUtf8(bytes);
     QStringDecoder centralEuropean("windows-1250");
     return centralEuropean.isValid() ? QString(centralEuropean(bytes)) : QString::fromLatin1(bytes);
 }
 
-// The name of a card line: what stands between its second field and its code
-// field, a quoted field unquoted.
-QString nameBetween(QByteArrayView line, qsizetype codeStart)
+// A quoted name field unquoted.
+QString unquotedName(QByteArrayView field)
 {
-    int separators = 0;
-    bool quoted = false;
-    qsizetype from = -1;
-    for (qsizetype i = 0; i < codeStart - 1; ++i) {
-        if (line[i] == '"')
-            quoted = !quoted;
-        else if (!quoted && (line[i] == ',' || line[i] == ';' || line[i] == '\t') && ++separators == 2) {
-            from = i + 1;
-            break;
-        }
-    }
-    if (from < 0)
-        return {};
-    QByteArray name = line.sliced(from, codeStart - 1 - from).toByteArray().trimmed();
+    QByteArray name = field.toByteArray().trimmed();
     if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"'))
         name = name.mid(1, name.size() - 2).replace("\"\"", "\"");
     return decodedLine(name);
@@ -184,13 +159,35 @@ QString decodedText(QByteArrayView bytes)
     return decodedLine(bytes);
 }
 
+LineFields fieldsOf(QByteArrayView line)
+{
+    LineFields f;
+    f.end = line.size();
+    while (f.begin < f.end && isBlank(line[f.begin]))
+        ++f.begin;
+    while (f.end > f.begin && isBlank(line[f.end - 1]))
+        --f.end;
+    for (qsizetype i = f.end - 1; i >= f.begin && f.lastSeparator < 0; --i) {
+        if (isSeparator(line[i]))
+            f.lastSeparator = i;
+    }
+    bool quoted = false;
+    for (qsizetype i = f.begin; i < f.lastSeparator; ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && isSeparator(line[i]))
+            f.separators.append(i);
+    }
+    return f;
+}
+
 ListLine judgeLine(QByteArrayView line)
 {
     ListLine judged;
-    line = trimmedBlanks(line);
-    const QByteArrayView field = lastField(line);
-    const std::optional<CardCode> code = codeField(field);
-    if (line.isEmpty() || line.front() != '1') {
+    const LineFields f = fieldsOf(line);
+    const qsizetype codeStart = f.lastSeparator < 0 ? f.begin : f.lastSeparator + 1;
+    const std::optional<CardCode> code = codeField(line.sliced(codeStart, f.end - codeStart));
+    if (f.begin == f.end || line[f.begin] != '1') {
         if (code)
             judged.kind = ListLine::Suspicious;
         return judged;
@@ -201,7 +198,8 @@ ListLine judgeLine(QByteArrayView line)
     }
     judged.kind = ListLine::Card;
     judged.code = *code;
-    judged.name = nameBetween(line, line.size() - field.size());
+    if (f.separators.size() >= 2)   // the name stands between the second field and the code
+        judged.name = unquotedName(line.sliced(f.separators[1] + 1, f.lastSeparator - f.separators[1] - 1));
     return judged;
 }
 
@@ -344,14 +342,6 @@ int CodeList::distinctCodes() const
     for (const ListedCard &card : cards)
         seen.insert(codeKey(card.code));
     return int(seen.size());
-}
-
-int CodeList::repeatedCodes() const
-{
-    QHash<quint64, int> lines;
-    for (const ListedCard &card : cards)
-        ++lines[codeKey(card.code)];
-    return int(std::count_if(lines.cbegin(), lines.cend(), [](int n) { return n > 1; }));
 }
 
 QString CodeList::nameOf(const CardCode &code) const

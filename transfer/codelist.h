@@ -49,9 +49,21 @@ ListLine judgeLine(QByteArrayView line);
 // A code as a card line's last field gives it: ten hex digits, optionally after "BB".
 std::optional<CardCode> codeField(QByteArrayView field);
 
+// Where a line's fields lie: its text without blanks at the ends, the
+// separators before its last field (outside quotes), and the last field's
+// separator (-1: the line is one field).
+struct LineFields {
+    qsizetype begin = 0, end = 0;
+    QList<qsizetype> separators;
+    qsizetype lastSeparator = -1;
+};
+LineFields fieldsOf(QByteArrayView line);
+
 // A name as a card line carries it: as it is, or quoted (RFC 4180) when it
 // holds a separator or a quote.
 QString nameField(const QString &name);
+// Windows editors save "UTF-8 with BOM" files starting with these bytes.
+inline constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 // Text of a list's line: UTF-8, or else the Central European Windows code page.
 QString decodedText(QByteArrayView bytes);
 
@@ -124,7 +136,6 @@ struct CodeList {
 
     QList<CardCode> codes() const;
     int distinctCodes() const;   // when all are kept; else more than any reader holds
-    int repeatedCodes() const;   // codes on more than one line
     QString nameOf(const CardCode &code) const;   // the first line's name, or empty
 };
 

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -11,52 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
-
-bool isSeparator(char c)
-{
-    return c == ',' || c == ';' || c == '\t';
-}
-
-bool isUtf8(QByteArrayView bytes)
-{
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
-        return true;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)QString(utf8(bytes));
-    return !utf8.hasError();
-}
-
-// Where a card line's fields lie: its text without blanks at the ends, the
-// separators before the code field (outside quotes), and the code field's separator.
-struct Fields {
-    qsizetype begin = 0, end = 0;
-    QList<qsizetype> separators;
-    qsizetype codeSeparator = -1;
-};
-
-Fields fieldsOf(const QByteArray &text)
-{
-    Fields f;
-    f.end = text.size();
-    while (f.begin < f.end && (text[f.begin] == ' ' || text[f.begin] == '\t'))
-        ++f.begin;
-    while (f.end > f.begin && (text[f.end - 1] == ' ' || text[f.end - 1] == '\t'))
-        --f.end;
-    for (qsizetype i = f.end - 1; i >= f.begin && f.codeSeparator < 0; --i) {
-        if (isSeparator(text[i]))
-            f.codeSeparator = i;
-    }
-    bool quoted = false;
-    for (qsizetype i = f.begin; i < f.codeSeparator; ++i) {
-        if (text[i] == '"')
-            quoted = !quoted;
-        else if (!quoted && isSeparator(text[i]))
-            f.separators.append(i);
-    }
-    return f;
-}
 
 void syncFolderOf(const QByteArray &path)
 {
@@ -126,7 +79,7 @@ FileFault ListDocument::load(const QString &path)
         return m_judged.fault = fault;
     QByteArray text;
     for (qint64 number = 1; reader.readLine(text); ++number) {
-        m_utf8 = m_utf8 && isUtf8(text);
+        m_utf8 = m_utf8 && text.isValidUtf8();
         ListLine judged = judgeLine(text);
         // A line too long to keep whole could not be written back as it was.
         if (reader.lineWasCut() && judged.kind != ListLine::Malformed)
@@ -209,18 +162,18 @@ QByteArray ListDocument::newLineEnd() const
 void ListDocument::setName(int index, const QString &name)
 {
     QByteArray &text = m_lines[lineIndexOfCard(index)].text;
-    const Fields f = fieldsOf(text);
+    const LineFields f = fieldsOf(text);
     const QByteArray field = encoded(nameField(name.trimmed()));
-    if (f.codeSeparator < 0 || f.separators.isEmpty()) {
+    if (f.lastSeparator < 0 || f.separators.isEmpty()) {
         // "1ABCDEF0123" or "1,BB...": no place for a name; written as a readout writes a card.
         const CardCode code = card(index).code;
         text = "1,200," + (field.isEmpty() ? QByteArray() : field + ',') + "BB" + hexCode(code).toLatin1();
     } else if (f.separators.size() >= 2) {   // the name stands between the second field and the code
         const qsizetype from = f.separators[1];
-        text = field.isEmpty() ? text.left(from) + text.mid(f.codeSeparator)
-                               : text.left(from + 1) + field + text.mid(f.codeSeparator);
+        text = field.isEmpty() ? text.left(from) + text.mid(f.lastSeparator)
+                               : text.left(from + 1) + field + text.mid(f.lastSeparator);
     } else if (!field.isEmpty()) {
-        text = text.left(f.codeSeparator) + text[f.codeSeparator] + field + text.mid(f.codeSeparator);
+        text = text.left(f.lastSeparator) + text[f.lastSeparator] + field + text.mid(f.lastSeparator);
     }
     rejudge(index);
     m_modified = true;

@@ -15,6 +15,12 @@ int repeatedCodes(const QList<DumpRecord> &records)
     return int(std::count_if(seen.cbegin(), seen.cend(), [](int n) { return n > 1; }));
 }
 
+// An erase, or a listed card copied over one that goes: either takes a card out.
+bool takesOut(const PlannedWrite &write)
+{
+    return write.purpose == PlannedWrite::Erase || write.purpose == PlannedWrite::Copy;
+}
+
 // One sync on its way: what it works on, and how far it got.
 class SyncRun
 {
@@ -99,14 +105,13 @@ bool SyncRun::write(SyncPlan &plan)
     int done = 0;
     for (qsizetype i = 0; i < plan.writes.size(); ++i) {
         const PlannedWrite &w = plan.writes[i];
-        const auto wanted = w.purpose == PlannedWrite::Erase || w.purpose == PlannedWrite::Copy
-            ? ProgressView::Phase::Erasing : ProgressView::Phase::Writing;
-        if (phase != wanted) {
+        const bool erasing = takesOut(w);
+        const auto wanted = erasing ? ProgressView::Phase::Erasing : ProgressView::Phase::Writing;
+        if (phase != wanted) {   // the phase counts the writes of its kind still to come
             phase = wanted;
             done = 0;
             m_c.view.beginPhase(wanted, int(std::count_if(plan.writes.cbegin() + i, plan.writes.cend(),
-                [&](const PlannedWrite &p) { return (p.purpose == PlannedWrite::Erase || p.purpose == PlannedWrite::Copy)
-                                                    == (wanted == ProgressView::Phase::Erasing); })));
+                                                          [&](const PlannedWrite &p) { return takesOut(p) == erasing; })));
         }
         m_c.state.WriteAddress = writeAddressOf(w.slot);
         m_c.view.showRecords(done, m_c.state.WriteAddress);
@@ -212,7 +217,7 @@ SyncResult SyncRun::run()
     std::optional<MemoryLayout> layout = savedLayout();
     SyncPlan plan = planFor(dump, layout);
     m_result.plan = plan;
-    const int repeated = restore ? repeatedCodes(m_wanted) : m_request.list->repeatedCodes();
+    const int repeated = repeatedCodes(m_wanted);
     if (m_request.dryRun || plan.nothingToDo) {
         m_listener.showPlan(plan, repeated);
         m_result.outcome = m_request.dryRun ? SyncResult::Planned : SyncResult::NothingToChange;
@@ -256,8 +261,7 @@ SyncResult SyncRun::run()
                     continue;
                 }
             }
-            m_result.held = validRecords(dump);
-            m_result.after = compareWithReader(m_wanted, m_result.held);
+            finish(dump);
             m_result.outcome = stoppedAs;
             return m_result;
         }
