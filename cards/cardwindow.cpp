@@ -61,6 +61,13 @@ private:
     QString m_plan;
 };
 
+// A read of the memory that failed; a lost line names its port.
+QString dumpFailedText(DumpOutcome outcome, int portNumber, const QString &again = QString())
+{
+    return outcome == DumpOutcome::LineLost ? Texts::withLostLine(Texts::TransferError, Texts::lineLost(portNumber))
+                                            : Texts::dumpFailed(outcome, again);
+}
+
 QAction *action(QWidget *owner, const QString &text, const QKeySequence &keys = {})
 {
     auto *a = new QAction(text, owner);
@@ -391,11 +398,8 @@ void CardWindow::check()
                                                  m_table.rowCount() - listed));
         break;
     }
-    case DumpOutcome::LineLost:
-        m_dialogs.message(this, Texts::withLostLine(Texts::TransferError, Texts::lineLost(m_port.portNumber())));
-        break;
     case DumpOutcome::Interrupted: break;
-    default: m_dialogs.message(this, Texts::dumpFailed(outcome)); break;
+    default: m_dialogs.message(this, dumpFailedText(outcome, m_port.portNumber())); break;
     }
     updateState();
 }
@@ -467,11 +471,8 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList *list)
         text = Texts::snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + Texts::nothingWasWritten();
         break;
     case SyncResult::DumpFailed:
-        if (result.dumpOutcome == DumpOutcome::LineLost)
-            text = Texts::withLostLine(Texts::TransferError, Texts::lineLost(m_port.portNumber()));
-        else
-            text = Texts::dumpFailed(result.dumpOutcome, Texts::stopAdviceInWindow(restore));
-        text += QLatin1Char('\n') + left;
+        text = dumpFailedText(result.dumpOutcome, m_port.portNumber(), Texts::stopAdviceInWindow(restore))
+            + QLatin1Char('\n') + left;
         break;
     case SyncResult::WriteRefused:
     case SyncResult::WriteUnanswered: {
