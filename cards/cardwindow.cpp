@@ -542,11 +542,9 @@ void CardWindow::saveSnapshotAsList(const QString &snapshot)
         m_dialogs.message(this, Texts::fileExists(path));
         return;
     }
-    QList<CardCode> codes;
-    for (const DumpRecord &record : validRecords(dump))
-        codes.append(record.code);
-    const FileFault fault = file.fault() != FileFault::None ? file.fault() : file.append(codes);
-    m_dialogs.message(this, fault == FileFault::None ? Texts::savedAsList(int(codes.size()), path)
+    int cards = 0;
+    const FileFault fault = file.fault() != FileFault::None ? file.fault() : appendCodesOf(dump, file, cards);
+    m_dialogs.message(this, fault == FileFault::None ? Texts::savedAsList(cards, path)
                                                      : Texts::codeListUnwritable(path, fault, true));
 }
 

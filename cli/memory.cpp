@@ -120,11 +120,7 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     case SyncResult::WriteRefused:
     case SyncResult::WriteUnanswered: {
         const DumpRecord failed = result.plan.writes.value(result.acknowledged).record;
-        const ListedCard *card = nullptr;
-        for (const ListedCard &c : list ? list->cards : QList<ListedCard>()) {
-            if (c.code == failed.code && !card)
-                card = &c;
-        }
+        const ListedCard *card = list ? list->cardOf(failed.code) : nullptr;
         say(Texts::WriteFailed + QLatin1Char(' ')
             + Texts::recordFailed(result.outcome == SyncResult::WriteRefused, failed, card ? card->line : 0,
                                   card ? card->name : QString())

@@ -344,13 +344,16 @@ int CodeList::distinctCodes() const
     return int(seen.size());
 }
 
+const ListedCard *CodeList::cardOf(const CardCode &code) const
+{
+    const auto card = std::find_if(cards.cbegin(), cards.cend(), [&](const ListedCard &c) { return c.code == code; });
+    return card == cards.cend() ? nullptr : &*card;
+}
+
 QString CodeList::nameOf(const CardCode &code) const
 {
-    for (const ListedCard &card : cards) {
-        if (card.code == code)
-            return card.name;
-    }
-    return {};
+    const ListedCard *card = cardOf(code);
+    return card ? card->name : QString();
 }
 
 CodeList readCodeList(const QString &path)

@@ -136,6 +136,7 @@ struct CodeList {
 
     QList<CardCode> codes() const;
     int distinctCodes() const;   // when all are kept; else more than any reader holds
+    const ListedCard *cardOf(const CardCode &code) const;   // its first line, or none
     QString nameOf(const CardCode &code) const;   // the first line's name, or empty
 };
 

@@ -14,11 +14,16 @@ ReadoutResult runReadout(Conversation &c, ReadoutFile &file)
     if (result.dump != DumpOutcome::Done)
         return result;
 
+    result.fileFault = appendCodesOf(dump, file, result.records);
+    return result;
+}
+
+FileFault appendCodesOf(QByteArrayView dump, ReadoutFile &file, int &appended)
+{
     QList<CardCode> codes;
     for (const DumpRecord &record : validRecords(dump))
         codes.append(record.code);
-    result.fileFault = file.append(codes);
-    if (result.fileFault == FileFault::None)
-        result.records = int(codes.size());
-    return result;
+    const FileFault fault = file.append(codes);
+    appended = fault == FileFault::None ? int(codes.size()) : 0;
+    return fault;
 }

@@ -19,3 +19,7 @@ struct ReadoutResult {
 // The readout: the dump's valid records appended to the file, which the caller
 // has opened (a file that could not be opened is reported, nothing is sent).
 ReadoutResult runReadout(Conversation &conversation, ReadoutFile &file);
+
+// A dump's valid codes appended to an open file, in the dump's order, as a
+// readout writes them; appended says how many.
+FileFault appendCodesOf(QByteArrayView dump, ReadoutFile &file, int &appended);
