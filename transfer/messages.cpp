@@ -38,6 +38,20 @@ QString section(const QString &title, const QList<DumpRecord> &records, const Co
     return records.isEmpty() ? QString() : title.arg(records.size()) + QLatin1Char('\n') + cardLines(records, list);
 }
 
+// Cards held with another opening time than wanted; each line says the times in its own words.
+QString timeSection(const QString &title, const QString &eachLine, const QList<TimeChange> &changes, const CodeList *list)
+{
+    if (changes.isEmpty())
+        return {};
+    QString text = title.arg(changes.size()) + QLatin1Char('\n');
+    for (const TimeChange &change : changes)
+        text += eachLine.arg(Texts::cardLine(change.code, list ? list->nameOf(change.code) : QString()))
+                    .arg(change.held)
+                    .arg(change.wanted)
+            + QLatin1Char('\n');
+    return text;
+}
+
 // About a sync: what it counts, and what a whole one takes at the line's pace.
 QString minutes(double seconds)
 {
@@ -282,17 +296,10 @@ QString cardLine(const CardCode &code, const QString &name)
 
 QString differences(const Comparison &comparison, const CodeList *list)
 {
-    QString report = section(QStringLiteral("Hiányzik a kártyaolvasóból (%1):"), comparison.missing, list)
-        + section(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):"), comparison.extra, list);
-    if (!comparison.otherTime.isEmpty()) {
-        report += QStringLiteral("Más nyitási idővel (%1):\n").arg(comparison.otherTime.size());
-        for (const TimeChange &change : comparison.otherTime)
-            report += QStringLiteral("%1  %2 (kért: %3)\n")
-                          .arg(cardLine(change.code, list ? list->nameOf(change.code) : QString()))
-                          .arg(change.held)
-                          .arg(change.wanted);
-    }
-    return report;
+    return section(QStringLiteral("Hiányzik a kártyaolvasóból (%1):"), comparison.missing, list)
+        + section(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):"), comparison.extra, list)
+        + timeSection(QStringLiteral("Más nyitási idővel (%1):"), QStringLiteral("%1  %2 (kért: %3)"),
+                      comparison.otherTime, list);
 }
 
 
@@ -368,15 +375,8 @@ QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool 
         + section(QStringLiteral("Felveendő, a kártyaolvasóban még nincs (%1):"), c.missing, list)
         + section(restore ? QStringLiteral("Törlendő, nincs a pillanatképben (%1):")
                           : QStringLiteral("Törlendő, nincs a listában (%1):"),
-                  c.extra, list);
-    if (!c.otherTime.isEmpty()) {
-        text += QStringLiteral("Más nyitási időt kap (%1):\n").arg(c.otherTime.size());
-        for (const TimeChange &change : c.otherTime)
-            text += QStringLiteral("%1  %2 -> %3\n")
-                        .arg(cardLine(change.code, list ? list->nameOf(change.code) : QString()))
-                        .arg(change.held)
-                        .arg(change.wanted);
-    }
+                  c.extra, list)
+        + timeSection(QStringLiteral("Más nyitási időt kap (%1):"), QStringLiteral("%1  %2 -> %3"), c.otherTime, list);
     text += QStringLiteral("Változatlan marad: %1 kártya.\n").arg(c.same);
     text += section(QStringLiteral("Nem törölhető: a kártyaolvasó olyan helyen tartja, amelyet egyik írási cím sem "
                                    "ér el (%1):"),
