@@ -428,8 +428,7 @@ void MainWindow::Command6_Click()
 void MainWindow::beginPhase(Phase phase, int)
 {
     // A dump counts its bytes up to 20500; an upload shows the next record's address, 7392 down.
-    const bool dump = phase == Phase::Reading || phase == Phase::Checking;
-    ProgressBar1->setMaximum(dump ? ReadoutProgressMaximum : FirstWriteAddress);
+    ProgressBar1->setMaximum(readsDump(phase) ? ReadoutProgressMaximum : FirstWriteAddress);
 }
 
 void MainWindow::showBytes(int received)

@@ -578,8 +578,7 @@ void CardWindow::expectWork(int, int)
 void CardWindow::beginPhase(Phase phase, int totalRecords)
 {
     m_phase = phase;
-    const bool dump = phase == Phase::Reading || phase == Phase::Checking;
-    m_phaseTotal = dump ? DumpLength : totalRecords;
+    m_phaseTotal = readsDump(phase) ? DumpLength : totalRecords;
     if (!m_progress)
         return;
     m_progress->setMaximum(qMax(1, m_phaseTotal));

@@ -1,6 +1,6 @@
 #include "cli/terminalprogress.h"
 #include "cli/texts.h"
-#include "serial/frames.h"
+#include "transfer/exchange.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,15 +10,6 @@ namespace {
 constexpr int BarWidth = 30;
 constexpr int NarrowestBar = 5;
 constexpr qint64 RedrawMs = 100;
-// The line's own pace: what each part of a command takes, whatever the machine.
-constexpr double ByteSeconds = 10.0 / 9600;
-constexpr double DumpSeconds = DumpLength * ByteSeconds;
-constexpr double RecordSeconds = 0.090;
-
-bool isDump(ProgressView::Phase phase)
-{
-    return phase == ProgressView::Phase::Reading || phase == ProgressView::Phase::Checking;
-}
 
 } // namespace
 
@@ -42,8 +33,8 @@ void TerminalProgress::beginPhase(Phase phase, int totalRecords)
 {
     finish();
     m_phase = phase;
-    m_total = isDump(phase) ? DumpLength : totalRecords;
-    if (isDump(phase))
+    m_total = readsDump(phase) ? DumpLength : totalRecords;
+    if (readsDump(phase))
         m_dumpsAfter = qMax(0, m_dumpsAfter - 1);
     else
         m_recordsAfter = qMax(0, m_recordsAfter - totalRecords);
@@ -79,7 +70,7 @@ void TerminalProgress::draw(int done)
 double TerminalProgress::secondsLeft(int done) const
 {
     const int left = qMax(0, m_total - done);
-    return (isDump(m_phase) ? left * ByteSeconds : left * RecordSeconds) + m_dumpsAfter * DumpSeconds
+    return (readsDump(m_phase) ? left * ByteSeconds : left * RecordSeconds) + m_dumpsAfter * DumpSeconds
         + m_recordsAfter * RecordSeconds;
 }
 
@@ -93,7 +84,7 @@ QString TerminalProgress::line(int done, int width) const
                               .arg(Texts::phaseWord(int(m_phase)))
                               .arg(shown)
                               .arg(m_total)
-                              .arg(isDump(m_phase) ? QStringLiteral("bájt") : QStringLiteral("rekord"));
+                              .arg(readsDump(m_phase) ? QStringLiteral("bájt") : QStringLiteral("rekord"));
     const QString tail = QStringLiteral("%1%  hátra: %2").arg(shown * 100 / total, 3).arg(left);
     // The last column stays free: some terminals wrap as soon as it is written.
     const int room = width - 1;

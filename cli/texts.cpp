@@ -1,6 +1,6 @@
 #include "cli/texts.h"
 #include "serial/portmap.h"
-#include "transfer/conversation.h"
+#include "transfer/exchange.h"
 
 #include <QStringList>
 
@@ -316,12 +316,12 @@ QString phaseWord(int phase)
 QString phaseLine(int phase, int records)
 {
     const auto p = ProgressView::Phase(phase);
-    if (p == ProgressView::Phase::Reading || p == ProgressView::Phase::Checking)
+    if (ProgressView::readsDump(p))
         return QStringLiteral("%1: a kártyaolvasó teljes memóriája (kb. 21 másodperc)").arg(capitalized(phaseWord(phase)));
     return QStringLiteral("%1: %2 rekord (kb. %3 másodperc)")
         .arg(capitalized(phaseWord(phase)))
         .arg(records)
-        .arg(qMax(1, qRound(records * 0.09)));
+        .arg(qMax(1, qRound(records * RecordSeconds)));
 }
 
 } // namespace Texts

@@ -26,6 +26,8 @@ public:
     // A sync reads, writes, erases and reads again; an upload only writes, a readout only reads.
     enum class Phase { Reading, Writing, Erasing, Checking };
 
+    static constexpr bool readsDump(Phase phase) { return phase == Phase::Reading || phase == Phase::Checking; }
+
     virtual ~ProgressView() = default;
     // What the whole command still has ahead, so the time left can count all of it.
     virtual void expectWork(int /*dumps*/, int /*records*/) {}

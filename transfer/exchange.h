@@ -29,6 +29,13 @@ constexpr int ReadoutStallMs = 5000;
 // arrived within three times its wire time (20490 bytes at 9600 8N1) never will.
 constexpr int ReadoutLimitMs = 3 * DumpLength * 10 * 1000 / 9600;
 
+// What each part of a transfer takes at the line's pace, whatever the machine:
+// a byte at 9600 8N1, the whole dump, and a record (its pause, then the first
+// answer poll after the reader's 5 ms and the answer's 15 bytes).
+constexpr double ByteSeconds = 10.0 / 9600;
+constexpr double DumpSeconds = DumpLength * ByteSeconds;
+constexpr double RecordSeconds = 0.090;
+
 enum class DumpOutcome {
     Done,
     Stalled,       // the dump stopped coming, or came too slowly

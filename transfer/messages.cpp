@@ -60,8 +60,6 @@ QString minutes(double seconds)
 
 double planSeconds(const SyncPlan &plan)
 {
-    constexpr double DumpSeconds = DumpLength * 10.0 / 9600;
-    constexpr double RecordSeconds = 0.090;
     return DumpSeconds + double(plan.writes.size()) * RecordSeconds;
 }
 
