@@ -148,9 +148,10 @@ std::optional<CardCode> codeField(QByteArrayView field)
         field = field.sliced(2);
     if (field.size() != 10 || !std::all_of(field.begin(), field.end(), isHexDigit))
         return std::nullopt;
-    const QByteArray bytes = QByteArray::fromHex(field.toByteArray());
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
     CardCode code;
-    std::copy(bytes.begin(), bytes.end(), code.begin());
+    for (int i = 0; i < 5; ++i)
+        code[i] = quint8(nibble(field[2 * i]) << 4 | nibble(field[2 * i + 1]));
     return code;
 }
 
@@ -172,11 +173,11 @@ LineFields fieldsOf(QByteArrayView line)
             f.lastSeparator = i;
     }
     bool quoted = false;
-    for (qsizetype i = f.begin; i < f.lastSeparator; ++i) {
+    for (qsizetype i = f.begin; i < f.lastSeparator && f.secondSeparator < 0; ++i) {
         if (line[i] == '"')
             quoted = !quoted;
         else if (!quoted && isSeparator(line[i]))
-            f.separators.append(i);
+            (f.firstSeparator < 0 ? f.firstSeparator : f.secondSeparator) = i;
     }
     return f;
 }
@@ -198,8 +199,8 @@ ListLine judgeLine(QByteArrayView line)
     }
     judged.kind = ListLine::Card;
     judged.code = *code;
-    if (f.separators.size() >= 2)   // the name stands between the second field and the code
-        judged.name = unquotedName(line.sliced(f.separators[1] + 1, f.lastSeparator - f.separators[1] - 1));
+    if (f.secondSeparator >= 0)
+        judged.name = unquotedName(line.sliced(f.secondSeparator + 1, f.lastSeparator - f.secondSeparator - 1));
     return judged;
 }
 

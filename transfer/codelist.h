@@ -49,13 +49,12 @@ ListLine judgeLine(QByteArrayView line);
 // A code as a card line's last field gives it: ten hex digits, optionally after "BB".
 std::optional<CardCode> codeField(QByteArrayView field);
 
-// Where a line's fields lie: its text without blanks at the ends, the
-// separators before its last field (outside quotes), and the last field's
-// separator (-1: the line is one field).
+// Where a line's fields lie: its text without blanks at the ends, the first
+// two separators before its last field (outside quotes), and the last field's
+// separator (-1: none; a card's name stands between the second and the last).
 struct LineFields {
     qsizetype begin = 0, end = 0;
-    QList<qsizetype> separators;
-    qsizetype lastSeparator = -1;
+    qsizetype firstSeparator = -1, secondSeparator = -1, lastSeparator = -1;
 };
 LineFields fieldsOf(QByteArrayView line);
 

@@ -164,12 +164,12 @@ void ListDocument::setName(int index, const QString &name)
     QByteArray &text = m_lines[lineIndexOfCard(index)].text;
     const LineFields f = fieldsOf(text);
     const QByteArray field = encoded(nameField(name.trimmed()));
-    if (f.lastSeparator < 0 || f.separators.isEmpty()) {
+    if (f.firstSeparator < 0) {
         // "1ABCDEF0123" or "1,BB...": no place for a name; written as a readout writes a card.
         const CardCode code = card(index).code;
         text = "1,200," + (field.isEmpty() ? QByteArray() : field + ',') + "BB" + hexCode(code).toLatin1();
-    } else if (f.separators.size() >= 2) {   // the name stands between the second field and the code
-        const qsizetype from = f.separators[1];
+    } else if (f.secondSeparator >= 0) {   // the name stands between the second field and the code
+        const qsizetype from = f.secondSeparator;
         text = field.isEmpty() ? text.left(from) + text.mid(f.lastSeparator)
                                : text.left(from + 1) + field + text.mid(f.lastSeparator);
     } else if (!field.isEmpty()) {
