@@ -202,6 +202,13 @@ private slots:
         const QList<QByteArray> lines = linesOf(path);
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[1], QByteArray("1,200,BB0123456789"));
+        // and a list saved again keeps that CR LF whole
+        const QByteArray list = QByteArray("1,200,BB0123456789\r\n").repeated(3276) + QByteArray(15, 'y') + content.right(22);
+        QVERIFY(writeFile(path, list));
+        ListDocument document;
+        QCOMPARE(document.load(path), FileFault::None);
+        QCOMPARE(document.save(), FileFault::None);
+        QCOMPARE(readFile(path), list);
     }
 
     void binaryFileReadInBoundedLines()

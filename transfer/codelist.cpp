@@ -235,7 +235,6 @@ void CodeListReader::close()
     m_buffer.clear();
     m_pos = 0;
     m_eof = false;
-    m_skipLf = false;
     m_atStart = true;
     m_byteOrderMark = false;
     m_lineEnd.clear();
@@ -278,13 +277,6 @@ bool CodeListReader::readLine(QByteArray &line)
             if (!fill())
                 return any && m_fault == FileFault::None;
         }
-        if (m_skipLf) {
-            m_skipLf = false;
-            if (m_buffer[m_pos] == '\n') {
-                ++m_pos;
-                continue;
-            }
-        }
         any = true;
         const char *begin = m_buffer.constData() + m_pos;
         const char *end = m_buffer.constData() + m_buffer.size();
@@ -303,15 +295,13 @@ bool CodeListReader::readLine(QByteArray &line)
         }
         m_pos += stop - begin;
         if (stop < end) {
-            m_skipLf = *stop == '\r';
-            m_lineEnd = QByteArray(1, *stop);
+            const bool cr = *stop == '\r';
             ++m_pos;
-            if (m_skipLf && m_pos < m_buffer.size()) {   // CR LF in one piece
-                m_skipLf = false;
-                if (m_buffer[m_pos] == '\n') {
-                    m_lineEnd += '\n';
-                    ++m_pos;
-                }
+            m_lineEnd = cr ? QByteArrayLiteral("\r") : QByteArrayLiteral("\n");
+            // The LF of a CR LF may begin the next chunk: the line's end is the whole pair.
+            if (cr && (m_pos < m_buffer.size() || fill()) && m_buffer[m_pos] == '\n') {
+                m_lineEnd = QByteArrayLiteral("\r\n");
+                ++m_pos;
             }
             return true;
         }

@@ -98,7 +98,6 @@ private:
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_eof = false;
-    bool m_skipLf = false;   // a CR ended the last line; a LF right after it belongs to it
     bool m_atStart = true;   // the next read is the file's first: it may start with a byte-order mark
     bool m_byteOrderMark = false;
     bool m_cut = false;
