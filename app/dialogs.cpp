@@ -8,14 +8,62 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTranslator>
+
+namespace {
+
+// A report taller than a laptop's screen would hide its OK button and the
+// advice at its end: its long card lists are cut to their first lines in the
+// message, and the whole of it is in the details.
+void setFittingText(QMessageBox &box, const QString &text)
+{
+    constexpr int MaxLines = 24, ListLinesShown = 5;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() <= MaxLines) {
+        box.setText(text);
+        return;
+    }
+    QStringList shown;
+    int inList = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const bool listLine = lines[i].startsWith(QLatin1String("  "));
+        inList = listLine ? inList + 1 : 0;
+        if (inList <= ListLinesShown) {
+            shown.append(lines[i]);
+        } else if (inList == ListLinesShown + 1) {
+            qsizetype rest = i;
+            while (rest < lines.size() && lines[rest].startsWith(QLatin1String("  ")))
+                ++rest;
+            shown.append(Texts::moreInDetails(int(rest - i)));
+        }
+    }
+    box.setText(shown.join(QLatin1Char('\n')));
+    box.setDetailedText(text);
+}
+
+} // namespace
 
 QtDialogs::QtDialogs(const QString &title) : m_title(title.isEmpty() ? Texts::WindowTitle : title) {}
 
 void QtDialogs::message(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, m_title, text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, m_title, QString(), QMessageBox::Ok, parent);
+    setFittingText(box, text);
     box.exec();
+}
+
+int QtDialogs::ask(QWidget *parent, const QString &question, const QStringList &answers)
+{
+    QMessageBox box(QMessageBox::NoIcon, m_title, QString(), QMessageBox::Cancel, parent);
+    setFittingText(box, question);
+    QList<QAbstractButton *> buttons;
+    for (const QString &answer : answers)
+        buttons.append(box.addButton(answer, QMessageBox::AcceptRole));
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    return int(buttons.indexOf(box.clickedButton()));
 }
 
 bool QtDialogs::confirm(QWidget *parent, const QString &question)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -22,6 +23,9 @@ public:
     virtual bool confirmDetailed(QWidget *parent, const QString &question, const QString &details) = 0;
     virtual Choice choose(QWidget *parent, const QString &question) = 0;
     virtual QString saveFileName(QWidget *parent, const QString &filter) = 0;
+    // A question with answers of its own, as buttons in this order, and Cancel:
+    // the index of the answer, or -1 for Cancel, Esc and the close box.
+    virtual int ask(QWidget *parent, const QString &question, const QStringList &answers) = 0;
 };
 
 // The real dialogs: the program's title as caption, no icon, Qt's Hungarian texts.
@@ -35,6 +39,7 @@ public:
     bool confirmDetailed(QWidget *parent, const QString &question, const QString &details) override;
     Choice choose(QWidget *parent, const QString &question) override;
     QString saveFileName(QWidget *parent, const QString &filter) override;
+    int ask(QWidget *parent, const QString &question, const QStringList &answers) override;
 
 private:
     QString fileName(QWidget *parent, const QString &filter, bool save);

@@ -83,6 +83,16 @@ void CardTable::reset()
     emit countsChanged();
 }
 
+void CardTable::forgetReader()
+{
+    m_checked = false;
+    m_held.clear();
+    m_heldOrder.clear();
+    refreshExtras();
+    emit dataChanged(index(0, State), index(qMax(0, rowCount() - 1), State));
+    emit headerDataChanged(Qt::Horizontal, State, State);
+}
+
 int CardTable::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_document.cardCount() + int(m_extras.size());
@@ -97,7 +107,7 @@ QVariant CardTable::data(const QModelIndex &index, int role) const
 {
     const int row = index.row();
     const bool extra = isExtra(row);
-    const CardCode code = extra ? m_extras[row - m_document.cardCount()].code : m_document.card(row).code;
+    const CardCode code = codeAt(row);
     if (role == ExtraRole)
         return extra;
     if (role == Qt::BackgroundRole && extra)
@@ -128,7 +138,7 @@ QVariant CardTable::headerData(int section, Qt::Orientation orientation, int rol
     switch (section) {
     case Name: return Texts::NameColumn;
     case Code: return Texts::CodeColumn;
-    default: return Texts::StateColumn;
+    default: return m_checked ? Texts::stateAsOf(m_checkedAt) : Texts::StateColumn;
     }
 }
 
@@ -151,8 +161,8 @@ bool CardTable::setData(const QModelIndex &index, const QVariant &value, int rol
 void CardTable::rename(int row, const QString &name)
 {
     const QString from = m_document.card(row).name;
-    if (from != name.trimmed())
-        m_undo.push(new RenameStep(*this, row, from, name.trimmed()));
+    if (from != cleanName(name))
+        m_undo.push(new RenameStep(*this, row, from, cleanName(name)));
 }
 
 void CardTable::add(const CardCode &code, const QString &name)
@@ -167,10 +177,18 @@ void CardTable::remove(QList<int> rows)
         m_undo.push(new RemoveStep(*this, rows));
 }
 
-void CardTable::adopt(int row)
+void CardTable::adopt(const QList<CardCode> &codes)
 {
-    if (isExtra(row))
-        add(m_extras[row - m_document.cardCount()].code, QString());
+    // By code: each adoption rebuilds the rows of the reader's other cards.
+    m_undo.beginMacro(Texts::AdoptAction);
+    for (const CardCode &code : codes)
+        add(code, QString());
+    m_undo.endMacro();
+}
+
+CardCode CardTable::codeAt(int row) const
+{
+    return isExtra(row) ? m_extras[row - m_document.cardCount()].code : m_document.card(row).code;
 }
 
 void CardTable::renameNow(int row, const QString &name)
@@ -206,15 +224,17 @@ void CardTable::insertNow(int row, const ListDocument::RemovedCard &card)
     refreshExtras();
 }
 
-void CardTable::setReaderHolds(const QList<DumpRecord> &held)
+void CardTable::setReaderHolds(const QList<DumpRecord> &held, const QDateTime &when)
 {
     m_checked = true;
+    m_checkedAt = when;
     m_held.clear();
     m_heldOrder = held;
     for (const DumpRecord &record : held)
         m_held.insert(codeKey(record.code), record.openingTime);
     refreshExtras();
     emit dataChanged(index(0, State), index(qMax(0, rowCount() - 1), State));
+    emit headerDataChanged(Qt::Horizontal, State, State);
 }
 
 int CardTable::heldCount() const

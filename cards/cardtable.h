@@ -6,6 +6,7 @@
 #include "transfer/listdocument.h"
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QHash>
 #include <QUndoStack>
 
@@ -23,6 +24,8 @@ public:
     QUndoStack &undoStack() { return m_undo; }
     // A newly read document: nothing to undo, nothing checked.
     void reset();
+    // Edits not yet in the file: undoing back to the saved state clears it.
+    bool isUnsaved() const { return !m_undo.isClean(); }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -35,10 +38,14 @@ public:
     void rename(int row, const QString &name);
     void add(const CardCode &code, const QString &name);
     void remove(QList<int> rows);
-    void adopt(int row);   // a card only the reader holds, onto the list with an empty name
+    // Cards only the reader holds, onto the list with an empty name, as one step.
+    void adopt(const QList<CardCode> &codes);
+    CardCode codeAt(int row) const;
 
     // What a check found: each code the reader holds, with its time.
-    void setReaderHolds(const QList<DumpRecord> &held);
+    void setReaderHolds(const QList<DumpRecord> &held, const QDateTime &when);
+    // What the reader holds is no longer known (a sync that stopped on the way).
+    void forgetReader();
     bool isChecked() const { return m_checked; }
     int heldCount() const;
     bool isExtra(int row) const { return row >= m_document.cardCount(); }
@@ -58,6 +65,7 @@ private:
     ListDocument m_document;
     QUndoStack m_undo;
     bool m_checked = false;
+    QDateTime m_checkedAt;
     QHash<quint64, int> m_held;     // code -> opening time in the reader
     QList<DumpRecord> m_extras;     // held, not listed, in the reader's order
     QList<DumpRecord> m_heldOrder;

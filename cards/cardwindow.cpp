@@ -7,11 +7,13 @@
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "transfer/clock.h"
+#include "transfer/listrecovery.h"
 #include "transfer/readout.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -27,26 +29,31 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 
-// Speaks for a sync in the window: the plan in the question, a new plan on the progress dialog.
+// Speaks for a sync in the window: the plan in the question, a new plan on the
+// progress dialog. A restore has no list: the open list lends the names.
 class WindowListener : public SyncListener
 {
 public:
-    WindowListener(QWidget *window, Dialogs &dialogs, QProgressDialog *progress, const CodeList *list)
-        : m_window(window), m_dialogs(dialogs), m_progress(progress), m_list(list)
+    WindowListener(QWidget *window, Dialogs &dialogs, QProgressDialog *progress, const CodeList *list,
+                   const CodeList &names, const QDateTime &taken)
+        : m_window(window), m_dialogs(dialogs), m_progress(progress), m_list(list), m_names(names), m_taken(taken)
     {
     }
     void snapshotKept(const QString &, SnapshotReason) override {}
     void showPlan(const SyncPlan &plan, int repeated) override
     {
-        m_plan = Texts::planText(plan, repeated, m_list, !m_list);
+        m_plan = Texts::planText(plan, repeated, &m_names, !m_list);
     }
     bool approve(const SyncPlan &plan) override
     {
         m_progress->hide();
-        const QString question = m_list ? Texts::syncQuestion(plan) : Texts::restoreQuestion(QString(), plan);
+        const QString question =
+            m_list ? Texts::syncQuestion(plan, *m_list) : Texts::restoreQuestion(m_taken, plan, m_names);
         const bool yes = m_dialogs.confirmDetailed(m_window, question, m_plan);
         m_progress->show();
         return yes;
@@ -58,6 +65,8 @@ private:
     Dialogs &m_dialogs;
     QProgressDialog *m_progress;
     const CodeList *m_list;
+    const CodeList &m_names;
+    QDateTime m_taken;
     QString m_plan;
 };
 
@@ -94,6 +103,7 @@ CardWindow::CardWindow(Dialogs &dialogs, Clock &clock, QWidget *parent)
     setObjectName(QStringLiteral("CardWindow"));
     createControls();
     connect(&m_table, &CardTable::countsChanged, this, &CardWindow::updateState);
+    connect(&m_table, &CardTable::countsChanged, this, &CardWindow::updateWarning);
     connect(&m_table.undoStack(), &QUndoStack::cleanChanged, this, &CardWindow::updateState);
     connect(&m_table.undoStack(), &QUndoStack::indexChanged, this, &CardWindow::updateState);
     m_table.document().clear();
@@ -112,6 +122,7 @@ void CardWindow::createControls()
 {
     QAction *openAction = action(this, Texts::OpenAction, QKeySequence::Open);
     m_save = action(this, Texts::SaveAction, QKeySequence::Save);
+    QAction *saveAsAction = action(this, Texts::SaveAsAction, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     QAction *newAction = action(this, Texts::NewCardAction, QKeySequence::New);
     QAction *deleteAction = action(this, Texts::DeleteAction, QKeySequence::Delete);
     QAction *undo = m_table.undoStack().createUndoAction(this, Texts::UndoAction);
@@ -120,8 +131,8 @@ void CardWindow::createControls()
     redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     for (QAction *a : {undo, redo})
         addAction(a);
-    QAction *checkAction = action(this, Texts::CheckAction);
-    m_sync = action(this, Texts::SyncAction);
+    QAction *checkAction = action(this, Texts::CheckAction, QKeySequence(Qt::Key_F5));
+    m_sync = action(this, Texts::SyncAction, QKeySequence(Qt::Key_F9));
     m_adopt = action(this, Texts::AdoptAction);
     QAction *snapshotsAction = action(this, Texts::SnapshotsAction);
     QAction *find = action(this, Texts::SearchName, QKeySequence::Find);
@@ -132,7 +143,7 @@ void CardWindow::createControls()
     // A row of tool buttons rather than a tool bar: the same buttons, and the
     // window need not load the bar's overflow arrow (an image) before the list shows.
     auto *listTools = new QHBoxLayout;
-    for (QAction *a : {openAction, m_save, newAction, deleteAction, undo, redo}) {
+    for (QAction *a : {openAction, m_save, saveAsAction, newAction, deleteAction, undo, redo}) {
         auto *b = new QToolButton(central);
         b->setDefaultAction(a);
         b->setAutoRaise(true);
@@ -166,6 +177,12 @@ void CardWindow::createControls()
     m_view->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
     m_view->setWordWrap(false);
     layout->addWidget(m_view, 1);
+    // What a sync would refuse in the list, said as soon as it opens.
+    m_warning = new QLabel(central);
+    m_warning->setWordWrap(true);
+    m_warning->setAccessibleName(Texts::WarningName);
+    m_warning->hide();
+    layout->addWidget(m_warning);
 
     auto *reader = new QHBoxLayout;
     auto *portLabel = new QLabel(Texts::PortLabel, central);
@@ -195,6 +212,7 @@ void CardWindow::createControls()
 
     connect(openAction, &QAction::triggered, this, &CardWindow::open);
     connect(m_save, &QAction::triggered, this, &CardWindow::save);
+    connect(saveAsAction, &QAction::triggered, this, &CardWindow::saveAs);
     connect(newAction, &QAction::triggered, this, &CardWindow::newCard);
     connect(deleteAction, &QAction::triggered, this, &CardWindow::deleteSelected);
     connect(m_adopt, &QAction::triggered, this, &CardWindow::adoptSelected);
@@ -237,14 +255,23 @@ void CardWindow::updateState()
     const bool editable = !document.isReadOnly() && !m_busy;
     for (QAction *a : std::as_const(m_editActions))
         a->setEnabled(editable);
-    m_save->setEnabled(editable && document.isModified());
+    m_save->setEnabled(editable && m_table.isUnsaved());
     m_sync->setEnabled(!document.isReadOnly());
     bool extraSelected = false;
     for (int row : selectedRows())
         extraSelected |= m_table.isExtra(row);
     m_adopt->setEnabled(editable && extraSelected);
-    m_status->setText(Texts::cardCount(document.cardCount(), m_table.heldCount(), m_table.isChecked()));
-    setWindowTitle(Texts::windowTitle(document.path(), document.isModified()));
+    const QString count = Texts::cardCount(document.cardCount(), m_table.heldCount(), m_table.isChecked());
+    m_status->setText(count);
+    m_status->setAccessibleDescription(count);   // read out with its name
+    setWindowTitle(Texts::windowTitle(document.path(), m_table.isUnsaved()));
+}
+
+void CardWindow::updateWarning()
+{
+    const QString warning = Texts::listWarning(m_table.document().codeList());
+    m_warning->setText(warning);
+    m_warning->setVisible(!warning.isEmpty());
 }
 
 QList<int> CardWindow::selectedRows() const
@@ -252,24 +279,75 @@ QList<int> CardWindow::selectedRows() const
     QList<int> rows;
     for (const QModelIndex &index : m_view->selectionModel()->selectedRows())
         rows.append(m_filter->mapToSource(index).row());
+    if (rows.isEmpty() && m_view->currentIndex().isValid())   // Delete on the row the cursor stands on
+        rows.append(m_filter->mapToSource(m_view->currentIndex()).row());
     return rows;
 }
 
 bool CardWindow::openList(const QString &path)
 {
     ListDocument &document = m_table.document();
-    // A name not yet taken starts a new list, made when it is first saved.
-    const FileFault fault = QFileInfo::exists(path) || QFileInfo(path).isSymLink() ? document.load(path)
-                                                                                    : (document.clear(path), FileFault::None);
-    m_table.reset();
-    updateState();
-    if (fault != FileFault::None) {
+    if (!isFaithfulFileName(path)) {
+        m_dialogs.message(this, Texts::codeListUnreadable(path, FileFault::BadName));
+        return false;
+    }
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT) {
+        // A mistyped name is not an empty list: asked, never assumed.
+        switch (m_dialogs.ask(this, Texts::listMissing(path), {Texts::NewListHere, Texts::OtherFile})) {
+        case 0: document.clear(path); break;
+        case 1: open(); return false;
+        default: return false;
+        }
+    } else if (const FileFault fault = document.load(path); fault != FileFault::None) {
+        document.clear();
+        m_table.reset();
+        updateState();
         m_dialogs.message(this, Texts::codeListUnreadable(path, fault));
         return false;
     }
+    m_table.reset();
+    offerUnsavedEdits(path);
+    updateState();
     if (document.isReadOnly())
         m_dialogs.message(this, Texts::readOnlyList(path, document.judged()));
     return true;
+}
+
+void CardWindow::offerUnsavedEdits(const QString &path)
+{
+    const std::optional<UnsavedEdits> edits = findUnsavedEdits(path);
+    if (!edits)
+        return;
+    switch (m_dialogs.ask(this, Texts::unsavedEditsFound(path, edits->kept),
+                          {Texts::TakeEditsAnswer, Texts::DropEditsAnswer})) {
+    case 0:
+        m_table.document().loadBytes(path, edits->stamp, edits->bytes);
+        m_table.reset();
+        m_table.undoStack().resetClean();   // unsaved until saved
+        dropUnsavedEdits(path);
+        break;
+    case 1: dropUnsavedEdits(path); break;
+    default: break;   // kept for the next time
+    }
+}
+
+void CardWindow::offerUnsavedNewList()
+{
+    if (findUnsavedEdits(QString()))
+        offerUnsavedEdits(QString());
+    else
+        open();
+    updateState();
+}
+
+void CardWindow::reload()
+{
+    const QString path = m_table.document().path();
+    if (const FileFault fault = m_table.document().load(path); fault != FileFault::None)
+        m_dialogs.message(this, Texts::codeListUnreadable(path, fault));
+    m_table.reset();
+    updateState();
 }
 
 void CardWindow::open()
@@ -281,20 +359,75 @@ void CardWindow::open()
         openList(path);
 }
 
+bool CardWindow::fileStillOurs(bool forSync)
+{
+    ListDocument &document = m_table.document();
+    const QString path = document.path();
+    switch (document.diskChange()) {
+    case DiskChange::Same:
+    case DiskChange::Unreadable:   // the save itself says why
+        return true;
+    case DiskChange::Changed:
+        if (forSync && !m_table.isUnsaved()) {   // nothing to lose: the file as it is now, shown first
+            reload();
+            m_dialogs.message(this, Texts::reloadedBeforeSync(path));
+            return false;
+        }
+        switch (m_dialogs.ask(this, Texts::changedOnDisk(path, false),
+                              {Texts::ReloadAnswer, Texts::SaveAsAction, Texts::OverwriteAnswer})) {
+        case 0: reload(); return false;
+        case 1: saveAs(); return false;
+        case 2: return document.takeDiskAsRead();
+        default: return false;
+        }
+    case DiskChange::Gone:
+        switch (m_dialogs.ask(this, Texts::changedOnDisk(path, true), {Texts::SaveAgainAnswer, Texts::SaveAsAction})) {
+        case 0: return document.takeDiskAsRead();
+        case 1: saveAs(); return false;
+        default: return false;
+        }
+    case DiskChange::Elsewhere:
+        switch (m_dialogs.ask(this, Texts::nameLeadsElsewhere(path), {Texts::SaveAsAction, Texts::ReloadAnswer})) {
+        case 0: saveAs(); return false;
+        case 1: reload(); return false;
+        default: return false;
+        }
+    }
+    return false;
+}
+
 bool CardWindow::save()
 {
     ListDocument &document = m_table.document();
-    QString path = document.path();
-    if (path.isEmpty())
-        path = m_dialogs.saveFileName(this, Texts::ListFilter);
-    if (path.isEmpty())
+    if (document.path().isEmpty())
+        return saveAs();
+    if (!fileStillOurs(false))
         return false;
-    const FileFault fault = document.save(path);
+    return saveTo(document.path());
+}
+
+bool CardWindow::saveAs()
+{
+    const QString path = m_dialogs.saveFileName(this, Texts::ListFilter);
+    return !path.isEmpty() && saveTo(path);
+}
+
+bool CardWindow::saveTo(const QString &path)
+{
+    ListDocument &document = m_table.document();
+    QString keptCopy;
+    const FileFault fault = path == document.path() ? document.save(&keptCopy) : document.saveAs(path, &keptCopy);
+    if (fault == FileFault::WriteProtected || fault == FileFault::Replaced) {
+        if (m_dialogs.ask(this, Texts::listUnsaved(path, fault), {Texts::SaveAsAction}) == 0)
+            return saveAs();
+        return false;
+    }
     if (fault != FileFault::None) {
-        m_dialogs.message(this, Texts::listUnsaved(path, fault));
+        m_dialogs.message(this, Texts::listUnsaved(path, fault, keptCopy));
         return false;
     }
     m_table.undoStack().setClean();
+    dropUnsavedEdits(path);
     updateState();
     return true;
 }
@@ -302,7 +435,7 @@ bool CardWindow::save()
 // Yes saves, No goes on without, Cancel stays.
 bool CardWindow::maySaveChanges(const QString &question)
 {
-    if (!m_table.document().isModified())
+    if (!m_table.isUnsaved())
         return true;
     switch (m_dialogs.choose(this, question)) {
     case Dialogs::Choice::Yes: return save();
@@ -329,12 +462,13 @@ void CardWindow::deleteSelected()
 
 void CardWindow::adoptSelected()
 {
-    QList<int> rows = selectedRows();
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
-    m_table.undoStack().beginMacro(Texts::AdoptAction);
-    for (int row : rows)
-        m_table.adopt(row);
-    m_table.undoStack().endMacro();
+    QList<CardCode> codes;
+    for (int row : selectedRows()) {
+        if (m_table.isExtra(row))
+            codes.append(m_table.codeAt(row));
+    }
+    if (!codes.isEmpty())
+        m_table.adopt(codes);
 }
 
 int CardWindow::openingTime() const
@@ -354,8 +488,11 @@ bool CardWindow::withReader(const std::function<void(Conversation &)> &work)
         return false;
     }
     if (!m_port.openReaderLine(number)) {
-        m_dialogs.message(this, m_port.lineLost() ? Texts::lineLost(number)
-                                                  : Texts::portOpenFailed(number, m_port.devicePath(), m_port.openFault()));
+        QString text = m_port.lineLost() ? Texts::lineLost(number)
+                                         : Texts::portOpenFailed(number, m_port.devicePath(), m_port.openFault());
+        if (const PortProbe probe = probeDevice(m_port.devicePath()); probe.state == PortState::Held)
+            text += QLatin1Char('\n') + Texts::heldBy(probe.holders);
+        m_dialogs.message(this, text);
         return false;
     }
     const QScopedValueRollback busy(m_busy, true);
@@ -392,7 +529,7 @@ void CardWindow::check()
         return;
     switch (outcome) {
     case DumpOutcome::Done: {
-        m_table.setReaderHolds(validRecords(dump));
+        m_table.setReaderHolds(validRecords(dump), QDateTime::currentDateTime());
         const int listed = m_table.document().cardCount();
         m_dialogs.message(this, Texts::checkDone(m_table.heldCount(), listed - m_table.heldCount(),
                                                  m_table.rowCount() - listed));
@@ -411,16 +548,31 @@ void CardWindow::sync()
         m_dialogs.message(this, Texts::readOnlyList(document.path(), document.judged()));
         return;
     }
-    if (document.isModified() || document.path().isEmpty()) {
-        // The reader gets what is in the file: unsaved edits go there first, or nothing happens.
-        if (m_dialogs.choose(this, Texts::saveBeforeSync()) != Dialogs::Choice::Yes || !save())
+    CodeList list;
+    if (m_table.isUnsaved() || document.path().isEmpty()) {
+        // The reader gets what is in the file: the edits go there first, or the file is synced as it is.
+        const Dialogs::Choice choice = m_dialogs.choose(this, Texts::saveBeforeSync());
+        if (choice == Dialogs::Choice::Yes) {
+            if (!save())
+                return;
+            list = document.codeList();
+        } else if (choice == Dialogs::Choice::No && document.stamp().isValid()
+                   && document.diskChange() == DiskChange::Same) {
+            ListDocument onDisk;
+            onDisk.load(document.path());
+            list = onDisk.codeList();
+        } else {
             return;
+        }
+    } else {
+        if (!fileStillOurs(true))
+            return;
+        list = document.codeList();
     }
     if (openingTime() < MinOpeningTime) {
         m_dialogs.message(this, Texts::setOpeningTimeFirst());
         return;
     }
-    const CodeList list = readCodeList(document.path());
     if (const ListProblem problem = listProblem(list, ListUse::Sync, ReaderCapacity); problem != ListProblem::None) {
         m_dialogs.message(this, Texts::listProblem(document.path(), list, problem, ListUse::Sync));
         return;
@@ -431,25 +583,29 @@ void CardWindow::sync()
     runOnReader(request, &list);
 }
 
-SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list)
+SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, const QDateTime &taken)
 {
     SyncResult result;
+    const CodeList names = m_table.document().codeList();
     if (!withReader([&](Conversation &c) {
             request.portNumber = m_port.portNumber();
-            WindowListener listener(this, m_dialogs, m_progress, list);
+            WindowListener listener(this, m_dialogs, m_progress, list, list ? *list : names, taken);
             result = runSync(c, request, listener);
         }))
         return result;
+    // Only a read-back says what the reader holds; after a stop on the way nobody knows.
     if (!result.held.isEmpty() || result.outcome == SyncResult::Done)
-        m_table.setReaderHolds(result.held);
-    reportSync(result, list);
+        m_table.setReaderHolds(result.held, QDateTime::currentDateTime());
+    else if (result.written() || result.lastUncertain)
+        m_table.forgetReader();
+    reportSync(result, list ? *list : names, !list);
     updateState();
     return result;
 }
 
-void CardWindow::reportSync(const SyncResult &result, const CodeList *list)
+void CardWindow::reportSync(const SyncResult &result, const CodeList &names, bool restore)
 {
-    const bool restore = !list;
+    const CodeList *list = &names;
     const QString left = Texts::whatSyncLeft(result, list, Texts::stopAdviceInWindow(restore));
     const QString note = Texts::afterSnapshotNote(result);
     const QString lostAfter = note.isEmpty() ? QString() : QLatin1Char('\n') + note;
@@ -464,8 +620,8 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList *list)
     case SyncResult::Planned:
     case SyncResult::NotApproved: text = Texts::nothingWasWritten(); break;
     case SyncResult::Refused:
-        text = list ? Texts::listProblem(m_table.document().path(), *list, result.problem, ListUse::Sync)
-                    : Texts::snapshotUnfit(QString(), result.problem);
+        text = restore ? Texts::snapshotUnfit(QString(), result.problem)
+                       : Texts::listProblem(m_table.document().path(), names, result.problem, ListUse::Sync);
         break;
     case SyncResult::SnapshotFailed:
         text = Texts::snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + Texts::nothingWasWritten();
@@ -478,8 +634,7 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList *list)
     case SyncResult::WriteUnanswered: {
         const DumpRecord failed = result.plan.writes.value(result.acknowledged).record;
         text = Texts::WriteFailed + QLatin1Char(' ')
-            + Texts::recordFailed(result.outcome == SyncResult::WriteRefused, failed, 0,
-                                  list ? list->nameOf(failed.code) : QString())
+            + Texts::recordFailed(result.outcome == SyncResult::WriteRefused, failed, 0, names.nameOf(failed.code))
             + QLatin1Char('\n') + left;
         break;
     }
@@ -509,11 +664,13 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList *list)
 
 void CardWindow::showSnapshots()
 {
-    SnapshotsDialog dialog(*this);
+    SnapshotsDialog dialog(this);
+    connect(&dialog, &SnapshotsDialog::restoreChosen, this, &CardWindow::restoreSnapshot, Qt::QueuedConnection);
+    connect(&dialog, &SnapshotsDialog::saveAsListChosen, this, &CardWindow::saveSnapshotAsList);
     dialog.exec();
 }
 
-void CardWindow::restoreSnapshot(const QString &path)
+void CardWindow::restoreSnapshot(const QString &path, const QDateTime &taken)
 {
     SyncRequest request;
     if (const FileFault fault = loadSnapshot(path, request.snapshot); fault != FileFault::None) {
@@ -524,7 +681,7 @@ void CardWindow::restoreSnapshot(const QString &path)
         m_dialogs.message(this, Texts::snapshotUnfit(path, problem));
         return;
     }
-    runOnReader(request, nullptr);
+    runOnReader(request, nullptr, taken);
 }
 
 void CardWindow::saveSnapshotAsList(const QString &snapshot)
@@ -537,22 +694,35 @@ void CardWindow::saveSnapshotAsList(const QString &snapshot)
     const QString path = m_dialogs.saveFileName(this, Texts::ListFilter);
     if (path.isEmpty())
         return;
-    ReadoutFile file;
-    if (file.open(path) == FileFault::None && !file.isNew()) {
-        m_dialogs.message(this, Texts::fileExists(path));
-        return;
+    // The file dialog has asked before a file of that name is replaced; the
+    // cards the open list knows keep their names.
+    ListDocument list;
+    list.loadBytes(QString(), FileStamp(), headerLine() + "\r\n");
+    const ListDocument &open = m_table.document();
+    const QList<DumpRecord> records = validRecords(dump);
+    for (const DumpRecord &record : records) {
+        const std::optional<int> known = open.find(record.code);
+        list.addCard(record.code, known ? open.card(*known).name : QString());
     }
-    int cards = 0;
-    const FileFault fault = file.fault() != FileFault::None ? file.fault() : appendCodesOf(dump, file, cards);
-    m_dialogs.message(this, fault == FileFault::None ? Texts::savedAsList(cards, path)
-                                                     : Texts::codeListUnwritable(path, fault, true));
+    QString keptCopy;
+    const FileFault fault = list.saveAs(path, &keptCopy);
+    m_dialogs.message(this, fault == FileFault::None ? Texts::savedAsList(int(records.size()), path)
+                                                     : Texts::listUnsaved(path, fault, keptCopy));
+}
+
+void CardWindow::keepUnsavedEdits()
+{
+    if (m_table.isUnsaved())
+        ::keepUnsavedEdits(m_table.document());
 }
 
 void CardWindow::endFromOutside()
 {
-    // A transfer stops at its next pause; the window goes as by its close box.
+    // A transfer stops at its next pause; the window goes as by its close box,
+    // and edits not saved wait for the next start on this list.
     m_ending = true;
     m_clock.requestStop();
+    keepUnsavedEdits();
     QCoreApplication::exit(0);
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 
 class Clock;
+class QDateTime;
 class Dialogs;
 class QComboBox;
 class QLabel;
@@ -37,16 +38,22 @@ public:
 public slots:
     void open();
     bool save();
+    bool saveAs();
     void newCard();
     void deleteSelected();
     void adoptSelected();
     void check();
     void sync();
     void showSnapshots();
-    void restoreSnapshot(const QString &path);
+    void restoreSnapshot(const QString &path, const QDateTime &taken);
     void saveSnapshotAsList(const QString &snapshot);
-    // The program is asked to end (SIGTERM, SIGHUP, SIGINT).
+    // The program is asked to end (SIGTERM, SIGHUP, SIGINT): unsaved edits are
+    // kept aside, to be offered back when the list is opened again.
     void endFromOutside();
+    // The session ends (the session manager asks): the same, without ending yet.
+    void keepUnsavedEdits();
+    // At a start without a list: the edits of a new list that was never saved.
+    void offerUnsavedNewList();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -55,16 +62,23 @@ protected:
 private:
     void createControls();
     void updateState();
+    void updateWarning();   // what a sync would refuse in the list, under the table
     void refreshPorts();
     QList<int> selectedRows() const;
     bool maySaveChanges(const QString &question);
     int openingTime() const;
+    void reload();
+    // Whether the file on disk is still the one read, as it was; asks what to do when not. False: stop.
+    bool fileStillOurs(bool forSync);
+    bool saveTo(const QString &path);
+    void offerUnsavedEdits(const QString &path);
 
     // Talks to the reader on the chosen port with a progress dialog; false
     // (and said why) when the port cannot be opened.
     bool withReader(const std::function<void(Conversation &)> &work);
-    SyncResult runOnReader(SyncRequest &request, const CodeList *list);
-    void reportSync(const SyncResult &result, const CodeList *list);
+    // A sync of list, or a restore (no list) of a snapshot taken then.
+    SyncResult runOnReader(SyncRequest &request, const CodeList *list, const QDateTime &taken = QDateTime());
+    void reportSync(const SyncResult &result, const CodeList &names, bool restore);
 
     void expectWork(int dumps, int records) override;
     void beginPhase(Phase phase, int totalRecords) override;
@@ -89,6 +103,7 @@ private:
     QComboBox *m_ports = nullptr;
     QSpinBox *m_time = nullptr;
     QLabel *m_status = nullptr;
+    QLabel *m_warning = nullptr;
     QList<QAction *> m_editActions;
     QAction *m_save = nullptr, *m_sync = nullptr, *m_adopt = nullptr;
 };

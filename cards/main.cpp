@@ -27,6 +27,7 @@ int main(int argc, char *argv[])
     if (const int status = answerWithoutWindow(argc, argv, "vivadizuzud-cards", Usage); status >= 0)
         return status;
     const std::unique_ptr<QApplication> app = startApplication(argc, argv, "vivadizuzud-cards");
+    QApplication::setApplicationName(Texts::CardsTitle);   // what a screen reader calls the program
     QApplication::setApplicationDisplayName(Texts::CardsTitle);
     QApplication::setDesktopFileName(QStringLiteral("vivadizuzud-cards"));
 
@@ -35,11 +36,14 @@ int main(int argc, char *argv[])
     CardWindow window(dialogs, clock);
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, &window, &CardWindow::endFromOutside);
+    QObject::connect(app.get(), &QGuiApplication::commitDataRequest, &window, &CardWindow::keepUnsavedEdits);
     window.show();
+    // The list is opened inside the event loop, so that a stop signal during
+    // its first question still ends the program.
     const QStringList args = QApplication::arguments().mid(1);
     if (!args.isEmpty())
-        window.openList(args.first());
+        QTimer::singleShot(0, &window, [&window, path = args.first()] { window.openList(path); });
     else
-        QTimer::singleShot(0, &window, &CardWindow::open);
+        QTimer::singleShot(0, &window, &CardWindow::offerUnsavedNewList);
     return app->exec();
 }

@@ -1,5 +1,4 @@
 #include "cards/snapshotsdialog.h"
-#include "cards/cardwindow.h"
 #include "cards/texts.h"
 
 #include <QDialogButtonBox>
@@ -9,7 +8,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-SnapshotsDialog::SnapshotsDialog(CardWindow &window) : QDialog(&window), m_window(window), m_table(new QTableWidget(this))
+SnapshotsDialog::SnapshotsDialog(QWidget *parent) : QDialog(parent), m_table(new QTableWidget(this))
 {
     setWindowTitle(Texts::SnapshotsTable);
     const SnapshotListing listing = listSnapshots();
@@ -52,21 +51,22 @@ SnapshotsDialog::SnapshotsDialog(CardWindow &window) : QDialog(&window), m_windo
         b->setEnabled(!m_snapshots.isEmpty());
     layout->addWidget(buttons);
     connect(restore, &QPushButton::clicked, this, [this] {
-        if (const QString path = chosen(); !path.isEmpty()) {
+        if (const SnapshotInfo *info = chosen()) {
+            const SnapshotInfo snapshot = *info;
             accept();
-            m_window.restoreSnapshot(path);
+            emit restoreChosen(snapshot.path, snapshot.taken);
         }
     });
     connect(asList, &QPushButton::clicked, this, [this] {
-        if (const QString path = chosen(); !path.isEmpty())
-            m_window.saveSnapshotAsList(path);
+        if (const SnapshotInfo *info = chosen())
+            emit saveAsListChosen(info->path);
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     resize(640, 360);
 }
 
-QString SnapshotsDialog::chosen() const
+const SnapshotInfo *SnapshotsDialog::chosen() const
 {
     const int row = m_table->currentRow();
-    return row >= 0 && row < m_snapshots.size() ? m_snapshots[row].path : QString();
+    return row >= 0 && row < m_snapshots.size() ? &m_snapshots[row] : nullptr;
 }

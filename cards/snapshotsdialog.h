@@ -6,7 +6,6 @@
 
 #include <QDialog>
 
-class CardWindow;
 class QTableWidget;
 
 class SnapshotsDialog : public QDialog
@@ -14,12 +13,16 @@ class SnapshotsDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit SnapshotsDialog(CardWindow &window);
+    explicit SnapshotsDialog(QWidget *parent);
+
+signals:
+    // The dialog has closed by then: the restore asks questions of its own.
+    void restoreChosen(const QString &path, const QDateTime &taken);
+    void saveAsListChosen(const QString &path);
 
 private:
-    QString chosen() const;
+    const SnapshotInfo *chosen() const;
 
-    CardWindow &m_window;
     QTableWidget *m_table;
     QList<SnapshotInfo> m_snapshots;
 };

@@ -26,6 +26,11 @@ QString cardCount(int cards, int held, bool checked)
     return checked ? count + QStringLiteral(", ebből %1 a kártyaolvasóban").arg(held) : count;
 }
 
+QString stateAsOf(const QDateTime &checked)
+{
+    return QStringLiteral("%1 (%2)").arg(StateColumn, checked.toLocalTime().toString(QStringLiteral("HH:mm")));
+}
+
 QString windowTitle(const QString &path, bool modified)
 {
     const QString name = path.isEmpty() ? QStringLiteral("új lista") : QFileInfo(path).fileName();
@@ -65,9 +70,10 @@ QString readOnlyList(const QString &path, const CodeList &list)
         + QStringLiteral("\nA listát csak megnézni lehet: javítsa ki ezeket a sorokat egy szövegszerkesztőben.");
 }
 
-QString codeAlreadyListed(const QString &code, int row)
+QString codeAlreadyListed(const QString &code, qint64 line, const QString &name)
 {
-    return QStringLiteral("A %1 kód már a listán van, a %2. sorban.").arg(code).arg(row);
+    return QStringLiteral("A %1 kód már a listán van, a fájl %2 sorában%3.")
+        .arg(code, theNth(line), name.isEmpty() ? QString() : QStringLiteral(" (%1 kártyája)").arg(name));
 }
 
 QString notACode()
@@ -75,19 +81,109 @@ QString notACode()
     return QStringLiteral("A kód tíz hexadecimális számjegy (0–9, A–F), előtte lehet BB, például: BB0123456789.");
 }
 
-QString listUnsaved(const QString &path, FileFault fault)
+QString listUnsaved(const QString &path, FileFault fault, const QString &keptCopy)
 {
-    return QStringLiteral("A lista nem menthető (%1): %2.").arg(path, fileFaultReason(fault));
+    QString text = QStringLiteral("A lista nem menthető (%1): %2.").arg(path, fileFaultReason(fault));
+    if (fault == FileFault::WriteProtected || fault == FileFault::Replaced)
+        text += QStringLiteral(" A fájlt nem írom felül; a Mentés másként… a listát másik fájlba menti.");
+    if (!keptCopy.isEmpty())
+        text += QStringLiteral(" A fájl régi tartalma ebben a másolatban maradt meg: %1").arg(keptCopy);
+    return text;
 }
 
-QString syncQuestion(const SyncPlan &plan)
+QString listMissing(const QString &path)
 {
-    return QStringLiteral("Beírjam a változásokat a kártyaolvasóba? %1").arg(workEstimate(plan));
+    return QStringLiteral("Nincs ilyen kódlistafájl: %1\nKezdjek ezen a néven új, üres listát (az első mentéskor "
+                          "jön létre), vagy választ egy másik fájlt?")
+        .arg(path);
 }
 
-QString restoreQuestion(const QString &path, const SyncPlan &plan)
+QString changedOnDisk(const QString &path, bool gone)
 {
-    return QStringLiteral("Visszaállítsam a kártyaolvasót erre a pillanatképre? %1\n%2").arg(workEstimate(plan), path);
+    if (gone)
+        return QStringLiteral("A lista fájlja (%1) eltűnt, mióta megnyitottam. Mentsem újra ezen a néven, vagy másik "
+                              "fájlba?")
+            .arg(path);
+    return QStringLiteral("A lista fájlja (%1) megváltozott, mióta megnyitottam: egy másik program vagy felhasználó "
+                          "írt bele.\nÚjratöltés: a fájl mostani tartalma jelenik meg, az itt tett módosítások "
+                          "elvesznek.\nMentés másként…: a módosítások másik fájlba kerülnek, ez a fájl marad, ahogy "
+                          "van.\nFelülírás: a fájlba az kerül, ami itt látszik, és ami közben került bele, elvész.")
+        .arg(path);
+}
+
+QString nameLeadsElsewhere(const QString &path)
+{
+    return QStringLiteral("A lista neve (%1) már egy másik fájlra mutat, mint amelyet megnyitottam (hivatkozás vagy "
+                          "másik fájl került a helyére). Azt nem írom felül. Mentse a listát másik fájlba, vagy "
+                          "töltse be újra a név mögötti fájlt.")
+        .arg(path);
+}
+
+QString reloadedBeforeSync(const QString &path)
+{
+    return QStringLiteral("A lista fájlja (%1) megváltozott, mióta megnyitottam, ezért újra beolvastam. Nézze át, "
+                          "majd nyomja meg újra a Szinkronizálás gombot.")
+        .arg(path);
+}
+
+QString unsavedEditsFound(const QString &path, const QDateTime &kept)
+{
+    return QStringLiteral("A listának (%1) el nem mentett módosításai maradtak egy korábbi futásból (%2, a munkamenet "
+                          "végén). Visszaveszi őket? Mentésig a fájl nem változik.")
+        .arg(path.isEmpty() ? QStringLiteral("új lista") : path,
+             kept.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+}
+
+QString listWarning(const CodeList &list)
+{
+    switch (listProblem(list, ListUse::Sync, ReaderCapacity)) {
+    case ListProblem::Suspicious:
+        return QStringLiteral("Figyelem: %1 sor kártyakóddal végződik, de nem „1”-gyel kezdődik (az első: %2 sor). "
+                              "Amíg ki nem javítja, a szinkronizálás nem fogadja el a listát.")
+            .arg(list.suspicious.count)
+            .arg(theNth(list.suspicious.numbers.value(0)));
+    case ListProblem::TooManyCards:
+        return QStringLiteral("Figyelem: %1 A szinkronizálás nem fogadja el a listát.")
+            .arg(tooManyCards(ReaderCapacity, true));
+    default: return {};
+    }
+}
+
+namespace {
+
+// What a sync or restore is about to do, in counts, and the first cards it takes out by name.
+QString planSummary(const SyncPlan &plan, const CodeList &names)
+{
+    constexpr int Named = 10;
+    const Comparison &c = plan.comparison;
+    QString text = QStringLiteral("Bekerül: %1 kártya.\nKikerül: %2 kártya").arg(c.missing.size()).arg(c.extra.size());
+    if (!c.extra.isEmpty()) {
+        text += QLatin1Char(':');
+        for (qsizetype i = 0; i < qMin<qsizetype>(Named, c.extra.size()); ++i)
+            text += QLatin1Char('\n') + cardLine(c.extra[i].code, names.nameOf(c.extra[i].code));
+        if (c.extra.size() > Named)
+            text += QStringLiteral("\n  … és még %1 (a részletek között)").arg(c.extra.size() - Named);
+    } else {
+        text += QLatin1Char('.');
+    }
+    return text + QStringLiteral("\nMás nyitási időt kap: %1 kártya.\nVáltozatlan marad: %2 kártya.\n%3")
+                      .arg(c.otherTime.size())
+                      .arg(c.same)
+                      .arg(workEstimate(plan));
+}
+
+} // namespace
+
+QString syncQuestion(const SyncPlan &plan, const CodeList &list)
+{
+    return QStringLiteral("Beírjam a változásokat a kártyaolvasóba?\n") + planSummary(plan, list);
+}
+
+QString restoreQuestion(const QDateTime &taken, const SyncPlan &plan, const CodeList &names)
+{
+    return QStringLiteral("Visszaállítsam a kártyaolvasót a %1-kor készült pillanatképre?\n")
+               .arg(taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+        + planSummary(plan, names);
 }
 
 QString stopAdviceInWindow(bool restore)

@@ -4,6 +4,7 @@
 
 #include "transfer/messages.h"
 
+#include <QDateTime>
 #include <QString>
 
 namespace Texts {
@@ -14,6 +15,7 @@ inline const QString ListFilter = QStringLiteral("Kódlista (*.csv)");
 // Controls, as shown and as a screen reader names them.
 inline const QString OpenAction = QStringLiteral("Megnyitás…");
 inline const QString SaveAction = QStringLiteral("Mentés");
+inline const QString SaveAsAction = QStringLiteral("Mentés másként…");
 inline const QString NewCardAction = QStringLiteral("Új kártya…");
 inline const QString DeleteAction = QStringLiteral("Törlés");
 inline const QString UndoAction = QStringLiteral("Visszavonás");
@@ -40,12 +42,22 @@ inline const QString SnapshotsTable = QStringLiteral("Pillanatképek");
 inline const QString NewCardName = QStringLiteral("Név:");
 inline const QString NewCardCode = QStringLiteral("Kód:");
 inline const QString NewCardCodeHint = QStringLiteral("tíz hexadecimális számjegy, előtte lehet BB");
+inline const QString WarningName = QStringLiteral("Figyelmeztetés a listáról");
+// Answers to the questions about the file on disk.
+inline const QString NewListHere = QStringLiteral("Új lista ezen a néven");
+inline const QString OtherFile = QStringLiteral("Másik fájl…");
+inline const QString ReloadAnswer = QStringLiteral("Újratöltés (a módosítások elvesznek)");
+inline const QString OverwriteAnswer = QStringLiteral("Felülírás");
+inline const QString SaveAgainAnswer = QStringLiteral("Mentés ezen a néven");
+inline const QString TakeEditsAnswer = QStringLiteral("Visszaveszem");
+inline const QString DropEditsAnswer = QStringLiteral("Eldobom");
 
 // The state of a card after a check.
 QString heldWith(int openingTime);
 QString notHeld();
 QString onlyInReader(int openingTime);
 QString cardCount(int cards, int held, bool checked);
+QString stateAsOf(const QDateTime &checked);
 QString windowTitle(const QString &path, bool modified);
 
 // Questions and what a step says.
@@ -55,11 +67,18 @@ QString deleteQuestion(int cards);
 QString setOpeningTimeFirst();
 QString noPortChosen();
 QString readOnlyList(const QString &path, const CodeList &list);
-QString codeAlreadyListed(const QString &code, int row);
+QString codeAlreadyListed(const QString &code, qint64 line, const QString &name);
 QString notACode();
-QString listUnsaved(const QString &path, FileFault fault);
-QString syncQuestion(const SyncPlan &plan);
-QString restoreQuestion(const QString &path, const SyncPlan &plan);
+QString listUnsaved(const QString &path, FileFault fault, const QString &keptCopy = QString());
+QString listMissing(const QString &path);
+QString changedOnDisk(const QString &path, bool gone);
+QString nameLeadsElsewhere(const QString &path);
+QString reloadedBeforeSync(const QString &path);
+QString unsavedEditsFound(const QString &path, const QDateTime &kept);
+// What a sync would refuse in the list, said under the table when it opens; empty when nothing.
+QString listWarning(const CodeList &list);
+QString syncQuestion(const SyncPlan &plan, const CodeList &list);
+QString restoreQuestion(const QDateTime &taken, const SyncPlan &plan, const CodeList &names);
 QString stopAdviceInWindow(bool restore);
 QString checkCutOffInWindow();
 QString checkDone(int held, int missing, int extra);

@@ -55,7 +55,7 @@ int openPort(const Options &options, CommPort &port)
                             : Texts::portOpenFailed(number, port.devicePath(), port.openFault()));
         const PortProbe probe = probeDevice(port.devicePath());
         if (probe.state == PortState::Held)
-            say(Texts::heldBy(Texts::holders(probe.holders)));
+            say(Texts::heldBy(probe.holders));
         return ExitPortUnusable;
     }
     port.clearReceiveBuffer();

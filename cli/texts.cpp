@@ -184,11 +184,6 @@ QString permissionTip()
     return QStringLiteral("Tipp: a soros portot csak a dialout csoport tagjai nyithatják meg: ") + dialoutAdvice();
 }
 
-QString heldBy(const QString &holders)
-{
-    return QStringLiteral("Használja: ") + holders;
-}
-
 QString identical(int codes)
 {
     return QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(codes);

@@ -34,7 +34,6 @@ QString portStateWord(const PortProbe &probe);   // szabad, foglalt: ..., ...
 QString portTable(const QList<QStringList> &rows);
 QString whyNoPortIsFree();
 QString permissionTip();
-QString heldBy(const QString &holders);
 
 // Lists and what the reader holds.
 QString suspiciousLines(const QString &path, const NamedLines &lines);

@@ -15,15 +15,15 @@
 class TestCards : public QObject
 {
     Q_OBJECT
+    TestHome m_home;   // one per process: the settings store's place is fixed at first use
 
 private slots:
     void checkEditAndSyncAList()
     {
-        TestHome home;
         // The reader holds 1, 2, 3 and a card nobody listed; the list names 1, 2 and a new 4.
-        const QString seed = home.file(QStringLiteral("reader.csv"));
+        const QString seed = m_home.file(QStringLiteral("reader.csv"));
         QVERIFY(writeFile(seed, "1,200,BB0000000001\n1,200,BB0000000002\n1,200,BB0000000003\n1,200,BB00DEADBEEF\n"));
-        const QString list = home.file(QStringLiteral("lepcsohaz.csv"));
+        const QString list = m_home.file(QStringLiteral("lepcsohaz.csv"));
         QVERIFY(writeFile(list, "3,200,0715\r\n1,200,Kovács Béla,BB0000000001\r\n1,200,Nagy Anna,BB0000000002\r\n"
                                 "1,200,\"Tóth, 2. em.\",BB0000000004\r\n"));
         SimulatorProcess sim;
@@ -61,6 +61,38 @@ private slots:
         QCOMPARE(dialogs.messages.last(), Texts::syncDone(2, false));
         QCOMPARE(table.rowCount(), 2);   // the reader holds exactly the list now
         QCOMPARE(table.heldCount(), 2);
+    }
+
+    void adoptsExactlyTheSelectedReaderCards()
+    {
+        const QString seed = m_home.file(QStringLiteral("reader.csv"));
+        QByteArray held = "1,200,BB0000000001\n";
+        for (char c : QByteArray("ABCDEF0"))
+            held += "1,200,BB00000000A" + QByteArray(1, c) + "\n";
+        QVERIFY(writeFile(seed, held));
+        const QString list = m_home.file(QStringLiteral("lista.csv"));
+        QVERIFY(writeFile(list, "1,200,Kovács,BB0000000001\r\n"));
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("3"), QStringLiteral("--fast"),
+                           QStringLiteral("--seed"), seed}));
+        ScriptedDialogs dialogs;
+        TestClock clock(50);
+        CardWindow window(dialogs, clock);
+        QVERIFY(window.openList(list));
+        window.show();
+        window.check();
+        QCOMPARE(window.table().rowCount(), 1 + 7);
+        // Rows 1-7 are the reader's AA..AF and A0; the chosen ones, adjacent and not, the last included.
+        for (int row : {2, 3, 5, 7})
+            window.view()->selectionModel()->select(window.view()->model()->index(row, 0),
+                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        window.adoptSelected();
+        QStringList codes;
+        for (int i = 0; i < window.table().document().cardCount(); ++i)
+            codes.append(hexCode(window.table().document().card(i).code));
+        QCOMPARE(codes, QStringList({"0000000001", "00000000AB", "00000000AC", "00000000AE", "00000000A0"}));
+        window.table().undoStack().undo();   // one step
+        QCOMPARE(window.table().document().cardCount(), 1);
     }
 };
 

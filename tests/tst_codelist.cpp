@@ -5,7 +5,9 @@
 #include "tests/support/files.h"
 #include "tests/support/filesizelimit.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -125,8 +127,17 @@ private slots:
                                              << QByteArray("1,200,BB0000000001\r\n");
         QTest::newRow("between semicolons") << QByteArray("1;x;bb0a0b0c0d0e\n") << QStringList{"rename", "0", "Új"}
                                             << QByteArray("1;x;Új;bb0a0b0c0d0e\n");
-        QTest::newRow("added with the file's line end") << QByteArray("1;x;bb0a0b0c0d0e\n") << QStringList{"add", "0123456789", "Új"}
-                                                        << QByteArray("1;x;bb0a0b0c0d0e\n1,200,Új,BB0123456789\n");
+        QTest::newRow("added in the file's style") << QByteArray("1;x;bb0a0b0c0d0e\n") << QStringList{"add", "0123456789", "Új"}
+                                                   << QByteArray("1;x;bb0a0b0c0d0e\n1;200;Új;BB0123456789\n");
+        QTest::newRow("quoted names stay quoted") << QByteArray("1,200,\"Kiss\",BB0000000001\r\n")
+                                                  << QStringList{"add", "0000000002", "Nagy"}
+                                                  << QByteArray("1,200,\"Kiss\",BB0000000001\r\n1,200,\"Nagy\",BB0000000002\r\n");
+        QTest::newRow("a line break in a name is a space") << QByteArray("1,200,BB0000000001\n")
+                                                           << QStringList{"rename", "0", "Kiss Péter\n2. emelet\r"}
+                                                           << QByteArray("1,200,Kiss Péter 2. emelet,BB0000000001\n");
+        QTest::newRow("a long comment is no card") << "#" + QByteArray(5000, 'x') + "\n1,200,BB0000000001\n"
+                                                   << QStringList{"rename", "0", "A"}
+                                                   << "#" + QByteArray(5000, 'x') + "\n1,200,A,BB0000000001\n";
         QTest::newRow("after a last line without one") << QByteArray("1,200,BB0000000001") << QStringList{"add", "0000000002", ""}
                                                        << QByteArray("1,200,BB0000000001\r\n1,200,BB0000000002\r\n");
         QTest::newRow("removed, blank lines kept") << QByteArray("a\n1,200,BB0000000001\n\n1,200,BB0000000002\n")
@@ -156,8 +167,94 @@ private slots:
         QCOMPARE(readFile(path), after.isEmpty() ? before : after);
         if (edit[0] != QLatin1String("remove") && !after.isEmpty()) {   // and reads back as it was given
             QCOMPARE(document.load(path), FileFault::None);
-            QCOMPARE(document.card(edit[0] == QLatin1String("add") ? document.cardCount() - 1 : 0).name, edit[2]);
+            QCOMPARE(document.card(edit[0] == QLatin1String("add") ? document.cardCount() - 1 : 0).name, cleanName(edit[2]));
         }
+    }
+
+    void saveWritesOnlyTheFileThatWasRead_data()
+    {
+        QTest::addColumn<QString>("before");      // done to the file before it is read
+        QTest::addColumn<QString>("meanwhile");   // done to it while it is open
+        QTest::addColumn<int>("seen");            // what the document sees before saving
+        QTest::addColumn<int>("fault");           // and what its save says
+        const auto row = [](const char *name, const char *before, const char *meanwhile, DiskChange seen, FileFault fault) {
+            QTest::newRow(name) << QString::fromLatin1(before) << QString::fromLatin1(meanwhile) << int(seen) << int(fault);
+        };
+        row("mode 0640 and group kept", "mode0640 group", "", DiskChange::Same, FileFault::None);
+        row("changed meanwhile, overwritten when chosen", "", "append", DiskChange::Changed, FileFault::None);
+        row("a link put in its place", "", "link", DiskChange::Elsewhere, FileFault::Replaced);
+        row("another file renamed over it", "", "rename", DiskChange::Elsewhere, FileFault::Replaced);
+        row("another user's, written in place", "owner", "", DiskChange::Same, FileFault::None);
+        row("a hard link stays one", "hardlink", "", DiskChange::Same, FileFault::None);
+        row("opened through a link", "through", "", DiskChange::Same, FileFault::None);
+        row("read only", "mode0444", "", DiskChange::Same, FileFault::WriteProtected);
+    }
+    void saveWritesOnlyTheFileThatWasRead()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, meanwhile);
+        QFETCH(int, seen);
+        QFETCH(int, fault);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("lista.csv")), other = dir.filePath(QStringLiteral("masik.csv"));
+        const QString second = dir.filePath(QStringLiteral("ketto.csv")), link = dir.filePath(QStringLiteral("link.csv"));
+        const QByteArray name = QFile::encodeName(path), original = "3,200,0715\r\n1,200,BB0000000001\r\n";
+        const QByteArray others = "1,200,BB00000000FF\r\n", appended = "1,200,BB0000000003\r\n";
+        QVERIFY(writeFile(path, original) && writeFile(other, others));
+        if (before.contains(QLatin1String("mode0")))
+            QCOMPARE(::chmod(name.constData(), before.mid(before.indexOf(QLatin1String("mode")) + 4, 4).toUInt(nullptr, 8)), 0);
+        if (before.contains(QLatin1String("group")))
+            QCOMPARE(::chown(name.constData(), uid_t(-1), 65534), 0);
+        if (before == QLatin1String("owner"))
+            QVERIFY(::chown(name.constData(), 65534, 65534) == 0 && ::chmod(name.constData(), 0666) == 0);
+        if (before == QLatin1String("hardlink"))
+            QCOMPARE(::link(name.constData(), QFile::encodeName(second).constData()), 0);
+        if (before == QLatin1String("through"))
+            QVERIFY(QFile::link(path, link));
+        struct stat was, now;
+        QCOMPARE(::stat(name.constData(), &was), 0);
+
+        ListDocument document;
+        QCOMPARE(document.load(before == QLatin1String("through") ? link : path), FileFault::None);
+        document.addCard(codeOf("0000000002"), QStringLiteral("Kiss"));
+        if (meanwhile == QLatin1String("append"))
+            QVERIFY(writeFile(path, original + appended));
+        if (meanwhile == QLatin1String("link"))
+            QVERIFY(QFile::remove(path) && QFile::link(other, path));
+        if (meanwhile == QLatin1String("rename"))
+            QVERIFY(writeFile(second, others) && ::rename(QFile::encodeName(second).constData(), name.constData()) == 0);
+        QCOMPARE(int(document.diskChange()), seen);
+        if (seen == int(DiskChange::Changed))
+            QVERIFY(document.takeDiskAsRead());
+        QCOMPARE(int(document.save()), fault);
+
+        QCOMPARE(readFile(other), others);   // whatever the name led to meanwhile
+        if (fault != int(FileFault::None)) {
+            QCOMPARE(readFile(meanwhile.isEmpty() ? path : other), meanwhile.isEmpty() ? original : others);
+            return;
+        }
+        QCOMPARE(readFile(path), original + "1,200,Kiss,BB0000000002\r\n");
+        QCOMPARE(::stat(name.constData(), &now), 0);
+        QCOMPARE(now.st_uid, was.st_uid);
+        QCOMPARE(now.st_gid, was.st_gid);
+        QCOMPARE(now.st_mode, was.st_mode);
+        QCOMPARE(now.st_nlink, was.st_nlink);
+        if (before == QLatin1String("hardlink"))
+            QCOMPARE(readFile(second), readFile(path));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression("^\\.")), QStringList());
+    }
+
+    void newListTakesTheUmasksMode()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("new-private.csv"));
+        ListDocument document;
+        document.clear(path);
+        document.addCard(codeOf("0000000001"), QString());
+        const mode_t mask = ::umask(077);
+        const FileFault fault = document.save();
+        ::umask(mask);
+        QCOMPARE(fault, FileFault::None);
+        QCOMPARE(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     }
 
     void lineEndings_data()

@@ -52,58 +52,6 @@ bool endsInsideLine(int fd, off_t size)
 
 } // namespace
 
-// It is looked at before it is opened, so a FIFO or a device is never opened
-// at all, and again after, in case it was swapped meanwhile; the open itself
-// never waits.
-FileFault openRegularFile(const QByteArray &name, int flags, int &fd)
-{
-    fd = -1;
-    struct stat info;
-    if (::stat(name.constData(), &info) != 0)
-        return faultFromErrno(errno);
-    if (!S_ISREG(info.st_mode))
-        return FileFault::NotRegular;
-    fd = ::open(name.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return faultFromErrno(errno);
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        fd = -1;
-        return FileFault::NotRegular;
-    }
-    return FileFault::None;
-}
-
-bool writeAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
-FileFault faultFromErrno(int error)
-{
-    switch (error) {
-    case 0: return FileFault::None;
-    case ENOENT: case ENOTDIR: return FileFault::Missing;
-    case EACCES: case EPERM: return FileFault::NoPermission;
-    case EROFS: return FileFault::ReadOnly;
-    case ENOSPC: case EDQUOT: case EFBIG: return FileFault::DiskFull;
-    case EEXIST: return FileFault::Exists;
-    default: return FileFault::Other;
-    }
-}
-
 QByteArray headerLine()
 {
     return QByteArrayLiteral("3,200,0715");
@@ -112,11 +60,6 @@ QByteArray headerLine()
 QByteArray cardLine(const CardCode &code)
 {
     return QByteArrayLiteral("1,200,BB") + hexCode(code).toLatin1();
-}
-
-bool isFaithfulFileName(const QString &path)
-{
-    return !path.contains(QChar::ReplacementCharacter) && QFile::decodeName(QFile::encodeName(path)) == path;
 }
 
 namespace {
@@ -212,6 +155,18 @@ QString nameField(const QString &name)
     return QLatin1Char('"') + QString(name).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
+QString cleanName(const QString &name)
+{
+    QString clean = name;
+    for (QChar &c : clean) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            c = QLatin1Char(' ');
+    }
+    return clean.trimmed();
+}
+
 CodeListReader::~CodeListReader()
 {
     close();
@@ -227,6 +182,19 @@ FileFault CodeListReader::open(const QString &path)
     return m_fault = openRegularFile(QFile::encodeName(path), O_RDONLY, m_fd);
 }
 
+void CodeListReader::openBytes(const QByteArray &bytes)
+{
+    close();
+    m_fault = FileFault::None;
+    m_buffer = bytes;
+    m_eof = true;
+    m_atStart = false;
+    m_wholeLines = true;
+    m_byteOrderMark = m_buffer.startsWith(ByteOrderMark);
+    if (m_byteOrderMark)
+        m_pos = qstrlen(ByteOrderMark);
+}
+
 void CodeListReader::close()
 {
     if (m_fd >= 0)
@@ -237,6 +205,7 @@ void CodeListReader::close()
     m_eof = false;
     m_atStart = true;
     m_byteOrderMark = false;
+    m_wholeLines = false;
     m_lineEnd.clear();
 }
 
@@ -284,7 +253,7 @@ bool CodeListReader::readLine(QByteArray &line)
         while (stop < end && *stop != '\n' && *stop != '\r')
             ++stop;
         line.append(begin, stop - begin);
-        if (line.size() > MaxKeptLine) {
+        if (line.size() > MaxKeptLine && !m_wholeLines) {
             m_cut = true;
             qsizetype blanks = 0;   // leading blanks do not count; trailing ones may still
             while (blanks < line.size() && isBlank(line[blanks]))

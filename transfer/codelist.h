@@ -4,32 +4,13 @@
 #pragma once
 
 #include "serial/frames.h"
+#include "transfer/files.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <optional>
-
-// Why a file could not be used, in terms a user can act on.
-enum class FileFault {
-    None, NoName, BadName, Missing, NotRegular, NoPermission, ReadOnly, DiskFull, Exists, NotASnapshot,
-    NotOwn,   // another user's, or others may write it
-    Link,     // a symbolic link where a folder of the person's own should be
-    Other
-};
-FileFault faultFromErrno(int error);
-
-// Opens a file the person named, only when it is a regular file (a symbolic
-// link to one is followed), never waiting on a FIFO or a device.
-FileFault openRegularFile(const QByteArray &name, int flags, int &fd);
-// Writes all of data; false with errno set (ENOSPC when the file takes no more).
-bool writeAll(int fd, const QByteArray &data);
-
-// A name that reached us whole: no character was lost on the way from the
-// bytes of the file system (a name that is not UTF-8 arrives with U+FFFD in it,
-// and would name another file).
-bool isFaithfulFileName(const QString &path);
 
 QByteArray headerLine();                       // "3,200,0715"
 QByteArray cardLine(const CardCode &code);     // "1,200,BB" and ten hex digits
@@ -61,6 +42,10 @@ LineFields fieldsOf(QByteArrayView line);
 // A name as a card line carries it: as it is, or quoted (RFC 4180) when it
 // holds a separator or a quote.
 QString nameField(const QString &name);
+// A name as the person typed or pasted it, fit for one field of one line:
+// line breaks, tabs and other control characters become spaces, and blanks
+// at the ends go.
+QString cleanName(const QString &name);
 // Windows editors save "UTF-8 with BOM" files starting with these bytes.
 inline constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
 // Text of a list's line: UTF-8, or else the Central European Windows code page.
@@ -79,6 +64,9 @@ public:
     CodeListReader &operator=(const CodeListReader &) = delete;
 
     FileFault open(const QString &path);
+    // Reads these bytes as the file's, every line kept whole: a document that
+    // writes its lines back must not cut one.
+    void openBytes(const QByteArray &bytes);
     void close();
     bool isOpen() const { return m_fd >= 0; }
     // The next line without its terminator; false at the end or on a read error.
@@ -101,6 +89,7 @@ private:
     bool m_atStart = true;   // the next read is the file's first: it may start with a byte-order mark
     bool m_byteOrderMark = false;
     bool m_cut = false;
+    bool m_wholeLines = false;
     QByteArray m_lineEnd;
 };
 

@@ -3,70 +3,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-void syncFolderOf(const QByteArray &path)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-} // namespace
-
-FileFault replaceFile(const QString &path, const QByteArray &bytes)
-{
-    if (path.isEmpty())
-        return FileFault::NoName;
-    if (!isFaithfulFileName(path))
-        return FileFault::BadName;
-    // A link keeps pointing where it did: the file it names is the one replaced.
-    const QFileInfo info(path);
-    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
-    const QByteArray name = QFile::encodeName(target);
-    mode_t mode = 0644;
-    struct stat old;
-    if (::stat(name.constData(), &old) == 0) {
-        if (!S_ISREG(old.st_mode))
-            return FileFault::NotRegular;
-        mode = old.st_mode & 07777;
-    }
-    QByteArray temporary = QFile::encodeName(QFileInfo(target).absolutePath() + QStringLiteral("/.vivadizuzud-XXXXXX"));
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return faultFromErrno(errno);
-    int error = 0;
-    if (!writeAll(fd, bytes) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporary.constData(), name.constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        return faultFromErrno(error);
-    }
-    syncFolderOf(name);
-    return FileFault::None;
-}
 
 void ListDocument::clear(const QString &path)
 {
     m_path = path;
+    m_stamp = FileStamp();
     m_lines.clear();
     m_cards.clear();
     m_cardData.clear();
     m_byteOrderMark = false;
     m_utf8 = true;
+    m_separator = ',';
+    m_quotesNames = false;
     m_modified = false;
     m_judged = CodeList();
 }
@@ -74,23 +23,48 @@ void ListDocument::clear(const QString &path)
 FileFault ListDocument::load(const QString &path)
 {
     clear(path);
-    CodeListReader reader;
-    if (const FileFault fault = reader.open(path); fault != FileFault::None)
+    QByteArray bytes;
+    // A link is followed here: the person chose this name, and a save writes the file it led to.
+    if (const FileFault fault = stampPath(path, true, m_stamp, &bytes); fault != FileFault::None) {
+        m_stamp = FileStamp();
         return m_judged.fault = fault;
+    }
+    parse(bytes);
+    return FileFault::None;
+}
+
+void ListDocument::loadBytes(const QString &path, const FileStamp &stamp, const QByteArray &bytes)
+{
+    clear(path);
+    m_stamp = stamp;
+    parse(bytes);
+    m_modified = true;
+}
+
+void ListDocument::parse(const QByteArray &bytes)
+{
+    CodeListReader reader;
+    reader.openBytes(bytes);
     QByteArray text;
+    bool styleKnown = false;
     for (qint64 number = 1; reader.readLine(text); ++number) {
         m_utf8 = m_utf8 && text.isValidUtf8();
-        ListLine judged = judgeLine(text);
-        // A line too long to keep whole could not be written back as it was.
-        if (reader.lineWasCut() && judged.kind != ListLine::Malformed)
-            judged.kind = ListLine::Malformed;
+        const ListLine judged = judgeLine(text);
         switch (judged.kind) {
-        case ListLine::Card:
+        case ListLine::Card: {
             m_cards.append(int(m_lines.size()));
             m_cardData.append({judged.code, judged.name});
             m_judged.cards.append({judged.code, judged.name, number});
             ++m_judged.cardLines;
+            // New cards follow the first card line that shows how the file writes them.
+            const LineFields f = fieldsOf(text);
+            if (!styleKnown && f.firstSeparator >= 0) {
+                m_separator = text[f.firstSeparator];
+                styleKnown = f.secondSeparator >= 0;
+                m_quotesNames = styleKnown && text[f.secondSeparator + 1] == '"';
+            }
             break;
+        }
         case ListLine::Malformed: m_judged.malformed.note(number, text); break;
         case ListLine::Suspicious: m_judged.suspicious.note(number, text); break;
         case ListLine::Other: break;
@@ -98,23 +72,79 @@ FileFault ListDocument::load(const QString &path)
         m_lines.append({text, reader.lineEnd()});
     }
     m_byteOrderMark = reader.hadByteOrderMark();
-    return m_judged.fault = reader.fault();
 }
 
-FileFault ListDocument::save(const QString &path)
+QByteArray ListDocument::bytes() const
+{
+    QByteArray bytes = m_byteOrderMark ? QByteArray(ByteOrderMark) : QByteArray();
+    for (const Line &line : m_lines)
+        bytes += line.text + line.end;
+    return bytes;
+}
+
+FileFault ListDocument::save(QString *keptCopy)
 {
     if (isReadOnly())
         return FileFault::ReadOnly;
-    const QString to = path.isEmpty() ? m_path : path;
-    QByteArray bytes = m_byteOrderMark ? QByteArray(ByteOrderMark) : QByteArray();
-    for (const Line &line : std::as_const(m_lines))
-        bytes += line.text + line.end;
-    const FileFault fault = replaceFile(to, bytes);
+    FileStamp written;
+    const FileFault fault = m_stamp.isValid() ? writeOver(m_path, m_stamp, bytes(), written, keptCopy)
+                                              : writeNew(m_path, bytes(), written);
     if (fault == FileFault::None) {
-        m_path = to;
+        m_stamp = written;
         m_modified = false;
     }
     return fault;
+}
+
+FileFault ListDocument::saveAs(const QString &path, QString *keptCopy)
+{
+    if (path == m_path)
+        return save(keptCopy);
+    if (isReadOnly())
+        return FileFault::ReadOnly;
+    FileStamp there, written;
+    FileFault fault = stampPath(path, true, there);
+    if (fault == FileFault::None)
+        fault = writeOver(path, there, bytes(), written, keptCopy);
+    else if (fault == FileFault::Missing)
+        fault = writeNew(path, bytes(), written);
+    if (fault == FileFault::None) {
+        m_path = path;
+        m_stamp = written;
+        m_modified = false;
+    }
+    return fault;
+}
+
+DiskChange ListDocument::diskChange() const
+{
+    if (!m_stamp.isValid())   // never saved: nothing may stand under its name yet
+        return QFileInfo::exists(m_path) || QFileInfo(m_path).isSymLink() ? DiskChange::Elsewhere : DiskChange::Same;
+    return lookAgain(m_path, m_stamp);
+}
+
+bool ListDocument::takeDiskAsRead()
+{
+    FileStamp now;
+    const FileFault fault = stampPath(m_path, m_stamp.throughLink, now);
+    if (fault == FileFault::Missing) {   // gone: a save makes it anew
+        m_stamp = FileStamp();
+        return true;
+    }
+    if (fault != FileFault::None || now.device != m_stamp.device || now.inode != m_stamp.inode)
+        return false;
+    m_stamp = now;
+    return true;
+}
+
+CodeList ListDocument::codeList() const
+{
+    CodeList list = m_judged;
+    list.cards.clear();
+    list.cardLines = cardCount();
+    for (int i = 0; i < cardCount(); ++i)
+        list.cards.append({m_cardData[i].code, m_cardData[i].name, lineOf(i)});
+    return list;
 }
 
 ListDocument::Card ListDocument::card(int index) const
@@ -159,15 +189,31 @@ QByteArray ListDocument::newLineEnd() const
     return QByteArrayLiteral("\r\n");   // as a readout writes
 }
 
+QByteArray ListDocument::nameFieldOf(const QString &name) const
+{
+    const QString clean = cleanName(name);
+    if (clean.isEmpty())
+        return {};
+    const QString field = nameField(clean);
+    return encoded(m_quotesNames && !field.startsWith(QLatin1Char('"'))
+                       ? QLatin1Char('"') + field + QLatin1Char('"') : field);
+}
+
+QByteArray ListDocument::newCardLine(const CardCode &code, const QByteArray &nameField) const
+{
+    const QByteArray separator(1, m_separator);
+    return "1" + separator + "200" + separator + (nameField.isEmpty() ? QByteArray() : nameField + separator) + "BB"
+        + hexCode(code).toLatin1();
+}
+
 void ListDocument::setName(int index, const QString &name)
 {
     QByteArray &text = m_lines[lineIndexOfCard(index)].text;
     const LineFields f = fieldsOf(text);
-    const QByteArray field = encoded(nameField(name.trimmed()));
+    const QByteArray field = nameFieldOf(name);
     if (f.firstSeparator < 0) {
-        // "1ABCDEF0123" or "1,BB...": no place for a name; written as a readout writes a card.
-        const CardCode code = card(index).code;
-        text = "1,200," + (field.isEmpty() ? QByteArray() : field + ',') + "BB" + hexCode(code).toLatin1();
+        // "1ABCDEF0123" or "1,BB...": no place for a name; written as the file writes a card.
+        text = newCardLine(card(index).code, field);
     } else if (f.secondSeparator >= 0) {   // the name stands between the second field and the code
         const qsizetype from = f.secondSeparator;
         text = field.isEmpty() ? text.left(from) + text.mid(f.lastSeparator)
@@ -181,11 +227,9 @@ void ListDocument::setName(int index, const QString &name)
 
 int ListDocument::addCard(const CardCode &code, const QString &name)
 {
-    const QByteArray field = encoded(nameField(name.trimmed()));
     if (!m_lines.isEmpty() && m_lines.last().end.isEmpty())
         m_lines.last().end = newLineEnd();   // the last line had none: the new card starts a line of its own
-    m_lines.append({"1,200," + (field.isEmpty() ? QByteArray() : field + ',') + "BB" + hexCode(code).toLatin1(),
-                    newLineEnd()});
+    m_lines.append({newCardLine(code, nameFieldOf(name)), newLineEnd()});
     m_cards.append(int(m_lines.size() - 1));
     m_cardData.append(Card{});
     rejudge(cardCount() - 1);

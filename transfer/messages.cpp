@@ -72,6 +72,14 @@ QString capitalized(const QString &text)
     return text.isEmpty() ? text : text.front().toUpper() + text.mid(1);
 }
 
+QString theNth(qint64 number)
+{
+    // "az" where the number's first word starts with a vowel: egy (1, but not tíz or száz), ezer, egymillió; öt...
+    const QString digits = QString::number(qAbs(number));
+    const bool vowel = digits.startsWith(QLatin1Char('5')) || (digits.startsWith(QLatin1Char('1')) && digits.size() % 3 == 1);
+    return QStringLiteral("%1 %2.").arg(vowel ? QStringLiteral("az") : QStringLiteral("a")).arg(number);
+}
+
 
 QString fileFaultReason(FileFault fault)
 {
@@ -93,6 +101,11 @@ QString fileFaultReason(FileFault fault)
         return QStringLiteral("nem ennek a felhasználónak a sajátja, vagy mások is írhatják, ezért nem megbízható");
     case FileFault::Link:
         return QStringLiteral("hivatkozás (symlink) áll a helyén, nem valódi mappa; a program csak a felhasználó saját mappáját használja");
+    case FileFault::Replaced:
+        return QStringLiteral("a név mögött már nem az a fájl áll, amelyet megnyitottam (hivatkozás vagy másik fájl "
+                              "került a helyére)");
+    case FileFault::WriteProtected: return QStringLiteral("a fájl csak olvasható");
+    case FileFault::TooLarge: return QStringLiteral("túl nagy ahhoz, hogy kódlista legyen");
     case FileFault::Other: break;
     }
     return QStringLiteral("olvasási vagy írási hiba");
@@ -105,6 +118,11 @@ QString holders(const QList<PortHolder> &holders)
         who.append(holder.program.isEmpty() ? QString::number(holder.pid)
                                             : QStringLiteral("%1 %2").arg(holder.pid).arg(holder.program));
     return who.join(QStringLiteral(", "));
+}
+
+QString heldBy(const QList<PortHolder> &list)
+{
+    return QStringLiteral("Használja: ") + holders(list);
 }
 
 QString noFreePort()
@@ -304,7 +322,7 @@ QString differences(const Comparison &comparison, const CodeList *list)
 QString accepted(int written, bool lastUncertain)
 {
     if (lastUncertain)
-        return QStringLiteral("A kártyaolvasó %1 kódot biztosan elfogadott, a %2. kódot talán.").arg(written).arg(written + 1);
+        return QStringLiteral("A kártyaolvasó %1 kódot biztosan elfogadott, %2 kódot talán.").arg(written).arg(theNth(written + 1));
     return QStringLiteral("A kártyaolvasó %1 kódot fogadott el.").arg(written);
 }
 

@@ -15,6 +15,8 @@ namespace Texts {
 
 // The text with its first letter in upper case, for a word that begins a sentence.
 QString capitalized(const QString &text);
+// An ordinal after its article, as it is read out: "az 1.", "a 2.", "az 5.", "a 10.", "az 1000.".
+QString theNth(qint64 number);
 
 inline const QString NoFreePort = QStringLiteral("A gépen nincs szabad port!");
 inline const QString SetOpeningTime =
@@ -31,6 +33,7 @@ inline const QString CheckCable = QStringLiteral("Ellenőrizze a kábelt!");
 QString noFreePort();
 // The programs that hold a port: "1234 vivadizuzud-cli, 99 minicom".
 QString holders(const QList<PortHolder> &holders);
+QString heldBy(const QList<PortHolder> &holders);   // "Használja: 4242 minicom"
 // How a user gets the right to open serial ports, as the end of a sentence.
 QString dialoutAdvice();
 QString portOpenFailed(int portNumber, const QString &device, CommPort::OpenFault fault);

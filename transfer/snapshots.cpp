@@ -28,69 +28,12 @@ const QString TimeFormat = QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'");
 const QRegularExpression NamePattern(
     QStringLiteral("^(\\d{8}T\\d{6}\\.\\d{3}Z)_port(\\d+)_([a-z-]+)(?:_\\d+)?\\.bin$"));
 
-// Makes the missing folders of a path, each of them private to the person.
-void makeFolders(const QString &folder)
-{
-    QString prefix;
-    for (const QString &part : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        prefix += QLatin1Char('/') + part;
-        ::mkdir(QFile::encodeName(prefix).constData(), 0700);
-    }
-}
-
-// A real folder of the person's own that nobody else may write, made so if it
-// is theirs. Looked at through a descriptor that did not follow a link.
-FileFault ownFolder(const QString &folder)
-{
-    const QByteArray name = QFile::encodeName(folder);
-    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        struct stat info;
-        if (::lstat(name.constData(), &info) == 0 && S_ISLNK(info.st_mode))
-            return FileFault::Link;
-        return errno == ENOTDIR ? FileFault::NotRegular : faultFromErrno(errno);
-    }
-    struct stat info;
-    FileFault fault = FileFault::None;
-    if (::fstat(fd, &info) != 0)
-        fault = faultFromErrno(errno);
-    else if (info.st_uid != ::geteuid())
-        fault = FileFault::NotOwn;
-    else if ((info.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0)
-        fault = FileFault::NotOwn;
-    ::close(fd);
-    return fault;
-}
-
 // Another user's file, or one that others may write: not a way back to trust.
 bool isForeign(const struct stat &info)
 {
     return info.st_uid != ::geteuid() || (info.st_mode & 022) != 0;
 }
 
-
-// Gives the temporary file its name, never over an existing file.
-int nameWithoutReplacing(const QByteArray &from, const QByteArray &to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // A file system without that way of renaming: a second name, then the first goes.
-    if (::link(from.constData(), to.constData()) != 0)
-        return errno;
-    ::unlink(from.constData());
-    return 0;
-}
-
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
 
 } // namespace
 

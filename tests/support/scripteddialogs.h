@@ -41,4 +41,10 @@ public:
         return choices.isEmpty() ? Choice::Cancel : choices.takeFirst();
     }
     QString saveFileName(QWidget *parent, const QString &f) override { return openFileName(parent, f); }
+    QList<int> answers;   // none left: Cancel
+    int ask(QWidget *, const QString &question, const QStringList &) override
+    {
+        questions.append(question);
+        return answers.isEmpty() ? -1 : answers.takeFirst();
+    }
 };
