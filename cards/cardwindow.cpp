@@ -35,7 +35,8 @@
 namespace {
 
 // Speaks for a sync in the window: the plan in the question, a new plan on the
-// progress dialog. A restore has no list: the open list lends the names.
+// progress dialog. The names come from the open list, also for the cards a
+// sync takes out (as the list was read) and for a restore, which has no list.
 class WindowListener : public SyncListener
 {
 public:
@@ -53,7 +54,7 @@ public:
     {
         m_progress->hide();
         const QString question =
-            m_list ? Texts::syncQuestion(plan, *m_list) : Texts::restoreQuestion(m_taken, plan, m_names);
+            m_list ? Texts::syncQuestion(plan, m_names) : Texts::restoreQuestion(m_taken, plan, m_names);
         const bool yes = m_dialogs.confirmDetailed(m_window, question, m_plan);
         m_progress->show();
         return yes;
@@ -586,10 +587,13 @@ void CardWindow::sync()
 SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, const QDateTime &taken)
 {
     SyncResult result;
-    const CodeList names = m_table.document().codeList();
+    // The list's own names first, then those of cards taken off it since it was read.
+    const ListDocument &document = m_table.document();
+    CodeList names = list ? *list : document.codeList();
+    names.cards += document.judged().cards;
     if (!withReader([&](Conversation &c) {
             request.portNumber = m_port.portNumber();
-            WindowListener listener(this, m_dialogs, m_progress, list, list ? *list : names, taken);
+            WindowListener listener(this, m_dialogs, m_progress, list, names, taken);
             result = runSync(c, request, listener);
         }))
         return result;
@@ -598,15 +602,15 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
         m_table.setReaderHolds(result.held, QDateTime::currentDateTime());
     else if (result.written() || result.lastUncertain)
         m_table.forgetReader();
-    reportSync(result, list ? *list : names, !list);
+    reportSync(result, list, names);
     updateState();
     return result;
 }
 
-void CardWindow::reportSync(const SyncResult &result, const CodeList &names, bool restore)
+void CardWindow::reportSync(const SyncResult &result, const CodeList *list, const CodeList &names)
 {
-    const CodeList *list = &names;
-    const QString left = Texts::whatSyncLeft(result, list, Texts::stopAdviceInWindow(restore));
+    const bool restore = !list;
+    const QString left = Texts::whatSyncLeft(result, &names, Texts::stopAdviceInWindow(restore));
     const QString note = Texts::afterSnapshotNote(result);
     const QString lostAfter = note.isEmpty() ? QString() : QLatin1Char('\n') + note;
     QString text;
@@ -621,7 +625,7 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList &names, boo
     case SyncResult::NotApproved: text = Texts::nothingWasWritten(); break;
     case SyncResult::Refused:
         text = restore ? Texts::snapshotUnfit(QString(), result.problem)
-                       : Texts::listProblem(m_table.document().path(), names, result.problem, ListUse::Sync);
+                       : Texts::listProblem(m_table.document().path(), *list, result.problem, ListUse::Sync);
         break;
     case SyncResult::SnapshotFailed:
         text = Texts::snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + Texts::nothingWasWritten();
@@ -640,7 +644,7 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList &names, boo
     }
     case SyncResult::EraseRefused:
         text = Texts::eraseRefused(restore, result.cardsWritten) + QLatin1Char('\n')
-            + Texts::differences(result.after, list);
+            + Texts::differences(result.after, &names);
         break;
     case SyncResult::LineLost:
         text = Texts::withLostLine(Texts::WriteFailed, Texts::lineLost(m_port.portNumber())) + QLatin1Char('\n') + left;
@@ -654,7 +658,7 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList &names, boo
             text = left;
         break;
     case SyncResult::Differs:
-        text = Texts::differences(result.after, list)
+        text = Texts::differences(result.after, &names)
             + Texts::stillDiffers(restore, result.before, result.afterwards, int(result.plan.unreachable.size()))
             + lostAfter;
         break;

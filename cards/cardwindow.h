@@ -78,7 +78,8 @@ private:
     bool withReader(const std::function<void(Conversation &)> &work);
     // A sync of list, or a restore (no list) of a snapshot taken then.
     SyncResult runOnReader(SyncRequest &request, const CodeList *list, const QDateTime &taken = QDateTime());
-    void reportSync(const SyncResult &result, const CodeList &names, bool restore);
+    // names: what the open list calls each card, also those taken off it.
+    void reportSync(const SyncResult &result, const CodeList *list, const CodeList &names);
 
     void expectWork(int dumps, int records) override;
     void beginPhase(Phase phase, int totalRecords) override;

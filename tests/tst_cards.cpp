@@ -58,6 +58,8 @@ private slots:
         QCOMPARE(readFile(list), QByteArray("3,200,0715\r\n1,200,Kovács Béla,BB0000000001\r\n"
                                             "1,200,\"Tóth, 2. em.\",BB0000000004\r\n"));
         QVERIFY(dialogs.details.value(0).contains(QStringLiteral("0000000004  Tóth, 2. em.")));
+        // What goes is said in the question itself, by the name the list had.
+        QVERIFY(dialogs.questions.last().contains(QStringLiteral("Kikerül: 3 kártya:\n  0000000002  Nagy Anna\n")));
         QCOMPARE(dialogs.messages.last(), Texts::syncDone(2, false));
         QCOMPARE(table.rowCount(), 2);   // the reader holds exactly the list now
         QCOMPARE(table.heldCount(), 2);
