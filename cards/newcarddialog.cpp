@@ -38,7 +38,7 @@ QString NewCardDialog::problemWith(const ListDocument &document, const QString &
     if (!given)
         return Texts::notACode();
     if (const std::optional<int> row = document.find(*given))
-        return Texts::codeAlreadyListed(hexCode(*given), document.lineOf(*row), document.card(*row).name);
+        return Texts::codeAlreadyListed(*given, document.lineOf(*row), document.card(*row).name);
     parsed = *given;
     return {};
 }

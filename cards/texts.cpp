@@ -70,10 +70,11 @@ QString readOnlyList(const QString &path, const CodeList &list)
         + QStringLiteral("\nA listát csak megnézni lehet: javítsa ki ezeket a sorokat egy szövegszerkesztőben.");
 }
 
-QString codeAlreadyListed(const QString &code, qint64 line, const QString &name)
+QString codeAlreadyListed(const CardCode &code, qint64 line, const QString &name)
 {
-    return QStringLiteral("A %1 kód már a listán van, a fájl %2 sorában%3.")
-        .arg(code, theNth(line), name.isEmpty() ? QString() : QStringLiteral(" (%1 kártyája)").arg(name));
+    return QStringLiteral("%1 kód már a listán van, a fájl %2 sorában%3.")
+        .arg(capitalized(theCode(code)), theNth(line),
+             name.isEmpty() ? QString() : QStringLiteral(" (%1 kártyája)").arg(name));
 }
 
 QString notACode()

@@ -67,7 +67,7 @@ QString deleteQuestion(int cards);
 QString setOpeningTimeFirst();
 QString noPortChosen();
 QString readOnlyList(const QString &path, const CodeList &list);
-QString codeAlreadyListed(const QString &code, qint64 line, const QString &name);
+QString codeAlreadyListed(const CardCode &code, qint64 line, const QString &name);
 QString notACode();
 QString listUnsaved(const QString &path, FileFault fault, const QString &keptCopy = QString());
 QString listMissing(const QString &path);

@@ -2,6 +2,7 @@
 // readout appended whole or not at all.
 #include "transfer/codelist.h"
 #include "transfer/listdocument.h"
+#include "transfer/messages.h"
 #include "tests/support/files.h"
 #include "tests/support/filesizelimit.h"
 
@@ -255,6 +256,16 @@ private slots:
         ::umask(mask);
         QCOMPARE(fault, FileFault::None);
         QCOMPARE(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    }
+
+    void ordinalsAndCodesTakeTheirArticle()
+    {
+        QStringList said;
+        for (qint64 n : {1, 5, 6, 10, 15, 100, 1000, 1500, 52})
+            said.append(Texts::theNth(n));
+        QCOMPARE(said.join(u' '), QStringLiteral("az 1. az 5. a 6. a 10. a 15. a 100. az 1000. az 1500. az 52."));
+        QCOMPARE(Texts::theCode(codeOf("E000000001")) + u' ' + Texts::theCode(codeOf("0000000001")),
+                 QStringLiteral("az E000000001 a 0000000001"));
     }
 
     void lineEndings_data()

@@ -72,6 +72,13 @@ QString capitalized(const QString &text)
     return text.isEmpty() ? text : text.front().toUpper() + text.mid(1);
 }
 
+QString theCode(const CardCode &code)
+{
+    const QString hex = hexCode(code);
+    const bool vowel = QStringLiteral("15AEF").contains(hex.front());   // egy, öt, á, é, ef
+    return (vowel ? QStringLiteral("az ") : QStringLiteral("a ")) + hex;
+}
+
 QString theNth(qint64 number)
 {
     // "az" where the number's first word starts with a vowel: egy (1, but not tíz or száz), ezer, egymillió; öt...
@@ -329,10 +336,10 @@ QString accepted(int written, bool lastUncertain)
 
 QString recordFailed(bool refused, const DumpRecord &record, qint64 line, const QString &name)
 {
-    const QString card = hexCode(record.code) + (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
+    const QString card = theCode(record.code) + (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
     const QString where = line > 0 ? QStringLiteral(", a lista %1. sora").arg(line) : QString();
-    return refused ? QStringLiteral("A kártyaolvasó visszautasította a %1 kódot%2.").arg(card, where)
-                   : QStringLiteral("A kártyaolvasó nem válaszolt a %1 kódra%2 (12 másodpercig vártam).").arg(card, where);
+    return refused ? QStringLiteral("A kártyaolvasó visszautasította %1 kódot%2.").arg(card, where)
+                   : QStringLiteral("A kártyaolvasó nem válaszolt %1 kódra%2 (12 másodpercig vártam).").arg(card, where);
 }
 
 

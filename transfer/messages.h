@@ -17,6 +17,8 @@ namespace Texts {
 QString capitalized(const QString &text);
 // An ordinal after its article, as it is read out: "az 1.", "a 2.", "az 5.", "a 10.", "az 1000.".
 QString theNth(qint64 number);
+// A card code after its article, read out sign by sign: "a 0123456789", "az 5A00000001", "az E000000001".
+QString theCode(const CardCode &code);
 
 inline const QString NoFreePort = QStringLiteral("A gépen nincs szabad port!");
 inline const QString SetOpeningTime =
