@@ -383,7 +383,7 @@ bool CardWindow::fileStillOurs(bool forSync)
         }
     case DiskChange::Gone:
         switch (m_dialogs.ask(this, Texts::changedOnDisk(path, true), {Texts::SaveAgainAnswer, Texts::SaveAsAction})) {
-        case 0: return document.takeDiskAsRead();
+        case 0: return document.takeDiskAsRead() && (!forSync || saveTo(path));   // a sync sends what is in the file
         case 1: saveAs(); return false;
         default: return false;
         }
