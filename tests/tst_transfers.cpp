@@ -298,7 +298,6 @@ private slots:
     {
         const QByteArray image = imageWith({{0, "00000000AA09"}, {1, "00000000BB05"}, {2, "00000000CC07"}, {5, "00000000DD0C"}});
         startReader({QStringLiteral("--fast"), QStringLiteral("--image"), file("before.bin", image)});
-        forgetLayout();
         // Planted open to everyone before the first snapshot: made the person's own.
         QVERIFY(QDir().mkpath(snapshotFolder()));
         QFile::setPermissions(snapshotFolder(), QFileDevice::Permissions(0x7777));
@@ -319,8 +318,10 @@ private slots:
         QCOMPARE(held(synced.afterwards), QStringList({"00000000AA/9", "00000000CC/9", "00000000EE/9"}));
         QCOMPARE(m_sim->requests().size(), 2 + ReaderCapacity);
         QVERIFY(synced.layoutLearned);   // the simulator keeps address 7392 - 6k in block k
-        QCOMPARE(savedLayout()->order, MemoryLayout::TopDown);
-        QCOMPARE(savedLayout()->offset, 0);
+        const std::optional<KnownReader> known = recognisedReader(readFile(synced.afterwards));
+        QVERIFY(known && known->layout);
+        QCOMPARE(known->layout->order, MemoryLayout::TopDown);
+        QCOMPARE(known->layout->offset, 0);
 
         // Back, each card in the block it had: only the three slots that differ are written.
         request = SyncRequest();
@@ -349,7 +350,6 @@ private slots:
     void syncByLayoutWritesOnlyWhatChangesAndNeverTakesAListedCardOut()
     {
         // 300 cards in the reader; the list is the same less one, in another order.
-        const QString seed = file("seed.csv", codeList(300));
         QByteArray less = "3,200,0715\r\n";
         for (int i = 299; i >= 0; --i)
             if (i != 7)
@@ -358,8 +358,12 @@ private slots:
         SyncRequest request;
         request.list = &list;
         request.openingTime = 5;
-        const QStringList seeded{QStringLiteral("--fast"), QStringLiteral("--seed"), seed};
-        saveLayout(MemoryLayout{});
+        // This reader is known by its memory, and its layout with it.
+        QByteArray memory(DumpLength, char(0xFF));
+        for (int i = 0; i < 300; ++i)
+            memory.replace(i * DumpBlockLength + 1, 6, QByteArray::fromHex(QByteArray::number(i, 16).rightJustified(10, '0') + "05"));
+        const QStringList seeded{QStringLiteral("--fast"), QStringLiteral("--image"), file("seeded.bin", memory)};
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}});
 
         // The folder taken away after the first snapshot (as a full disk would): the writes are still checked.
         startReader(seeded);
@@ -381,6 +385,7 @@ private slots:
         const CodeList next = readCodeList(file("next.csv", changed));
         request.list = &next;
         const QString image = m_home.file(QStringLiteral("after-stop.bin"));
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}});   // the same reader, as it was
         startReader(seeded + QStringList{QStringLiteral("--hangup-after-write"), QStringLiteral("5"),
                                          QStringLiteral("--save"), image});
         const SyncResult stopped = sync(request);
@@ -393,14 +398,53 @@ private slots:
         for (int i = 40; i < 300; ++i)
             QVERIFY(kept.contains(codeKey(codeOf(QByteArray::number(i, 16).rightJustified(10, '0')))));
 
-        // A reader that keeps records the other way round: the layout fails its check,
-        // is forgotten, and a full sync follows and learns the right one.
+        // A reader that keeps records the other way round, though it holds the same memory: the
+        // layout fails its check, is forgotten, and a full sync follows and learns the right one.
         request.list = &list;
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}});
         startReader(seeded + QStringList{QStringLiteral("--layout"), QStringLiteral("bottom-up")});
         const SyncResult fellBack = sync(request);
         QCOMPARE(fellBack.outcome, SyncResult::Done);
         QVERIFY(fellBack.layoutUsed && fellBack.layoutLearned);
-        QCOMPARE(savedLayout()->order, MemoryLayout::BottomUp);
+        QCOMPARE(recognisedReader(readFile(fellBack.afterwards))->layout->order, MemoryLayout::BottomUp);
+    }
+
+    void twoReadersOnOnePortEachKeepTheirOwnLayout()
+    {
+        // Door A keeps records top-down, door B bottom-up; the same cable goes from one to the other.
+        const QString seed = file("doors.csv", codeList(20));
+        const QString imageA = m_home.file(QStringLiteral("door-a.bin")), imageB = m_home.file(QStringLiteral("door-b.bin"));
+        QByteArray text = codeList(20);
+        text.replace("BB0000000003", "BB00000000AA");
+        const CodeList first = readCodeList(file("first.csv", text));
+        text.replace("BB0000000004", "BB00000000BB");
+        const CodeList second = readCodeList(file("second.csv", text));
+        SyncRequest request;
+        request.openingTime = 5;
+        const auto syncDoor = [&](const QString &order, const QStringList &memory, const CodeList &list) {
+            startReader(QStringList{QStringLiteral("--fast"), QStringLiteral("--layout"), order,
+                                    QStringLiteral("--save"), order == QLatin1String("top-down") ? imageA : imageB}
+                        + memory);
+            request.list = &list;
+            const SyncResult result = sync(request);
+            m_sim->stop();
+            return result;
+        };
+        // Each is a stranger at first: written whole, in its safe order, and its own layout learned.
+        for (const QString order : {QStringLiteral("top-down"), QStringLiteral("bottom-up")}) {
+            const SyncResult learned = syncDoor(order, {QStringLiteral("--seed"), seed}, first);
+            QCOMPARE(learned.outcome, SyncResult::Done);
+            QVERIFY(!learned.layoutUsed && learned.layoutLearned);
+        }
+        // Then each is known by its memory, and only what changes is written, by its own layout.
+        for (const auto &[order, image] : {std::pair{QStringLiteral("top-down"), imageA}, {QStringLiteral("bottom-up"), imageB}}) {
+            const SyncResult again = syncDoor(order, {QStringLiteral("--image"), image}, second);
+            QCOMPARE(again.outcome, SyncResult::Done);
+            QVERIFY(again.layoutUsed);
+            QCOMPARE(again.plan.writes.size(), 1);   // BB into the slot of 4
+            QCOMPARE(recognisedReader(readFile(again.afterwards))->layout->order,
+                     order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp);
+        }
     }
 
     void uploadWithoutPort()

@@ -1,14 +1,26 @@
 #include "transfer/layout.h"
 #include "serial/portmap.h"
 
+#include <QCryptographicHash>
 #include <QSettings>
+#include <algorithm>
 
 namespace {
 
-const QString OrderKey = QStringLiteral("layout/order");
-const QString OffsetKey = QStringLiteral("layout/offset");
-const QString CardsOnlyKey = QStringLiteral("layout/cards-only");
-const QString LearnedKey = QStringLiteral("layout/learned");
+// readers/<hash>/...: one group per known reader, by the memory it held.
+const QString ReadersGroup = QStringLiteral("readers");
+const QString OrderKey = QStringLiteral("order");
+const QString OffsetKey = QStringLiteral("offset");
+const QString CardsOnlyKey = QStringLiteral("cards-only");
+const QString LearnedKey = QStringLiteral("learned");
+const QString SnapshotKey = QStringLiteral("snapshot");
+const QString SeenKey = QStringLiteral("seen");
+constexpr int MaxKnownReaders = 64;   // the oldest are forgotten
+
+QString groupOf(const QByteArray &memory)
+{
+    return ReadersGroup + QLatin1Char('/') + QString::fromLatin1(memory.toHex());
+}
 
 bool isCard(const DumpRecord &record)
 {
@@ -64,34 +76,68 @@ std::optional<MemoryLayout> learnLayout(const QList<WrittenRecord> &written, QBy
     return found;
 }
 
-std::optional<MemoryLayout> savedLayout()
+QByteArray memoryHash(QByteArrayView dump)
 {
-    const QSettings settings(SettingsOrganization, SettingsApplication);
+    return QCryptographicHash::hash(dump, QCryptographicHash::Sha256);
+}
+
+std::optional<KnownReader> recognisedReader(QByteArrayView dump)
+{
+    const QByteArray memory = memoryHash(dump);
+    QSettings settings(SettingsOrganization, SettingsApplication);
+    settings.beginGroup(groupOf(memory));
+    if (!settings.contains(SeenKey))
+        return std::nullopt;
+    KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt};
     const QString order = settings.value(OrderKey).toString();
     bool ok = false;
     const int offset = settings.value(OffsetKey).toString().toInt(&ok);
-    if ((order != QLatin1String("top-down") && order != QLatin1String("bottom-up")) || !ok || offset < 0
-        || offset > MaxLayoutOffset)
-        return std::nullopt;
-    MemoryLayout layout;
-    layout.order = order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp;
-    layout.offset = offset;
-    layout.cardsOnly = settings.value(CardsOnlyKey).toString() == QLatin1String("true");
-    layout.learned = QDateTime::fromString(settings.value(LearnedKey).toString(), Qt::ISODate);
-    return layout;
+    if ((order == QLatin1String("top-down") || order == QLatin1String("bottom-up")) && ok && offset >= 0
+        && offset <= MaxLayoutOffset) {
+        MemoryLayout layout;
+        layout.order = order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp;
+        layout.offset = offset;
+        layout.cardsOnly = settings.value(CardsOnlyKey).toString() == QLatin1String("true");
+        layout.learned = QDateTime::fromString(settings.value(LearnedKey).toString(), Qt::ISODate);
+        reader.layout = layout;
+    }
+    return reader;
 }
 
-void saveLayout(const MemoryLayout &layout)
+void keepReader(const QByteArray &before, const KnownReader &reader)
 {
     QSettings settings(SettingsOrganization, SettingsApplication);
-    settings.setValue(OrderKey, layout.order == MemoryLayout::TopDown ? QStringLiteral("top-down")
-                                                                       : QStringLiteral("bottom-up"));
-    settings.setValue(OffsetKey, QString::number(layout.offset));
-    settings.setValue(CardsOnlyKey, layout.cardsOnly ? QStringLiteral("true") : QStringLiteral("false"));
-    settings.setValue(LearnedKey, layout.learned.toUTC().toString(Qt::ISODate));
+    settings.remove(QStringLiteral("layout"));   // one layout for every reader, as 1.3 kept it: never trusted
+    if (!before.isEmpty())
+        settings.remove(groupOf(before));
+    settings.beginGroup(groupOf(reader.memory));
+    settings.remove(QString());
+    settings.setValue(SeenKey, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    settings.setValue(SnapshotKey, reader.snapshot);
+    if (const std::optional<MemoryLayout> &layout = reader.layout) {
+        settings.setValue(OrderKey, layout->order == MemoryLayout::TopDown ? QStringLiteral("top-down")
+                                                                            : QStringLiteral("bottom-up"));
+        settings.setValue(OffsetKey, QString::number(layout->offset));
+        settings.setValue(CardsOnlyKey, layout->cardsOnly ? QStringLiteral("true") : QStringLiteral("false"));
+        settings.setValue(LearnedKey, layout->learned.toUTC().toString(Qt::ISODate));
+    }
+    settings.endGroup();
+
+    // Readers not seen for longest are forgotten first.
+    settings.beginGroup(ReadersGroup);
+    QStringList known = settings.childGroups();
+    if (known.size() > MaxKnownReaders) {
+        std::sort(known.begin(), known.end(), [&](const QString &a, const QString &b) {
+            return settings.value(a + QLatin1Char('/') + SeenKey).toString()
+                < settings.value(b + QLatin1Char('/') + SeenKey).toString();
+        });
+        for (qsizetype i = 0; i < known.size() - MaxKnownReaders; ++i)
+            settings.remove(known[i]);
+    }
 }
 
-void forgetLayout()
+void forgetReader(const QByteArray &memory)
 {
-    QSettings(SettingsOrganization, SettingsApplication).remove(QStringLiteral("layout"));
+    if (!memory.isEmpty())
+        QSettings(SettingsOrganization, SettingsApplication).remove(groupOf(memory));
 }

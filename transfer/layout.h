@@ -38,7 +38,21 @@ struct WrittenRecord {
 // than one, explains them all.
 std::optional<MemoryLayout> learnLayout(const QList<WrittenRecord> &written, QByteArrayView dump);
 
-// The layout kept in the settings, if any.
-std::optional<MemoryLayout> savedLayout();
-void saveLayout(const MemoryLayout &layout);
-void forgetLayout();
+// A reader the program has synced or restored. Readers have no name on the
+// line: one is known by the memory it held after that (a hash of the dump),
+// and its layout is used only on a reader that holds exactly that memory:
+// another door's reader holds the same 20490 bytes only when the same cards
+// stand in the same blocks, and a full sync writes two readers alike only
+// when they place records alike.
+struct KnownReader {
+    QByteArray memory;                    // SHA-256 of the dump after our last sync or restore
+    QString snapshot;                     // where that dump is kept; empty when it could not be
+    std::optional<MemoryLayout> layout;   // none learned yet
+};
+QByteArray memoryHash(QByteArrayView dump);
+// The reader that held exactly this dump when we last left it.
+std::optional<KnownReader> recognisedReader(QByteArrayView dump);
+// The reader that held the memory before (empty: not known) holds what reader says now.
+void keepReader(const QByteArray &before, const KnownReader &reader);
+// Its memory is no longer known (a sync stopped on the way): it is a stranger next time.
+void forgetReader(const QByteArray &memory);

@@ -33,6 +33,7 @@ public:
     SyncResult run();
 
 private:
+    SyncResult runSteps();
     bool judge();
     bool read(ProgressView::Phase phase, QByteArray &dump);
     SyncPlan planFor(QByteArrayView dump, const std::optional<MemoryLayout> &layout) const;
@@ -47,6 +48,9 @@ private:
     SyncResult m_result;
     QList<DumpRecord> m_wanted;
     bool m_cardsOnly = false;   // this reader refused the erased record
+    QByteArray m_before;        // the memory it held when this sync found it
+    std::optional<MemoryLayout> m_layout;   // what is known of its layout now
+    bool m_finished = false;    // its memory was read back and is known again
 };
 
 // A list that would empty the reader, or hold more than it can, is not written.
@@ -179,18 +183,18 @@ void SyncRun::learnFrom(const SyncPlan &plan, QByteArrayView dump)
     QList<WrittenRecord> written;
     for (auto it = last.cbegin(); it != last.cend(); ++it)
         written.append({it.key(), it.value()});
-    std::optional<MemoryLayout> learned = learnLayout(written, dump);
-    if (!learned) {
-        forgetLayout();
+    m_layout = learnLayout(written, dump);
+    if (!m_layout)
         return;
-    }
-    learned->cardsOnly = m_cardsOnly;
-    saveLayout(*learned);
+    m_layout->cardsOnly = m_cardsOnly;
     m_result.layoutLearned = true;
 }
 
+// The memory read back is this reader's from now on: it is known by it next time.
 SyncResult SyncRun::finish(QByteArrayView dump)
 {
+    m_finished = true;
+    keepReader(m_before, {memoryHash(dump), m_result.afterwards, m_layout});
     m_result.held = validRecords(dump);
     m_result.after = compareWithReader(m_wanted, m_result.held);
     m_result.outcome = m_result.after.identical() ? SyncResult::Done : SyncResult::Differs;
@@ -198,6 +202,15 @@ SyncResult SyncRun::finish(QByteArrayView dump)
 }
 
 SyncResult SyncRun::run()
+{
+    runSteps();
+    // Written to and not read back: what it holds now is nobody's guess, and its layout is not used on it.
+    if (!m_finished && (m_result.written() || m_result.lastUncertain))
+        forgetReader(m_before);
+    return m_result;
+}
+
+SyncResult SyncRun::runSteps()
 {
     if (!judge())
         return m_result;
@@ -214,7 +227,11 @@ SyncResult SyncRun::run()
     QByteArray dump;
     if (!read(ProgressView::Phase::Reading, dump))
         return m_result;
-    std::optional<MemoryLayout> layout = savedLayout();
+    // A layout is used only on the reader it was learned on, known by its memory.
+    m_before = memoryHash(dump);
+    const std::optional<KnownReader> known = recognisedReader(dump);
+    m_layout = known ? known->layout : std::nullopt;
+    std::optional<MemoryLayout> layout = m_layout;
     SyncPlan plan = planFor(dump, layout);
     m_result.plan = plan;
     const int repeated = repeatedCodes(m_wanted);
@@ -251,7 +268,7 @@ SyncResult SyncRun::run()
             // written over with a listed card instead.
             m_cardsOnly = true;
             learnFrom(plan, dump);
-            layout = savedLayout();
+            layout = m_layout;
             if (!replanned && layout) {
                 if (const std::optional<SyncPlan> next = planByLayout(m_wanted, dump, *layout)) {
                     plan = *next;
@@ -271,13 +288,13 @@ SyncResult SyncRun::run()
         }
         if (m_cardsOnly && !layout->cardsOnly) {
             layout->cardsOnly = true;
-            saveLayout(*layout);
+            m_layout = layout;
         }
         if (sameRecords(predictedDump(base, m_result.plan, m_result.acknowledged, *layout), dump))
             return finish(dump);
         // The reader does not keep records where the layout says: it is
         // forgotten, and every slot is written after all.
-        forgetLayout();
+        m_layout.reset();
         layout.reset();
         if (replanned)
             return finish(dump);
