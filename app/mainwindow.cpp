@@ -385,6 +385,7 @@ void MainWindow::Command1_Click()
     case UploadResult::TooManyCards:
         m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(0));
         break;
+    case UploadResult::NoOpeningTime: m_dialogs.message(this, Texts::SetOpeningTime); break;
     case UploadResult::Interrupted: break;   // the program is ending: nothing to say
     }
     m_state.UploadBusy = 0;

@@ -150,6 +150,7 @@ int upload(const Options &options)
     case UploadResult::TooManyCards:   // judged above; the list is the same one
         say(Texts::listProblem(options.file, list, listProblem(list, ListUse::Upload, ReaderCapacity), ListUse::Upload));
         return ExitFileFailed;
+    case UploadResult::NoOpeningTime: say(Texts::noOpeningTime()); return ExitUsage;
     case UploadResult::Interrupted: break;
     }
     say(Texts::stopped() + QLatin1Char(' ') + accepted);

@@ -431,7 +431,7 @@ private slots:
             return result;
         };
         // Each is a stranger at first: written whole, in its safe order, and its own layout learned.
-        for (const QString order : {QStringLiteral("top-down"), QStringLiteral("bottom-up")}) {
+        for (const QString &order : {QStringLiteral("top-down"), QStringLiteral("bottom-up")}) {
             const SyncResult learned = syncDoor(order, {QStringLiteral("--seed"), seed}, first);
             QCOMPARE(learned.outcome, SyncResult::Done);
             QVERIFY(!learned.layoutUsed && learned.layoutLearned);
@@ -445,6 +445,24 @@ private slots:
             QCOMPARE(recognisedReader(readFile(again.afterwards))->layout->order,
                      order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp);
         }
+    }
+
+    void noRecordGoesOutWithATimeTheReaderReadsAsNoCard()
+    {
+        startReader({QStringLiteral("--fast")});
+        const CodeList list = readCodeList(file("times.csv", codeList(3)));
+        for (int time : {0, 128}) {
+            TestClock clock;
+            Conversation c = with(clock);
+            QCOMPARE(runUpload(c, list, time).outcome, UploadResult::NoOpeningTime);
+            SyncRequest request;
+            request.list = &list;
+            request.openingTime = time;
+            const SyncResult synced = sync(request);
+            QCOMPARE(synced.outcome, SyncResult::Refused);
+            QCOMPARE(synced.problem, ListProblem::NoOpeningTime);
+        }
+        QCOMPARE(m_sim->requests().size(), 0);
     }
 
     void uploadWithoutPort()

@@ -132,7 +132,9 @@ CodeList readCodeList(const QString &path);
 
 // What a list is to be used for, and what keeps it from that use.
 enum class ListUse { Upload, Verify, Sync };
-enum class ListProblem { None, Unreadable, Malformed, Suspicious, TooManyCards, NoCards };
+enum class ListProblem { None, Unreadable, Malformed, Suspicious, TooManyCards, NoCards, NoOpeningTime };
+// An opening time the reader takes for a card: 0 or more than 127 it reads as no card.
+inline bool isOpeningTime(int time) { return time >= MinOpeningTime && time <= MaxOpeningTime; }
 // The upload sends every card line, so each line takes a place; verify and sync
 // count each code once, as the reader holds it once. Only a sync refuses a
 // list without cards: it would empty the reader.

@@ -289,6 +289,12 @@ QString nothingWasWritten()
 }
 
 
+QString noOpeningTime()
+{
+    return QStringLiteral("A nyitási idő 1 és 127 közötti szám lehet: más idővel a kártyaolvasó a rekordot nem "
+                          "kártyának olvasná.");
+}
+
 QString noCards(const QString &path)
 {
     return QStringLiteral("A fájlban (%1) nincs kártyakód.").arg(path);
@@ -306,6 +312,7 @@ QString listProblem(const QString &path, const CodeList &list, ListProblem probl
     case ListProblem::Suspicious: text = suspiciousLines(path, list); break;
     case ListProblem::TooManyCards: text = tooManyCards(ReaderCapacity, use != ListUse::Upload); break;
     case ListProblem::NoCards: text = noCards(path); break;
+    case ListProblem::NoOpeningTime: text = noOpeningTime(); break;
     }
     return sends ? text + QLatin1Char(' ') + sentSoFar(0) : text;
 }

@@ -69,6 +69,7 @@ QString fileLeftAlone(bool newFile);
 // What the reader holds, a sync and its outcome, with the names a list gives the codes.
 QString nothingWasWritten();
 QString noCards(const QString &path);
+QString noOpeningTime();
 QString listProblem(const QString &path, const CodeList &list, ListProblem problem, ListUse use);
 QString cardLine(const CardCode &code, const QString &name);   // "  0123456789  Kovács Béla"
 QString differences(const Comparison &comparison, const CodeList *list);

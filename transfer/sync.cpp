@@ -57,7 +57,8 @@ private:
 bool SyncRun::judge()
 {
     if (m_request.list) {
-        m_result.problem = listProblem(*m_request.list, ListUse::Sync, ReaderCapacity);
+        m_result.problem = isOpeningTime(m_request.openingTime)
+            ? listProblem(*m_request.list, ListUse::Sync, ReaderCapacity) : ListProblem::NoOpeningTime;
         m_wanted = withOpeningTime(m_request.list->codes(), m_request.openingTime);
     } else {
         m_wanted = validRecords(m_request.snapshot);

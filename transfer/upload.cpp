@@ -5,6 +5,10 @@
 UploadResult runUpload(Conversation &c, const CodeList &list, int openingTime)
 {
     UploadResult result;
+    if (!isOpeningTime(openingTime)) {
+        result.outcome = UploadResult::NoOpeningTime;
+        return result;
+    }
     switch (listProblem(list, ListUse::Upload, ReaderCapacity)) {
     case ListProblem::Unreadable: result.outcome = UploadResult::FileFailed; return result;
     case ListProblem::Malformed: result.outcome = UploadResult::Malformed; return result;

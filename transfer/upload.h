@@ -8,7 +8,8 @@
 
 struct UploadResult {
     enum Outcome {
-        Done, Refused, Unanswered, LineLost, NoPort, Noisy, FileFailed, Malformed, TooManyCards, Interrupted
+        Done, Refused, Unanswered, LineLost, NoPort, Noisy, FileFailed, Malformed, TooManyCards, Interrupted,
+        NoOpeningTime,   // not 1..127: every record would read as no card
     } outcome = Done;
     int written = 0;              // records the reader acknowledged
     bool lastUncertain = false;   // the one after them went out, and its fate is not known
