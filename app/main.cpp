@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 #include "app/mainwindow.h"
 #include "app/stopsignals.h"
+#include "app/texts.h"
 #include "app/windowstart.h"
 #include "transfer/liveclock.h"
 
@@ -30,6 +31,8 @@ int main(int argc, char *argv[])
     // box, and the port is given back with it.
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, &form, &MainWindow::endFromOutside);
+    if (const QString problem = Texts::settingsProblem(); !problem.isEmpty())
+        dialogs.message(nullptr, problem);
     if (!form.Form_Load() || form.endRequested())   // asked to end during a start-up dialog
         return 0;
     form.show();

@@ -7,6 +7,7 @@
 #include "app/texts.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
+#include "serial/usersettings.h"
 #include "transfer/clock.h"
 #include "transfer/readout.h"
 #include "transfer/upload.h"
@@ -20,7 +21,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QSettings>
 
 namespace {
 
@@ -316,7 +316,7 @@ void MainWindow::Combo1_Click()
         openPort(ReceiveBuffer, ReaderLine);
     else
         openPort(ReopenReceiveBuffer, ReopenLine);
-    QSettings(SettingsOrganization, SettingsApplication).setValue(QLatin1String(SavedPortKey), m_state.PortName);
+    UserSettings().setValue(QLatin1String(SavedPortKey), m_state.PortName);
 }
 
 void MainWindow::onLineFailed()

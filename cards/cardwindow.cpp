@@ -6,6 +6,7 @@
 #include "cards/texts.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
+#include "serial/usersettings.h"
 #include "transfer/clock.h"
 #include "transfer/listrecovery.h"
 #include "transfer/readout.h"
@@ -23,7 +24,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
@@ -224,7 +224,7 @@ void CardWindow::createControls()
     connect(m_search, &QLineEdit::textChanged, m_filter, &QSortFilterProxyModel::setFilterFixedString);
     connect(ports, &PortList::aboutToShowPopup, this, &CardWindow::refreshPorts);
     connect(m_ports, &QComboBox::activated, this, [this] {
-        QSettings(SettingsOrganization, SettingsApplication).setValue(QLatin1String(SavedPortKey), m_ports->currentText());
+        UserSettings().setValue(QLatin1String(SavedPortKey), m_ports->currentText());
     });
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateState);
     // The ports are looked at once the list has been shown: the window need not wait for them.

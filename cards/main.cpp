@@ -41,9 +41,13 @@ int main(int argc, char *argv[])
     // The list is opened inside the event loop, so that a stop signal during
     // its first question still ends the program.
     const QStringList args = QApplication::arguments().mid(1);
-    if (!args.isEmpty())
-        QTimer::singleShot(0, &window, [&window, path = args.first()] { window.openList(path); });
-    else
-        QTimer::singleShot(0, &window, &CardWindow::offerUnsavedNewList);
+    QTimer::singleShot(0, &window, [&window, &dialogs, args] {
+        if (const QString problem = Texts::settingsProblem(); !problem.isEmpty())
+            dialogs.message(&window, problem);
+        if (!args.isEmpty())
+            window.openList(args.first());
+        else
+            window.offerUnsavedNewList();
+    });
     return app->exec();
 }

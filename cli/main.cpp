@@ -147,7 +147,7 @@ int main(int argc, char *argv[])
     if (const QString error = parseArguments(*command, args, options, files); !error.isEmpty())
         return usageError(error);
     options.file = files.value(0);
-    if (const QString problem = portMapProblem(); !problem.isEmpty())
+    if (const QString problem = Texts::settingsProblem(); !problem.isEmpty())
         fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
 
     // A stop (Ctrl-C, the terminal closed, the session ending) ends the

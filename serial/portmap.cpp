@@ -1,7 +1,7 @@
 #include "serial/portmap.h"
+#include "serial/usersettings.h"
 
 #include <QFileInfo>
-#include <QSettings>
 #include <optional>
 
 namespace {
@@ -37,10 +37,10 @@ std::optional<bool> switchValue(const QVariant &value)
 
 // Unset means on; a value that is not understood means off: the machine's own
 // ports, its console among them, stay out unless asked for plainly.
-bool builtInPortsOn(const QSettings &settings)
+bool builtInPortsOn(const UserSettings &settings)
 {
     const QString key = QStringLiteral("ports/auto");
-    return !settings.contains(key) || switchValue(settings.value(key)).value_or(false);
+    return settings.isTrusted() && (!settings.contains(key) || switchValue(settings.value(key)).value_or(false));
 }
 
 } // namespace
@@ -49,7 +49,7 @@ QString portDevicePath(int portNumber)
 {
     if (portNumber < FirstPortNumber || portNumber > LastPortNumber)
         return {};
-    const QSettings settings(SettingsOrganization, SettingsApplication);
+    const UserSettings settings;
     const QString mapped = settings.value(QStringLiteral("ports/%1").arg(portNumber)).toString().trimmed();
     if (!mapped.isEmpty())
         return mapped;
@@ -64,7 +64,7 @@ QString portDevicePath(int portNumber)
 
 QString portMapProblem()
 {
-    const QSettings settings(SettingsOrganization, SettingsApplication);
+    const UserSettings settings;
     const QVariant value = settings.value(QStringLiteral("ports/auto"));
     if (!settings.contains(QStringLiteral("ports/auto")) || switchValue(value))
         return {};
@@ -102,7 +102,7 @@ QString thePort(int portNumber, bool capital)
 
 QString savedPortName()
 {
-    return QSettings(SettingsOrganization, SettingsApplication).value(QLatin1String(SavedPortKey)).toString();
+    return UserSettings().value(QLatin1String(SavedPortKey)).toString();
 }
 
 int startupEntry(const QStringList &entries, const QString &saved)

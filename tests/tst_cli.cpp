@@ -357,11 +357,15 @@ private slots:
         if (::geteuid() != 0)
             QSKIP("needs root to look as another user");
         auto sim = startReader(4);
-        // Another user may use the device and read the port map, but cannot see root's descriptors.
+        // Another user may use the device, with a port map of their own, but cannot see root's descriptors.
         QFile::setPermissions(sim->devicePath(), QFileDevice::Permissions(0x6666));
-        for (const QString &folder : {m_home.path(), QFileInfo(m_home.settingsFile()).path()})
-            QFile::setPermissions(folder, QFileDevice::Permissions(0x7755));
-        QFile::setPermissions(m_home.settingsFile(), QFileDevice::Permissions(0x6644));
+        QFile::setPermissions(m_home.path(), QFileDevice::Permissions(0x7755));
+        const QString theirs = m_home.file(QStringLiteral("nobody"));
+        QVERIFY(QDir().mkpath(theirs + QStringLiteral("/alap")));
+        QVERIFY(writeFile(theirs + QStringLiteral("/alap/alap.conf"),
+                          "[ports]\nauto=false\n4=" + sim->devicePath().toUtf8() + "\n"));
+        for (const QString &path : {theirs, theirs + QStringLiteral("/alap"), theirs + QStringLiteral("/alap/alap.conf")})
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), Nobody, Nobody), 0);
         QProcess holder;
         // flock(1) holds descriptor and lock; its child (cat, ended by our closing its input) holds neither.
         holder.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), QStringLiteral("--close"), sim->devicePath(),
@@ -369,8 +373,9 @@ private slots:
         QTRY_COMPARE(portState(4), QStringLiteral("busy"));
         const qint64 holderPid = holder.processId();
         const Run asNobody = run(QStringLiteral("setpriv"), {QStringLiteral("--reuid=%1").arg(Nobody),
-            QStringLiteral("--regid=%1").arg(Nobody), QStringLiteral("--clear-groups"), QStringLiteral(CLI_PATH),
-            QStringLiteral("ports"), QStringLiteral("--json")});
+            QStringLiteral("--regid=%1").arg(Nobody), QStringLiteral("--clear-groups"), QStringLiteral("env"),
+            QStringLiteral("XDG_CONFIG_HOME=") + theirs, QStringLiteral(CLI_PATH), QStringLiteral("ports"),
+            QStringLiteral("--json")});
         holder.kill();
         holder.waitForFinished();
         if (asNobody.status == 126 || asNobody.status == 127)

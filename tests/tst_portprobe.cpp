@@ -3,6 +3,7 @@
 #include "serial/commport.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
+#include "transfer/messages.h"
 #include "tests/support/pty.h"
 #include "tests/support/testhome.h"
 
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -113,6 +115,23 @@ private slots:
         QCOMPARE(path, on ? QStringLiteral("/dev/ttyUSB0") : QString());
         const QString word = value.typeId() == QMetaType::QString ? value.toString() : QStringLiteral("?");
         QCOMPARE(problem.isEmpty(), on || (word != QLatin1String("maybe") && word != QLatin1String("?") && !word.isEmpty()));
+    }
+
+    void anotherUsersSettingsAreNotUsed()
+    {
+        TestHome::mapPort(5, QStringLiteral("/dev/serial/by-id/usb-demo"));
+        TestHome::setSavedPort(QStringLiteral("5"));
+        const QByteArray file = QFile::encodeName(m_home.settingsFile());
+        QCOMPARE(::chmod(file.constData(), 0666), 0);   // the person's own, open to all: made private
+        QCOMPARE(portDevicePath(5), QStringLiteral("/dev/serial/by-id/usb-demo"));
+        QCOMPARE(QFile::permissions(m_home.settingsFile()) & QFile::WriteOther, QFile::Permissions());
+        QCOMPARE(::chown(file.constData(), 65534, 65534), 0);
+        const QString problem = Texts::settingsProblem();
+        const QString device = portDevicePath(5), saved = savedPortName(), builtIn = portDevicePath(33);
+        QCOMPARE(::chown(file.constData(), ::geteuid(), ::getegid()), 0);
+        QVERIFY(device.isEmpty() && saved.isEmpty() && builtIn.isEmpty());
+        QVERIFY(problem.contains(m_home.settingsFile()));
+        TestHome::reset();
     }
 
     void mapOverridesAndNamesPorts()

@@ -1,5 +1,5 @@
 #include "transfer/layout.h"
-#include "serial/portmap.h"
+#include "serial/usersettings.h"
 
 #include <QCryptographicHash>
 #include <QSettings>
@@ -84,7 +84,10 @@ QByteArray memoryHash(QByteArrayView dump)
 std::optional<KnownReader> recognisedReader(QByteArrayView dump)
 {
     const QByteArray memory = memoryHash(dump);
-    QSettings settings(SettingsOrganization, SettingsApplication);
+    UserSettings trusted;
+    if (!trusted.isTrusted())
+        return std::nullopt;
+    QSettings &settings = *trusted.store();
     settings.beginGroup(groupOf(memory));
     if (!settings.contains(SeenKey))
         return std::nullopt;
@@ -106,7 +109,10 @@ std::optional<KnownReader> recognisedReader(QByteArrayView dump)
 
 void keepReader(const QByteArray &before, const KnownReader &reader)
 {
-    QSettings settings(SettingsOrganization, SettingsApplication);
+    UserSettings trusted;
+    if (!trusted.isTrusted())
+        return;
+    QSettings &settings = *trusted.store();
     settings.remove(QStringLiteral("layout"));   // one layout for every reader, as 1.3 kept it: never trusted
     if (!before.isEmpty())
         settings.remove(groupOf(before));
@@ -139,5 +145,5 @@ void keepReader(const QByteArray &before, const KnownReader &reader)
 void forgetReader(const QByteArray &memory)
 {
     if (!memory.isEmpty())
-        QSettings(SettingsOrganization, SettingsApplication).remove(groupOf(memory));
+        UserSettings().remove(groupOf(memory));
 }

@@ -1,4 +1,5 @@
 #include "transfer/messages.h"
+#include "serial/usersettings.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
 
@@ -130,6 +131,23 @@ QString holders(const QList<PortHolder> &holders)
 QString heldBy(const QList<PortHolder> &list)
 {
     return QStringLiteral("Használja: ") + holders(list);
+}
+
+QString settingsProblem()
+{
+    const UserSettings settings;
+    QString why;
+    switch (settings.trust()) {
+    case UserSettings::Own: return portMapProblem();
+    case UserSettings::NotOwn: why = QStringLiteral("nem ennek a felhasználónak a sajátja, vagy mások is írhatják"); break;
+    case UserSettings::Link: why = QStringLiteral("hivatkozás (symlink) áll a helyén"); break;
+    case UserSettings::NotRegular: why = QStringLiteral("nem közönséges fájl vagy mappa"); break;
+    }
+    return QStringLiteral("A beállításokat nem használom, mert %1 (%2): aki írhatja, az döntené el, melyik eszköz "
+                          "kapja a kódokat. Így nincs porttérkép, mentett port és megtanult elrendezés, a gép soros "
+                          "portjai ki vannak kapcsolva. Tegye a sajátjává, és vegye el mások írási jogát (chown, "
+                          "chmod go-w), vagy törölje.")
+        .arg(why, settings.untrustedPath());
 }
 
 QString noFreePort()

@@ -33,6 +33,8 @@ inline const QString CheckCable = QStringLiteral("Ellenőrizze a kábelt!");
 
 // No free port, and why each port that is there is not: held by which program, or no permission.
 QString noFreePort();
+// What is wrong with the settings store, for the person to hear once; empty when nothing.
+QString settingsProblem();
 // The programs that hold a port: "1234 vivadizuzud-cli, 99 minicom".
 QString holders(const QList<PortHolder> &holders);
 QString heldBy(const QList<PortHolder> &holders);   // "Használja: 4242 minicom"
