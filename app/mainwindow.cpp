@@ -367,7 +367,7 @@ void MainWindow::Command1_Click()
     guard.release();
     switch (result.outcome) {
     case UploadResult::Done: {
-        const QString passedOver = Texts::passedOverCards(list);
+        const QString passedOver = Texts::uploadNotes(list, m_clock.today());
         m_dialogs.message(this, passedOver.isEmpty() ? Texts::UploadDone : Texts::UploadDone + QLatin1Char('\n') + passedOver);
         break;
     }

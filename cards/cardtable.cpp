@@ -25,17 +25,37 @@ private:
     QString m_from, m_to;
 };
 
+class DayStep : public QUndoCommand
+{
+public:
+    DayStep(CardTable &table, int row, const QDate &from, const QDate &to, QUndoCommand *parent)
+        : QUndoCommand(parent), m_table(table), m_row(row), m_from(from), m_to(to)
+    {
+    }
+    void redo() override { m_table.setLastDayNow(m_row, m_to); }
+    void undo() override { m_table.setLastDayNow(m_row, m_from); }
+
+private:
+    CardTable &m_table;
+    int m_row;
+    QDate m_from, m_to;
+};
+
 class AddStep : public QUndoCommand
 {
 public:
-    AddStep(CardTable &table, const CardCode &code, const QString &name) : m_table(table), m_code(code), m_name(name) {}
-    void redo() override { m_row = m_table.addNow(m_code, m_name); }
+    AddStep(CardTable &table, const CardCode &code, const QString &name, const QDate &lastDay)
+        : m_table(table), m_code(code), m_name(name), m_lastDay(lastDay)
+    {
+    }
+    void redo() override { m_row = m_table.addNow(m_code, m_name, m_lastDay); }
     void undo() override { m_table.removeNow(m_row); }
 
 private:
     CardTable &m_table;
     CardCode m_code;
     QString m_name;
+    QDate m_lastDay;
     int m_row = -1;
 };
 
@@ -112,11 +132,18 @@ QVariant CardTable::data(const QModelIndex &index, int role) const
         return extra;
     if (role == Qt::BackgroundRole && extra)
         return QBrush(QColor(255, 236, 200));
+    const QDate lastDay = extra ? QDate() : m_document.card(row).lastDay;
+    const bool expired = lastDay.isValid() && lastDay < m_today;
+    if (role == Qt::ForegroundRole && expired)
+        return QBrush(QColor(128, 128, 128));
+    if (role == Qt::EditRole && index.column() == LastDay)   // a date field, from today when it had none
+        return lastDay.isValid() ? lastDay : m_today;
     if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::AccessibleTextRole)
         return {};
     switch (index.column()) {
     case Name: return extra ? QString() : m_document.card(row).name;
     case Code: return hexCode(code);
+    case LastDay: return lastDay.isValid() ? Texts::lastDayCell(lastDay, expired) : QString();
     case State: {
         if (!m_checked)
             return QString();
@@ -138,6 +165,7 @@ QVariant CardTable::headerData(int section, Qt::Orientation orientation, int rol
     switch (section) {
     case Name: return Texts::NameColumn;
     case Code: return Texts::CodeColumn;
+    case LastDay: return Texts::LastDayColumn;
     default: return m_checked ? Texts::stateAsOf(m_checkedAt) : Texts::StateColumn;
     }
 }
@@ -145,7 +173,7 @@ QVariant CardTable::headerData(int section, Qt::Orientation orientation, int rol
 Qt::ItemFlags CardTable::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (index.column() == Name && !isExtra(index.row()) && !m_document.isReadOnly())
+    if ((index.column() == Name || index.column() == LastDay) && !isExtra(index.row()) && !m_document.isReadOnly())
         flags |= Qt::ItemIsEditable;
     return flags;
 }
@@ -154,7 +182,10 @@ bool CardTable::setData(const QModelIndex &index, const QVariant &value, int rol
 {
     if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
         return false;
-    rename(index.row(), value.toString());
+    if (index.column() == LastDay)
+        setLastDay({index.row()}, value.toDate());
+    else
+        rename(index.row(), value.toString());
     return true;
 }
 
@@ -165,9 +196,22 @@ void CardTable::rename(int row, const QString &name)
         m_undo.push(new RenameStep(*this, row, from, cleanName(name)));
 }
 
-void CardTable::add(const CardCode &code, const QString &name)
+void CardTable::setLastDay(const QList<int> &rows, const QDate &day)
 {
-    m_undo.push(new AddStep(*this, code, name));
+    auto *step = new QUndoCommand(Texts::LastDayColumn);
+    for (int row : rows) {
+        if (!isExtra(row) && m_document.card(row).lastDay != day)
+            new DayStep(*this, row, m_document.card(row).lastDay, day, step);
+    }
+    if (step->childCount() > 0)
+        m_undo.push(step);
+    else
+        delete step;
+}
+
+void CardTable::add(const CardCode &code, const QString &name, const QDate &lastDay)
+{
+    m_undo.push(new AddStep(*this, code, name, lastDay));
 }
 
 void CardTable::remove(QList<int> rows)
@@ -182,7 +226,7 @@ void CardTable::adopt(const QList<CardCode> &codes)
     // By code: each adoption rebuilds the rows of the reader's other cards.
     m_undo.beginMacro(Texts::AdoptAction);
     for (const CardCode &code : codes)
-        add(code, QString());
+        add(code, QString(), QDate());
     m_undo.endMacro();
 }
 
@@ -197,11 +241,26 @@ void CardTable::renameNow(int row, const QString &name)
     emit dataChanged(index(row, Name), index(row, Name));
 }
 
-int CardTable::addNow(const CardCode &code, const QString &name)
+void CardTable::setLastDayNow(int row, const QDate &day)
+{
+    m_document.setLastDay(row, day);
+    emit dataChanged(index(row, 0), index(row, Columns - 1));
+    emit countsChanged();
+}
+
+void CardTable::setToday(const QDate &today)
+{
+    if (today == m_today)
+        return;
+    m_today = today;
+    emit dataChanged(index(0, 0), index(qMax(0, rowCount() - 1), Columns - 1));
+}
+
+int CardTable::addNow(const CardCode &code, const QString &name, const QDate &lastDay)
 {
     const int row = m_document.cardCount();
     beginInsertRows({}, row, row);
-    m_document.addCard(code, name);
+    m_document.addCard(code, name, lastDay);
     endInsertRows();
     refreshExtras();
     return row;

@@ -1,5 +1,5 @@
-// The list as a table: one row per card line (name, code, and after a check
-// whether the reader holds it), then the cards the reader holds that the
+// The list as a table: one row per card line (name, code, its last day, and
+// after a check whether the reader holds it), then the cards the reader holds that the
 // list does not, marked. Edits go through the undo stack.
 #pragma once
 
@@ -15,7 +15,7 @@ class CardTable : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { Name, Code, State, Columns };
+    enum Column { Name, Code, LastDay, State, Columns };
     static constexpr int ExtraRole = Qt::UserRole;   // true for a card only the reader holds
 
     explicit CardTable(QObject *parent = nullptr);
@@ -36,7 +36,8 @@ public:
 
     // The edits, each one step that can be undone.
     void rename(int row, const QString &name);
-    void add(const CardCode &code, const QString &name);
+    void setLastDay(const QList<int> &rows, const QDate &day);   // a null day: valid for ever
+    void add(const CardCode &code, const QString &name, const QDate &lastDay = QDate());
     void remove(QList<int> rows);
     // Cards only the reader holds, onto the list with an empty name, as one step.
     void adopt(const QList<CardCode> &codes);
@@ -47,12 +48,15 @@ public:
     // What the reader holds is no longer known (a sync that stopped on the way).
     void forgetReader();
     bool isChecked() const { return m_checked; }
+    // The day the rows' expiry is judged by.
+    void setToday(const QDate &today);
     int heldCount() const;
     bool isExtra(int row) const { return row >= m_document.cardCount(); }
 
     // Used by the undo steps.
     void renameNow(int row, const QString &name);
-    int addNow(const CardCode &code, const QString &name);
+    void setLastDayNow(int row, const QDate &day);
+    int addNow(const CardCode &code, const QString &name, const QDate &lastDay);
     ListDocument::RemovedCard removeNow(int row);
     void insertNow(int row, const ListDocument::RemovedCard &card);
 
@@ -66,6 +70,7 @@ private:
     QUndoStack m_undo;
     bool m_checked = false;
     QDateTime m_checkedAt;
+    QDate m_today = QDate::currentDate();
     QHash<quint64, int> m_held;     // code -> opening time in the reader
     QList<DumpRecord> m_extras;     // held, not listed, in the reader's order
     QList<DumpRecord> m_heldOrder;

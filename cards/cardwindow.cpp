@@ -8,6 +8,7 @@
 #include "serial/portmap.h"
 #include "serial/usersettings.h"
 #include "transfer/clock.h"
+#include "transfer/layout.h"
 #include "transfer/listrecovery.h"
 #include "transfer/readout.h"
 
@@ -173,6 +174,7 @@ void CardWindow::createControls()
     columns->setSectionResizeMode(CardTable::Name, QHeaderView::Stretch);
     const QFontMetrics metrics = m_view->fontMetrics();
     columns->resizeSection(CardTable::Code, metrics.horizontalAdvance(QStringLiteral("DDDDDDDDDDDD")) + 12);
+    columns->resizeSection(CardTable::LastDay, metrics.horizontalAdvance(Texts::lastDayCell(QDate(2000, 12, 28), true)) + 16);
     columns->resizeSection(CardTable::State, metrics.horizontalAdvance(Texts::onlyInReader(127)) + 16);
     m_view->verticalHeader()->hide();   // the row numbers of a filtered table would say nothing
     m_view->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
@@ -270,7 +272,14 @@ void CardWindow::updateState()
 
 void CardWindow::updateWarning()
 {
-    const QString warning = Texts::listWarning(m_table.document().codeList());
+    const QDate today = m_clock.today();
+    m_table.setToday(today);
+    const ListDocument &document = m_table.document();
+    const CodeList list = document.codeList();
+    QStringList lines{Texts::listWarning(list),
+                      Texts::expiryNotes(list, today, lastSyncOf(QFileInfo(document.path()).absoluteFilePath()))};
+    lines.removeAll(QString());
+    const QString warning = lines.join(QLatin1Char('\n'));
     m_warning->setText(warning);
     m_warning->setVisible(!warning.isEmpty());
 }
@@ -450,12 +459,16 @@ void CardWindow::newCard()
 {
     NewCardDialog dialog(m_table.document(), this);
     if (dialog.exec() == QDialog::Accepted)
-        m_table.add(dialog.code(), dialog.name());
+        m_table.add(dialog.code(), dialog.name(), dialog.lastDay());
 }
 
 void CardWindow::deleteSelected()
 {
     QList<int> rows = selectedRows();
+    if (m_view->currentIndex().column() == CardTable::LastDay) {   // Delete in the day's column clears the day
+        m_table.setLastDay(rows, QDate());
+        return;
+    }
     rows.erase(std::remove_if(rows.begin(), rows.end(), [this](int row) { return m_table.isExtra(row); }), rows.end());
     if (!rows.isEmpty() && m_dialogs.confirm(this, Texts::deleteQuestion(int(rows.size()))))
         m_table.remove(rows);
@@ -581,6 +594,7 @@ void CardWindow::sync()
     SyncRequest request;
     request.list = &list;
     request.openingTime = openingTime();
+    request.listPath = QFileInfo(document.path()).absoluteFilePath();
     runOnReader(request, &list);
 }
 
@@ -590,7 +604,10 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
     // The list's own names first, then those of cards taken off it since it was read.
     const ListDocument &document = m_table.document();
     CodeList names = list ? *list : document.codeList();
-    names.cards += document.judged().cards;
+    for (ListedCard card : document.judged().cards) {   // for their names only: gone from the list, not expired
+        card.lastDay = QDate();
+        names.cards.append(card);
+    }
     if (!withReader([&](Conversation &c) {
             request.portNumber = m_port.portNumber();
             WindowListener listener(this, m_dialogs, m_progress, list, names, taken);

@@ -9,18 +9,22 @@
 
 NewCardDialog::NewCardDialog(const ListDocument &document, QWidget *parent)
     : QDialog(parent), m_document(document), m_name(new QLineEdit(this)), m_codeField(new QLineEdit(this)),
-      m_problem(new QLabel(this))
+      m_dayField(new QLineEdit(this)), m_problem(new QLabel(this))
 {
     setWindowTitle(Texts::NewCardAction.chopped(1));
     m_name->setAccessibleName(Texts::NewCardName.chopped(1));
     m_codeField->setAccessibleName(Texts::NewCardCode.chopped(1));
     m_codeField->setPlaceholderText(Texts::NewCardCodeHint);
     m_codeField->setMaxLength(12);
+    m_dayField->setAccessibleName(Texts::NewCardLastDay.chopped(1));
+    m_dayField->setPlaceholderText(Texts::NewCardLastDayHint);
+    m_dayField->setMaxLength(10);
     m_problem->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto *form = new QFormLayout(this);
     form->addRow(Texts::NewCardName, m_name);
     form->addRow(Texts::NewCardCode, m_codeField);
+    form->addRow(Texts::NewCardLastDay, m_dayField);
     form->addRow(m_problem);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &NewCardDialog::accept);
@@ -49,6 +53,13 @@ void NewCardDialog::accept()
     if (!problem.isEmpty()) {
         m_problem->setText(problem);
         m_codeField->setFocus();
+        return;
+    }
+    const QString day = m_dayField->text().trimmed();
+    m_lastDay = QDate::fromString(day, Qt::ISODate);
+    if (!day.isEmpty() && (!m_lastDay.isValid() || day.size() != 10)) {
+        m_problem->setText(Texts::notADay());
+        m_dayField->setFocus();
         return;
     }
     QDialog::accept();

@@ -31,6 +31,47 @@ QString stateAsOf(const QDateTime &checked)
     return QStringLiteral("%1 (%2)").arg(StateColumn, checked.toLocalTime().toString(QStringLiteral("HH:mm")));
 }
 
+QString lastDayCell(const QDate &day, bool expired)
+{
+    const QString text = day.toString(Qt::ISODate);
+    return expired ? text + QStringLiteral(" (lejárt)") : text;
+}
+
+QString notADay()
+{
+    return QStringLiteral("Az utolsó nap így írandó: 2027-03-31 (év-hónap-nap), és létező nap legyen; üresen a kártya "
+                          "nem jár le.");
+}
+
+QString expiryNotes(const CodeList &list, const QDate &today, const QDateTime &lastSync)
+{
+    constexpr int SoonDays = 14, Named = 5;
+    QStringList expired, soon;
+    const QDate since = lastSync.isValid() ? lastSync.toLocalTime().date() : QDate();
+    for (const ListedCard &card : list.expired(today)) {
+        if (!since.isValid() || card.lastDay >= since)
+            expired.append(card.name.isEmpty() ? hexCode(card.code) : card.name);
+    }
+    for (const ListedCard &card : list.cards) {
+        if (card.lastDay.isValid() && card.lastDay >= today && card.lastDay < today.addDays(SoonDays))
+            soon.append(QStringLiteral("%1 (%2)").arg(card.name.isEmpty() ? hexCode(card.code) : card.name,
+                                                      card.lastDay.toString(Qt::ISODate)));
+    }
+    const auto named = [](const QStringList &names) {
+        return names.mid(0, Named).join(QStringLiteral(", "))
+            + (names.size() > Named ? QStringLiteral(" és még %1").arg(names.size() - Named) : QString());
+    };
+    QStringList lines;
+    if (!expired.isEmpty())
+        lines.append(QStringLiteral("%1 kártya lejárt az utolsó szinkronizálás óta, de még a kártyaolvasóban lehet: "
+                                    "a következő szinkronizálás kiveszi (%2).")
+                         .arg(expired.size())
+                         .arg(named(expired)));
+    if (!soon.isEmpty())
+        lines.append(QStringLiteral("%1 kártya lejár a következő %2 napban: %3.").arg(soon.size()).arg(SoonDays).arg(named(soon)));
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString windowTitle(const QString &path, bool modified)
 {
     const QString name = path.isEmpty() ? QStringLiteral("új lista") : QFileInfo(path).fileName();
@@ -139,8 +180,9 @@ QString listWarning(const CodeList &list)
 {
     switch (listProblem(list, ListUse::Sync, ReaderCapacity)) {
     case ListProblem::Suspicious:
-        return QStringLiteral("Figyelem: %1 sor kártyakóddal végződik, de nem „1”-gyel kezdődik (az első: %2 sor). "
-                              "Amíg ki nem javítja, a szinkronizálás nem fogadja el a listát.")
+        return QStringLiteral("Figyelem: %1 gyanús sor van a listában (az első: %2 sor): kártyakóddal végződik, de nem "
+                              "„1”-gyel kezdődik, vagy nem létező napot ad meg lejáratként. Amíg ki nem javítja, a "
+                              "szinkronizálás nem fogadja el a listát.")
             .arg(list.suspicious.count)
             .arg(theNth(list.suspicious.numbers.value(0)));
     case ListProblem::TooManyCards:

@@ -33,6 +33,7 @@ inline const QString TimeLabel = QStringLiteral("Nyitási idő:");
 inline const QString TimeUnset = QStringLiteral("nincs megadva");
 inline const QString NameColumn = QStringLiteral("Név");
 inline const QString CodeColumn = QStringLiteral("Kód");
+inline const QString LastDayColumn = QStringLiteral("Érvényes");
 inline const QString StateColumn = QStringLiteral("Állapot");
 inline const QString RestoreAction = QStringLiteral("Visszaállítás");
 inline const QString SaveAsListAction = QStringLiteral("Mentés listaként…");
@@ -42,6 +43,8 @@ inline const QString SnapshotsTable = QStringLiteral("Pillanatképek");
 inline const QString NewCardName = QStringLiteral("Név:");
 inline const QString NewCardCode = QStringLiteral("Kód:");
 inline const QString NewCardCodeHint = QStringLiteral("tíz hexadecimális számjegy, előtte lehet BB");
+inline const QString NewCardLastDay = QStringLiteral("Utolsó nap:");
+inline const QString NewCardLastDayHint = QStringLiteral("ÉÉÉÉ-HH-NN; üresen: nem jár le");
 inline const QString WarningName = QStringLiteral("Figyelmeztetés a listáról");
 // Answers to the questions about the file on disk.
 inline const QString NewListHere = QStringLiteral("Új lista ezen a néven");
@@ -58,6 +61,11 @@ QString notHeld();
 QString onlyInReader(int openingTime);
 QString cardCount(int cards, int held, bool checked);
 QString stateAsOf(const QDateTime &checked);
+QString lastDayCell(const QDate &day, bool expired);
+QString notADay();
+// Under the table: cards that expired since the list's last sync (still in the
+// reader until the next one), and cards that expire within the next days.
+QString expiryNotes(const CodeList &list, const QDate &today, const QDateTime &lastSync);
 QString windowTitle(const QString &path, bool modified);
 
 // Questions and what a step says.

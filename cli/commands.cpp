@@ -130,7 +130,7 @@ int upload(const Options &options)
     const QString accepted = Texts::accepted(result.written, result.lastUncertain);
     const QString failed = Texts::recordFailed(result.outcome == UploadResult::Refused, result.failed,
                                                result.failedLine, list.nameOf(result.failed.code));
-    const QString passedOver = Texts::passedOverCards(list);
+    const QString passedOver = Texts::uploadNotes(list, transfer.clock.today());
     switch (result.outcome) {
     case UploadResult::Done:
         say(Texts::uploadDone(result.written) + (passedOver.isEmpty() ? QString() : QLatin1Char(' ') + passedOver));
@@ -162,8 +162,9 @@ int verify(const Options &options)
     CodeList list;
     if (const int status = judgeList(options.file, list, ListUse::Verify))
         return status;
-    const QList<DumpRecord> listed = withOpeningTime(list.codes(), options.openingTime.value_or(0));
     Transfer transfer;
+    // A card past its last day should be out: held, it is named as such.
+    const QList<DumpRecord> listed = withOpeningTime(list.validCodes(transfer.clock.today()), options.openingTime.value_or(0));
     QByteArray dump;
     if (const int status = readWholeMemory(options, transfer, dump))
         return status;
@@ -175,4 +176,40 @@ int verify(const Options &options)
     }
     print(Texts::differences(comparison, &list));
     return ExitDifferences;
+}
+
+int expiring(const Options &options)
+{
+    const CodeList list = readCodeList(options.file);
+    if (list.fault != FileFault::None) {
+        say(Texts::codeListUnreadable(options.file, list.fault));
+        return ExitFileFailed;
+    }
+    if (list.suspicious.count > 0)   // a day that does not exist is no day: said, not counted
+        say(Texts::suspiciousLines(options.file, list));
+    const QDate today = SystemClock().today();
+    QList<ListedCard> due;
+    for (const ListedCard &card : list.cards) {
+        if (card.lastDay.isValid() && card.lastDay <= today.addDays(options.days))
+            due.append(card);
+    }
+    std::stable_sort(due.begin(), due.end(), [](const ListedCard &a, const ListedCard &b) { return a.lastDay < b.lastDay; });
+    if (options.json) {
+        QJsonArray array;
+        for (const ListedCard &card : std::as_const(due))
+            array.append(QJsonObject{{QStringLiteral("code"), hexCode(card.code)},
+                                     {QStringLiteral("name"), card.name},
+                                     {QStringLiteral("lastDay"), card.lastDay.toString(Qt::ISODate)},
+                                     {QStringLiteral("expired"), card.isExpired(today)},
+                                     {QStringLiteral("line"), card.line}});
+        print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    } else if (due.isEmpty()) {
+        say(Texts::noneExpiring(options.days));
+    } else {
+        QString text;
+        for (const ListedCard &card : std::as_const(due))
+            text += Texts::expiringLine(card, card.isExpired(today));
+        print(text);
+    }
+    return due.isEmpty() ? ExitDone : ExitDifferences;
 }

@@ -21,6 +21,7 @@ struct Options {
     bool json = false;                // --json
     bool dryRun = false;              // --dry-run
     bool yes = false;                 // --yes
+    int days = 30;                    // --days N
     QString file;
 };
 
@@ -33,6 +34,8 @@ int sync(const Options &options);
 int restore(const Options &options);
 int snapshot(const Options &options);
 int listSnapshots(const Options &options);
+// The cards of a list whose last day is near or past.
+int expiring(const Options &options);
 
 // Set from the signal handler when the person presses Ctrl-C.
 void requestStop();

@@ -51,11 +51,12 @@ const Command Commands[] = {
     {"snapshot", snapshot, {QStringLiteral("--port")}, 0, 1},
     {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--yes")}, 1, 1},
     {"snapshots", listSnapshots, {QStringLiteral("--json")}, 0, 0},
+    {"expiring", expiring, {QStringLiteral("--days"), QStringLiteral("--json")}, 1, 1},
 };
 
 bool takesValue(const QString &option)
 {
-    return option == QLatin1String("--port") || option == QLatin1String("--time");
+    return option == QLatin1String("--port") || option == QLatin1String("--time") || option == QLatin1String("--days");
 }
 
 // Reads the options and files of a command into options; an error message, or empty.
@@ -97,6 +98,11 @@ QString parseArguments(const Command &command, QStringList args, Options &option
             options.openingTime = wholeNumber(value, 1, 127);
             if (!options.openingTime)
                 return Texts::badOpeningTime();
+        } else if (name == QLatin1String("--days")) {
+            const std::optional<int> days = wholeNumber(value, 0, 36500);
+            if (!days)
+                return Texts::badDays();
+            options.days = *days;
         } else if (name == QLatin1String("--json")) {
             options.json = true;
         } else if (name == QLatin1String("--dry-run")) {

@@ -5,6 +5,7 @@
 #include "cli/texts.h"
 #include "transfer/sync.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -175,6 +176,7 @@ int sync(const Options &options)
     SyncRequest request;
     request.list = &list;
     request.openingTime = *options.openingTime;
+    request.listPath = QFileInfo(options.file).absoluteFilePath();
     return runOnReader(options, request, &list);
 }
 

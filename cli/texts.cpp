@@ -38,6 +38,12 @@ const char *const Usage = R"(Használat:
       Visszaállítja a pillanatkép kártyáit, mindegyiket a saját nyitási
       idejével, úgy, ahogy a sync: pillanatkép, terv, megerősítés, beírás,
       törlés, ellenőrzés.
+  vivadizuzud-cli expiring [--days N] [--json] FÁJL
+      A FÁJL kártyái, amelyek utolsó érvényes napja a következő N napban van
+      (alapesetben 30), vagy már elmúlt: nap, lejárt-e, kód, név. A kártya a
+      sorában a kód előtt viheti az utolsó napját: 1,200,NÉV,2027-03-31,BB...
+      Lejárat után a sync kiveszi a kártyaolvasóból, a sora a listán marad.
+      Kilépési kód: 0 ha nincs ilyen kártya, 5 ha van.
   vivadizuzud-cli snapshots [--json]
       A megőrzött pillanatképek, a legújabb elöl: mikor, melyik porton, miért,
       hány kártya, hol. A más felhasználótól származó vagy mások által is
@@ -48,6 +54,7 @@ Kapcsolók:
               különben az első szabad port.
   --time T    nyitási idő, 1-127
   --json      a lista JSON-ban
+  --days N    az expiring ennyi napra előre néz (0-36500)
   --dry-run   a sync csak megmutatja, mit tenne
   --yes       a sync és a restore nem kérdez
   --          a kapcsolók vége: ami utána jön, fájlnév
@@ -177,6 +184,23 @@ QString portTable(const QList<QStringList> &rows)
 QString whyNoPortIsFree()
 {
     return QStringLiteral("Melyik port miért nem szabad: vivadizuzud-cli ports");
+}
+
+QString badDays()
+{
+    return QStringLiteral("a --days értéke 0 és 36500 közötti egész szám");
+}
+
+QString expiringLine(const ListedCard &card, bool expired)
+{
+    return QStringLiteral("%1  %2  %3%4\n")
+        .arg(card.lastDay.toString(Qt::ISODate), expired ? QStringLiteral("lejárt   ") : QStringLiteral("lejár    "),
+             hexCode(card.code), card.name.isEmpty() ? QString() : QStringLiteral("  ") + card.name);
+}
+
+QString noneExpiring(int days)
+{
+    return QStringLiteral("Egy kártya sem jár le a következő %1 napban, és egy sem járt le.").arg(days);
 }
 
 QString permissionTip()

@@ -23,6 +23,10 @@ QString optionTakesNoValue(const QString &option);
 QString optionNeedsValue(const QString &option);
 QString badPortNumber();
 QString badOpeningTime();
+QString badDays();
+// One card of "expiring": its last day, whether it is past, its code and name.
+QString expiringLine(const ListedCard &card, bool expired);
+QString noneExpiring(int days);
 QString commandNeedsTime(const QString &command);
 QString commandTakesNoFile(const QString &command);
 QString commandTakesOneFile(const QString &command);

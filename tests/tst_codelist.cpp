@@ -96,6 +96,43 @@ private slots:
             QCOMPARE(hexCode(judged.code), QString::fromLatin1(code).toUpper());
     }
 
+    void lastDay_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("day");   // "": valid for ever; "bad": no such day
+        QTest::addColumn<bool>("expired");   // on 2027-03-31
+        QTest::newRow("no day") << QByteArray("1,200,Kiss,BB0123456789") << "Kiss" << "" << false;
+        QTest::newRow("its last day is today") << QByteArray("1,200,Takarító Kft.,2027-03-31,BB0123456789")
+                                               << "Takarító Kft." << "2027-03-31" << false;
+        QTest::newRow("yesterday") << QByteArray("1,200,Bérlő,2027-03-30,BB0123456789") << "Bérlő" << "2027-03-30" << true;
+        QTest::newRow("tomorrow, no name") << QByteArray("1,200,2027-04-01,BB0123456789") << "" << "2027-04-01" << false;
+        QTest::newRow("quoted name") << QByteArray("1,200,\"Kovács, Béla\",2027-01-05,BB0123456789") << "Kovács, Béla"
+                                     << "2027-01-05" << true;
+        QTest::newRow("semicolons") << QByteArray("1;200;Építő Bt.;2028-12-31;BB0123456789") << "Építő Bt." << "2028-12-31"
+                                    << false;
+        QTest::newRow("no such day") << QByteArray("1,200,Kiss,2027-02-30,BB0123456789") << "Kiss" << "bad" << false;
+        QTest::newRow("a quoted day is a name") << QByteArray("1,200,\"2027-01-01\",BB0123456789") << "2027-01-01" << ""
+                                                << false;
+    }
+    void lastDay()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, name);
+        QFETCH(QString, day);
+        QFETCH(bool, expired);
+        const QString path = m_dir.filePath(QStringLiteral("days.csv"));
+        QVERIFY(writeFile(path, "3,200,0715\r\n" + line + "\r\n"));
+        const CodeList list = readCodeList(path);
+        QCOMPARE(list.cards.size(), 1);   // every card line is a card, as an upload sends it
+        QCOMPARE(list.cards[0].name, name);
+        QCOMPARE(list.suspicious.count, day == QLatin1String("bad") ? 1 : 0);   // and a sync refuses the list
+        if (day != QLatin1String("bad"))
+            QCOMPARE(list.cards[0].lastDay.toString(Qt::ISODate), day);
+        QCOMPARE(list.cards[0].isExpired(QDate(2027, 3, 31)), expired);
+        QCOMPARE(list.validCodes(QDate(2027, 3, 31)).size(), expired ? 0 : 1);
+    }
+
     void malformedLinesAreNamedByNumber()
     {
         QByteArray content = "3,200,0715\r\n1,200,BB0123456789\r\n";
@@ -136,6 +173,11 @@ private slots:
         QTest::newRow("a line break in a name is a space") << QByteArray("1,200,BB0000000001\n")
                                                            << QStringList{"rename", "0", "Kiss Péter\n2. emelet\r"}
                                                            << QByteArray("1,200,Kiss Péter 2. emelet,BB0000000001\n");
+        QTest::newRow("a last day set before the code") << QByteArray("1;200;Kiss;BB0000000001\n")
+                                                        << QStringList{"day", "0", "2027-03-31"}
+                                                        << QByteArray("1;200;Kiss;2027-03-31;BB0000000001\n");
+        QTest::newRow("and taken out") << QByteArray("1,200,2027-03-31,BB0000000001\n") << QStringList{"day", "0", ""}
+                                       << QByteArray("1,200,BB0000000001\n");
         QTest::newRow("a long comment is no card") << "#" + QByteArray(5000, 'x') + "\n1,200,BB0000000001\n"
                                                    << QStringList{"rename", "0", "A"}
                                                    << "#" + QByteArray(5000, 'x') + "\n1,200,A,BB0000000001\n";
@@ -160,13 +202,15 @@ private slots:
         QCOMPARE(document.load(path), FileFault::None);
         if (edit[0] == QLatin1String("rename"))
             document.setName(edit[1].toInt(), edit[2]);
+        else if (edit[0] == QLatin1String("day"))
+            document.setLastDay(edit[1].toInt(), QDate::fromString(edit[2], Qt::ISODate));
         else if (edit[0] == QLatin1String("add"))
             document.addCard(codeOf(edit[1].toLatin1().constData()), edit[2]);
         else
             document.removeCard(edit[1].toInt());
         QCOMPARE(document.save() == FileFault::None, !after.isEmpty());
         QCOMPARE(readFile(path), after.isEmpty() ? before : after);
-        if (edit[0] != QLatin1String("remove") && !after.isEmpty()) {   // and reads back as it was given
+        if ((edit[0] == QLatin1String("rename") || edit[0] == QLatin1String("add")) && !after.isEmpty()) {   // and reads back as it was given
             QCOMPARE(document.load(path), FileFault::None);
             QCOMPARE(document.card(edit[0] == QLatin1String("add") ? document.cardCount() - 1 : 0).name, cleanName(edit[2]));
         }

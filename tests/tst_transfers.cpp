@@ -7,6 +7,7 @@
 #include "tests/support/testclock.h"
 #include "tests/support/testhome.h"
 #include "transfer/readout.h"
+#include "transfer/messages.h"
 #include "transfer/sync.h"
 #include "transfer/upload.h"
 
@@ -363,7 +364,7 @@ private slots:
         for (int i = 0; i < 300; ++i)
             memory.replace(i * DumpBlockLength + 1, 6, QByteArray::fromHex(QByteArray::number(i, 16).rightJustified(10, '0') + "05"));
         const QStringList seeded{QStringLiteral("--fast"), QStringLiteral("--image"), file("seeded.bin", memory)};
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}});
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}});
 
         // The folder taken away after the first snapshot (as a full disk would): the writes are still checked.
         startReader(seeded);
@@ -385,7 +386,7 @@ private slots:
         const CodeList next = readCodeList(file("next.csv", changed));
         request.list = &next;
         const QString image = m_home.file(QStringLiteral("after-stop.bin"));
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}});   // the same reader, as it was
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}});   // the same reader, as it was
         startReader(seeded + QStringList{QStringLiteral("--hangup-after-write"), QStringLiteral("5"),
                                          QStringLiteral("--save"), image});
         const SyncResult stopped = sync(request);
@@ -401,7 +402,7 @@ private slots:
         // A reader that keeps records the other way round, though it holds the same memory: the
         // layout fails its check, is forgotten, and a full sync follows and learns the right one.
         request.list = &list;
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}});
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}});
         startReader(seeded + QStringList{QStringLiteral("--layout"), QStringLiteral("bottom-up")});
         const SyncResult fellBack = sync(request);
         QCOMPARE(fellBack.outcome, SyncResult::Done);
@@ -445,6 +446,26 @@ private slots:
             QCOMPARE(recognisedReader(readFile(again.afterwards))->layout->order,
                      order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp);
         }
+    }
+
+    void anExpiredCardLeavesTheReaderAndKeepsItsLine()
+    {
+        const QString yesterday = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
+        const QByteArray text = "1,200,Kiss,BB0000000001\r\n1,200,Takarító Kft.," + yesterday.toLatin1()
+            + ",BB0000000002\r\n1,200,Nagy," + QDate::currentDate().toString(Qt::ISODate).toLatin1() + ",BB0000000003\r\n";
+        const QString path = file("expiring.csv", text);
+        startReader({QStringLiteral("--fast"), QStringLiteral("--seed"), path});
+        const CodeList list = readCodeList(path);
+        SyncRequest request;
+        request.list = &list;
+        request.openingTime = 5;
+        const SyncResult synced = sync(request);
+        QCOMPARE(synced.outcome, SyncResult::Done);
+        QCOMPARE(held(synced.afterwards), QStringList({"0000000001/5", "0000000003/5"}));
+        QVERIFY(Texts::planText(synced.plan, 0, &list, false)
+                    .contains(QStringLiteral("Lejárt, kikerül a kártyaolvasóból (1):\n  0000000002  Takarító Kft. (utolsó nap: ")
+                              + yesterday));
+        QCOMPARE(readFile(path), text);   // the list's history stays
     }
 
     void noRecordGoesOutWithATimeTheReaderReadsAsNoCard()

@@ -2,6 +2,7 @@
 // pauses in a way that keeps itself painted; tests pause faster than real time.
 #pragma once
 
+#include <QDate>
 #include <QElapsedTimer>
 
 class Clock
@@ -10,6 +11,8 @@ public:
     virtual ~Clock() = default;
     virtual void sleep(int ms) = 0;
     virtual qint64 now() = 0;   // milliseconds, from an arbitrary start
+    // The day by the machine's local calendar: a card is expired after its last day.
+    virtual QDate today() { return QDate::currentDate(); }
     // True once the transfer was asked to stop (Ctrl-C, the session ending);
     // a transfer looks at it whenever it pauses.
     virtual bool stopRequested() { return m_stopRequested; }

@@ -42,6 +42,19 @@ bool isSeparator(char c)
     return c == ',' || c == ';' || c == '\t';
 }
 
+// YYYY-MM-DD, whether or not such a day exists.
+bool looksLikeDay(QByteArrayView field)
+{
+    static constexpr char Form[] = "dddd-dd-dd";
+    if (field.size() != 10)
+        return false;
+    for (int i = 0; i < 10; ++i) {
+        if (Form[i] == 'd' ? !(field[i] >= '0' && field[i] <= '9') : field[i] != '-')
+            return false;
+    }
+    return true;
+}
+
 // Whether a file ends in the middle of a line: not empty, and its last byte is
 // no line end. A readout appended to it starts on a line of its own.
 bool endsInsideLine(int fd, off_t size)
@@ -122,7 +135,20 @@ LineFields fieldsOf(QByteArrayView line)
         else if (!quoted && isSeparator(line[i]))
             (f.firstSeparator < 0 ? f.firstSeparator : f.secondSeparator) = i;
     }
+    // The day is the third field or a later one, right before the code.
+    if (f.secondSeparator >= 0) {
+        qsizetype at = f.lastSeparator - 1;
+        while (at > f.secondSeparator && !isSeparator(line[at]))
+            --at;
+        if (looksLikeDay(trimmedBlanks(line.sliced(at + 1, f.lastSeparator - at - 1))))
+            f.daySeparator = at;
+    }
     return f;
+}
+
+QByteArray dayField(const QDate &day)
+{
+    return day.toString(Qt::ISODate).toLatin1();
 }
 
 ListLine judgeLine(QByteArrayView line)
@@ -142,15 +168,21 @@ ListLine judgeLine(QByteArrayView line)
     }
     judged.kind = ListLine::Card;
     judged.code = *code;
-    if (f.secondSeparator >= 0)
-        judged.name = unquotedName(line.sliced(f.secondSeparator + 1, f.lastSeparator - f.secondSeparator - 1));
+    if (f.secondSeparator >= 0 && f.nameEnd() > f.secondSeparator)
+        judged.name = unquotedName(line.sliced(f.secondSeparator + 1, f.nameEnd() - f.secondSeparator - 1));
+    if (f.daySeparator >= 0) {
+        const QByteArrayView day = trimmedBlanks(line.sliced(f.daySeparator + 1, f.lastSeparator - f.daySeparator - 1));
+        judged.lastDay = QDate::fromString(QString::fromLatin1(day), Qt::ISODate);
+        judged.badDay = !judged.lastDay.isValid();
+    }
     return judged;
 }
 
 QString nameField(const QString &name)
 {
+    // A name of a day's form is quoted, or it would be read as the card's last day.
     if (!name.contains(QLatin1Char(',')) && !name.contains(QLatin1Char(';')) && !name.contains(QLatin1Char('\t'))
-        && !name.contains(QLatin1Char('"')))
+        && !name.contains(QLatin1Char('"')) && !looksLikeDay(name.toLatin1()))
         return name;
     return QLatin1Char('"') + QString(name).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
 }
@@ -294,6 +326,37 @@ QList<CardCode> CodeList::codes() const
     return all;
 }
 
+QList<CardCode> CodeList::validCodes(const QDate &today) const
+{
+    QSet<quint64> valid;
+    for (const ListedCard &card : cards) {
+        if (!card.isExpired(today))
+            valid.insert(codeKey(card.code));
+    }
+    QList<CardCode> codes;
+    for (const ListedCard &card : cards) {
+        if (valid.contains(codeKey(card.code)))
+            codes.append(card.code);
+    }
+    return codes;
+}
+
+QList<ListedCard> CodeList::expired(const QDate &today) const
+{
+    const QList<CardCode> valid = validCodes(today);
+    QSet<quint64> seen;
+    for (const CardCode &code : valid)
+        seen.insert(codeKey(code));
+    QList<ListedCard> gone;
+    for (const ListedCard &card : cards) {
+        if (!seen.contains(codeKey(card.code))) {
+            seen.insert(codeKey(card.code));
+            gone.append(card);
+        }
+    }
+    return gone;
+}
+
 int CodeList::distinctCodes() const
 {
     if (cardLines > cards.size())
@@ -329,8 +392,10 @@ CodeList readCodeList(const QString &path)
         case ListLine::Suspicious: list.suspicious.note(number, line); break;
         case ListLine::Other: break;
         case ListLine::Card:
+            if (judged.badDay)   // sent by an upload as any card line, refused by a sync
+                list.suspicious.note(number, line);
             if (list.cardLines++ < CodeList::MaxKept)
-                list.cards.append({judged.code, std::move(judged.name), number});
+                list.cards.append({judged.code, std::move(judged.name), number, judged.lastDay});
             break;
         }
     }

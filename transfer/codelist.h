@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -21,10 +22,16 @@ QByteArray cardLine(const CardCode &code);     // "1,200,BB" and ten hex digits
 // those digits are its code. Every other line is passed over, but one whose
 // last field is such a code looks like a card that lost its "1" (a spreadsheet
 // that put another column first): it is suspicious.
+// A card line may carry the last day its card is valid, as a field of its own
+// right before the code: 1,200,Takarító Kft.,2027-03-31,BB0123456789. A field
+// of that form there is the day, not part of the name; one that names no day
+// (2027-02-30) makes the line suspicious.
 struct ListLine {
     enum Kind { Other, Card, Malformed, Suspicious } kind = Other;
     CardCode code{};
-    QString name;   // a card line's fields between the second one and the code
+    QString name;    // a card line's fields between the second one and the day or the code
+    QDate lastDay;   // null: valid for ever
+    bool badDay = false;
 };
 ListLine judgeLine(QByteArrayView line);
 // A code as a card line's last field gives it: ten hex digits, optionally after "BB".
@@ -36,11 +43,15 @@ std::optional<CardCode> codeField(QByteArrayView field);
 struct LineFields {
     qsizetype begin = 0, end = 0;
     qsizetype firstSeparator = -1, secondSeparator = -1, lastSeparator = -1;
+    qsizetype daySeparator = -1;   // before a field of the day's form right before the code
+    qsizetype nameEnd() const { return daySeparator >= 0 ? daySeparator : lastSeparator; }
 };
+// The day as a card line writes it: 2027-03-31.
+QByteArray dayField(const QDate &day);
 LineFields fieldsOf(QByteArrayView line);
 
 // A name as a card line carries it: as it is, or quoted (RFC 4180) when it
-// holds a separator or a quote.
+// holds a separator or a quote, or has a day's form.
 QString nameField(const QString &name);
 // A name as the person typed or pasted it, fit for one field of one line:
 // line breaks, tabs and other control characters become spaces, and blanks
@@ -107,6 +118,9 @@ struct ListedCard {
     CardCode code{};
     QString name;
     qint64 line = 0;   // numbered from 1
+    QDate lastDay;     // null: valid for ever
+    // Expired means after its last day, by the machine's local calendar.
+    bool isExpired(const QDate &today) const { return lastDay.isValid() && lastDay < today; }
 };
 
 // A code list as read once and judged before anything is sent.
@@ -122,6 +136,10 @@ struct CodeList {
     NamedLines suspicious;     // lines that look like cards without being card lines
 
     QList<CardCode> codes() const;
+    // The codes still valid on that day: a code counts while any of its lines is valid.
+    QList<CardCode> validCodes(const QDate &today) const;
+    // The cards whose every line has expired by that day, each code once.
+    QList<ListedCard> expired(const QDate &today) const;
     int distinctCodes() const;   // when all are kept; else more than any reader holds
     const ListedCard *cardOf(const CardCode &code) const;   // its first line, or none
     QString nameOf(const CardCode &code) const;   // the first line's name, or empty
@@ -132,7 +150,8 @@ CodeList readCodeList(const QString &path);
 
 // What a list is to be used for, and what keeps it from that use.
 enum class ListUse { Upload, Verify, Sync };
-enum class ListProblem { None, Unreadable, Malformed, Suspicious, TooManyCards, NoCards, NoOpeningTime };
+enum class ListProblem { None, Unreadable, Malformed, Suspicious, TooManyCards, NoCards, NoOpeningTime,
+                         AllExpired };   // a sync would empty the reader
 // An opening time the reader takes for a card: 0 or more than 127 it reads as no card.
 inline bool isOpeningTime(int time) { return time >= MinOpeningTime && time <= MaxOpeningTime; }
 // The upload sends every card line, so each line takes a place; verify and sync

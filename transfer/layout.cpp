@@ -15,6 +15,7 @@ const QString CardsOnlyKey = QStringLiteral("cards-only");
 const QString LearnedKey = QStringLiteral("learned");
 const QString SnapshotKey = QStringLiteral("snapshot");
 const QString SeenKey = QStringLiteral("seen");
+const QString ListKey = QStringLiteral("list");
 constexpr int MaxKnownReaders = 64;   // the oldest are forgotten
 
 QString groupOf(const QByteArray &memory)
@@ -91,7 +92,7 @@ std::optional<KnownReader> recognisedReader(QByteArrayView dump)
     settings.beginGroup(groupOf(memory));
     if (!settings.contains(SeenKey))
         return std::nullopt;
-    KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt};
+    KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt, settings.value(ListKey).toString()};
     const QString order = settings.value(OrderKey).toString();
     bool ok = false;
     const int offset = settings.value(OffsetKey).toString().toInt(&ok);
@@ -120,6 +121,8 @@ void keepReader(const QByteArray &before, const KnownReader &reader)
     settings.remove(QString());
     settings.setValue(SeenKey, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     settings.setValue(SnapshotKey, reader.snapshot);
+    if (!reader.list.isEmpty())
+        settings.setValue(ListKey, reader.list);
     if (const std::optional<MemoryLayout> &layout = reader.layout) {
         settings.setValue(OrderKey, layout->order == MemoryLayout::TopDown ? QStringLiteral("top-down")
                                                                             : QStringLiteral("bottom-up"));
@@ -140,6 +143,25 @@ void keepReader(const QByteArray &before, const KnownReader &reader)
         for (qsizetype i = 0; i < known.size() - MaxKnownReaders; ++i)
             settings.remove(known[i]);
     }
+}
+
+QDateTime lastSyncOf(const QString &listPath)
+{
+    UserSettings trusted;
+    if (!trusted.isTrusted() || listPath.isEmpty())
+        return {};
+    QSettings &settings = *trusted.store();
+    settings.beginGroup(ReadersGroup);
+    QDateTime last;
+    for (const QString &reader : settings.childGroups()) {
+        if (settings.value(reader + QLatin1Char('/') + ListKey).toString() != listPath)
+            continue;
+        const QDateTime seen = QDateTime::fromString(settings.value(reader + QLatin1Char('/') + SeenKey).toString(),
+                                                     Qt::ISODateWithMs);
+        if (seen.isValid() && (!last.isValid() || seen > last))
+            last = seen;
+    }
+    return last;
 }
 
 void forgetReader(const QByteArray &memory)

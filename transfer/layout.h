@@ -48,6 +48,7 @@ struct KnownReader {
     QByteArray memory;                    // SHA-256 of the dump after our last sync or restore
     QString snapshot;                     // where that dump is kept; empty when it could not be
     std::optional<MemoryLayout> layout;   // none learned yet
+    QString list;                         // the list a sync left it holding (its full path); empty after a restore
 };
 QByteArray memoryHash(QByteArrayView dump);
 // The reader that held exactly this dump when we last left it.
@@ -56,3 +57,5 @@ std::optional<KnownReader> recognisedReader(QByteArrayView dump);
 void keepReader(const QByteArray &before, const KnownReader &reader);
 // Its memory is no longer known (a sync stopped on the way): it is a stranger next time.
 void forgetReader(const QByteArray &memory);
+// When a sync last left a reader holding the list at this path (invalid: never).
+QDateTime lastSyncOf(const QString &listPath);

@@ -53,8 +53,10 @@ void ListDocument::parse(const QByteArray &bytes)
         switch (judged.kind) {
         case ListLine::Card: {
             m_cards.append(int(m_lines.size()));
-            m_cardData.append({judged.code, judged.name});
-            m_judged.cards.append({judged.code, judged.name, number});
+            m_cardData.append({judged.code, judged.name, judged.lastDay});
+            m_judged.cards.append({judged.code, judged.name, number, judged.lastDay});
+            if (judged.badDay)
+                m_judged.suspicious.note(number, text);
             ++m_judged.cardLines;
             // New cards follow the first card line that shows how the file writes them.
             const LineFields f = fieldsOf(text);
@@ -143,7 +145,7 @@ CodeList ListDocument::codeList() const
     list.cards.clear();
     list.cardLines = cardCount();
     for (int i = 0; i < cardCount(); ++i)
-        list.cards.append({m_cardData[i].code, m_cardData[i].name, lineOf(i)});
+        list.cards.append({m_cardData[i].code, m_cardData[i].name, lineOf(i), m_cardData[i].lastDay});
     return list;
 }
 
@@ -155,7 +157,7 @@ ListDocument::Card ListDocument::card(int index) const
 void ListDocument::rejudge(int index)
 {
     const ListLine judged = judgeLine(m_lines[lineIndexOfCard(index)].text);
-    m_cardData[index] = {judged.code, judged.name};
+    m_cardData[index] = {judged.code, judged.name, judged.lastDay};
 }
 
 qint64 ListDocument::lineOf(int index) const
@@ -199,11 +201,11 @@ QByteArray ListDocument::nameFieldOf(const QString &name) const
                        ? QLatin1Char('"') + field + QLatin1Char('"') : field);
 }
 
-QByteArray ListDocument::newCardLine(const CardCode &code, const QByteArray &nameField) const
+QByteArray ListDocument::newCardLine(const CardCode &code, const QByteArray &nameField, const QDate &lastDay) const
 {
     const QByteArray separator(1, m_separator);
-    return "1" + separator + "200" + separator + (nameField.isEmpty() ? QByteArray() : nameField + separator) + "BB"
-        + hexCode(code).toLatin1();
+    return "1" + separator + "200" + separator + (nameField.isEmpty() ? QByteArray() : nameField + separator)
+        + (lastDay.isValid() ? dayField(lastDay) + separator : QByteArray()) + "BB" + hexCode(code).toLatin1();
 }
 
 void ListDocument::setName(int index, const QString &name)
@@ -213,11 +215,11 @@ void ListDocument::setName(int index, const QString &name)
     const QByteArray field = nameFieldOf(name);
     if (f.firstSeparator < 0) {
         // "1ABCDEF0123" or "1,BB...": no place for a name; written as the file writes a card.
-        text = newCardLine(card(index).code, field);
-    } else if (f.secondSeparator >= 0) {   // the name stands between the second field and the code
+        text = newCardLine(card(index).code, field, card(index).lastDay);
+    } else if (f.secondSeparator >= 0) {   // the name stands between the second field and the day or the code
         const qsizetype from = f.secondSeparator;
-        text = field.isEmpty() ? text.left(from) + text.mid(f.lastSeparator)
-                               : text.left(from + 1) + field + text.mid(f.lastSeparator);
+        text = field.isEmpty() ? text.left(from) + text.mid(f.nameEnd())
+                               : text.left(from + 1) + field + text.mid(f.nameEnd());
     } else if (!field.isEmpty()) {
         text = text.left(f.lastSeparator) + text[f.lastSeparator] + field + text.mid(f.lastSeparator);
     }
@@ -225,11 +227,28 @@ void ListDocument::setName(int index, const QString &name)
     m_modified = true;
 }
 
-int ListDocument::addCard(const CardCode &code, const QString &name)
+void ListDocument::setLastDay(int index, const QDate &day)
+{
+    QByteArray &text = m_lines[lineIndexOfCard(index)].text;
+    const LineFields f = fieldsOf(text);
+    const QByteArray field = day.isValid() ? dayField(day) : QByteArray();
+    if (f.firstSeparator < 0) {   // no fields to put it between: written as the file writes a card
+        text = newCardLine(card(index).code, nameFieldOf(card(index).name), day);
+    } else if (f.daySeparator >= 0) {
+        text = field.isEmpty() ? text.left(f.daySeparator) + text.mid(f.lastSeparator)
+                               : text.left(f.daySeparator + 1) + field + text.mid(f.lastSeparator);
+    } else if (!field.isEmpty()) {
+        text = text.left(f.lastSeparator) + text[f.lastSeparator] + field + text.mid(f.lastSeparator);
+    }
+    rejudge(index);
+    m_modified = true;
+}
+
+int ListDocument::addCard(const CardCode &code, const QString &name, const QDate &lastDay)
 {
     if (!m_lines.isEmpty() && m_lines.last().end.isEmpty())
         m_lines.last().end = newLineEnd();   // the last line had none: the new card starts a line of its own
-    m_lines.append({newCardLine(code, nameFieldOf(name)), newLineEnd()});
+    m_lines.append({newCardLine(code, nameFieldOf(name), lastDay), newLineEnd()});
     m_cards.append(int(m_lines.size() - 1));
     m_cardData.append(Card{});
     rejudge(cardCount() - 1);

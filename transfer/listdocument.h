@@ -20,6 +20,7 @@ public:
     struct Card {
         CardCode code{};
         QString name;
+        QDate lastDay;   // null: valid for ever
     };
 
     // A new, empty list that will be saved under path.
@@ -61,9 +62,12 @@ public:
     std::optional<int> find(const CardCode &code) const;
 
     void setName(int index, const QString &name);
+    // The day as a field of its own before the code; a null day takes it out.
+    void setLastDay(int index, const QDate &day);
     // Appended as the file's card lines are written (its separator, quoting and
-    // line end), with the name before the code: 1,200,NAME,BB<code>.
-    int addCard(const CardCode &code, const QString &name);
+    // line end), with the name and the last day before the code:
+    // 1,200,NAME,2027-03-31,BB<code>.
+    int addCard(const CardCode &code, const QString &name, const QDate &lastDay = QDate());
     // A removed card line as it stood, to be put back where it was.
     struct RemovedCard {
         int line = 0;
@@ -82,7 +86,7 @@ private:
     void rejudge(int index);
     QByteArray encoded(const QString &text) const;
     QByteArray nameFieldOf(const QString &name) const;
-    QByteArray newCardLine(const CardCode &code, const QByteArray &nameField) const;
+    QByteArray newCardLine(const CardCode &code, const QByteArray &nameField, const QDate &lastDay) const;
     QByteArray newLineEnd() const;
 
     QString m_path;

@@ -39,6 +39,30 @@ QString section(const QString &title, const QList<DumpRecord> &records, const Co
     return records.isEmpty() ? QString() : title.arg(records.size()) + QLatin1Char('\n') + cardLines(records, list);
 }
 
+// The cards a list names with a last day that is past (a code the list still
+// wanted would not be going), and the others.
+std::pair<QList<DumpRecord>, QList<DumpRecord>> splitExpired(const QList<DumpRecord> &records, const CodeList *list)
+{
+    QList<DumpRecord> expired, others;
+    for (const DumpRecord &record : records) {
+        const ListedCard *card = list ? list->cardOf(record.code) : nullptr;
+        (card && card->lastDay.isValid() ? expired : others).append(record);
+    }
+    return {expired, others};
+}
+
+QString expiredSection(const QString &title, const QList<DumpRecord> &records, const CodeList *list)
+{
+    if (records.isEmpty())
+        return {};
+    QString text = title.arg(records.size()) + QLatin1Char('\n');
+    for (const DumpRecord &record : records) {
+        const ListedCard *card = list->cardOf(record.code);
+        text += Texts::cardLine(record.code, card->name) + QStringLiteral(" (utolsó nap: %1)\n").arg(card->lastDay.toString(Qt::ISODate));
+    }
+    return text;
+}
+
 // Cards held with another opening time than wanted; each line says the times in its own words.
 QString timeSection(const QString &title, const QString &eachLine, const QList<TimeChange> &changes, const CodeList *list)
 {
@@ -271,7 +295,9 @@ QString suspiciousLines(const QString &path, const CodeList &list)
 {
     return QStringLiteral("A kódlistafájlban%1 %2 Ezek a sorok kártyakóddal végződnek, de nem „1”-gyel kezdődnek, "
                           "ezért a kártyaolvasó nem kapná meg őket (például ha a táblázatban egy másik oszlop áll "
-                          "elöl). Tegye a sor elejére a típust: 1,200,NÉV,BB0123456789.")
+                          "elöl), vagy a kód előtt nem létező napot adnak meg utolsó érvényes napként (például "
+                          "2027-02-30). Tegye a sor elejére a típust, a napot pedig írja helyesen: "
+                          "1,200,NÉV,2027-03-31,BB0123456789.")
         .arg(fileLabel(path), whereAndFirst(list.suspicious, QStringLiteral("gyanús sor")));
 }
 
@@ -283,6 +309,20 @@ QString passedOverCards(const CodeList &list)
                           "%2. sor).")
         .arg(list.suspicious.count)
         .arg(list.suspicious.numbers.value(0));
+}
+
+QString uploadNotes(const CodeList &list, const QDate &today)
+{
+    const qsizetype expired = std::count_if(list.cards.cbegin(), list.cards.cend(),
+                                            [&](const ListedCard &card) { return card.isExpired(today); });
+    QStringList notes;
+    if (const QString passedOver = passedOverCards(list); !passedOver.isEmpty())
+        notes.append(passedOver);
+    if (expired > 0)
+        notes.append(QStringLiteral("%1 lejárt kártyát is beírtam: a rátöltés a lista minden kártyáját beírja, a "
+                                    "lejártakat a szinkronizálás veszi ki.")
+                         .arg(expired));
+    return notes.join(QLatin1Char(' '));
 }
 
 QString codeListUnreadable(const QString &path, FileFault fault)
@@ -331,6 +371,9 @@ QString listProblem(const QString &path, const CodeList &list, ListProblem probl
     case ListProblem::TooManyCards: text = tooManyCards(ReaderCapacity, use != ListUse::Upload); break;
     case ListProblem::NoCards: text = noCards(path); break;
     case ListProblem::NoOpeningTime: text = noOpeningTime(); break;
+    case ListProblem::AllExpired:
+        text = QStringLiteral("A lista minden kártyája lejárt (%1): a szinkronizálás kiürítené a kártyaolvasót.").arg(path);
+        break;
     }
     return sends ? text + QLatin1Char(' ') + sentSoFar(0) : text;
 }
@@ -344,8 +387,10 @@ QString cardLine(const CardCode &code, const QString &name)
 
 QString differences(const Comparison &comparison, const CodeList *list)
 {
+    const auto [expired, extra] = splitExpired(comparison.extra, list);
     return section(QStringLiteral("Hiányzik a kártyaolvasóból (%1):"), comparison.missing, list)
-        + section(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):"), comparison.extra, list)
+        + section(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):"), extra, list)
+        + expiredSection(QStringLiteral("Lejárt, de még a kártyaolvasóban van (%1):"), expired, list)
         + timeSection(QStringLiteral("Más nyitási idővel (%1):"), QStringLiteral("%1  %2 (kért: %3)"),
                       comparison.otherTime, list);
 }
@@ -419,11 +464,13 @@ QString layoutNote(const SyncPlan &plan)
 QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool restore)
 {
     const Comparison &c = plan.comparison;
+    const auto [expired, extra] = splitExpired(c.extra, restore ? nullptr : list);
     QString text = QStringLiteral("Terv, kód szerint:\n")
         + section(QStringLiteral("Felveendő, a kártyaolvasóban még nincs (%1):"), c.missing, list)
         + section(restore ? QStringLiteral("Törlendő, nincs a pillanatképben (%1):")
                           : QStringLiteral("Törlendő, nincs a listában (%1):"),
-                  c.extra, list)
+                  extra, list)
+        + expiredSection(QStringLiteral("Lejárt, kikerül a kártyaolvasóból (%1):"), expired, list)
         + timeSection(QStringLiteral("Más nyitási időt kap (%1):"), QStringLiteral("%1  %2 -> %3"), c.otherTime, list);
     text += QStringLiteral("Változatlan marad: %1 kártya.\n").arg(c.same);
     text += section(QStringLiteral("Nem törölhető: a kártyaolvasó olyan helyen tartja, amelyet egyik írási cím sem "

@@ -60,6 +60,9 @@ QString malformedCardLines(const QString &path, const CodeList &list);
 QString suspiciousLines(const QString &path, const CodeList &list);
 // What an upload passed over that looks like cards; empty when nothing.
 QString passedOverCards(const CodeList &list);
+// What an upload that sent the whole list adds: the lines it passed over, and
+// the cards past their last day it sent all the same (every card line goes).
+QString uploadNotes(const CodeList &list, const QDate &today);
 // Why a file could not be used, as the end of a sentence.
 QString fileFaultReason(FileFault fault);
 QString codeListUnreadable(const QString &path, FileFault fault);

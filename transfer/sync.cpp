@@ -59,7 +59,10 @@ bool SyncRun::judge()
     if (m_request.list) {
         m_result.problem = isOpeningTime(m_request.openingTime)
             ? listProblem(*m_request.list, ListUse::Sync, ReaderCapacity) : ListProblem::NoOpeningTime;
-        m_wanted = withOpeningTime(m_request.list->codes(), m_request.openingTime);
+        // A card past its last day is not listed: it goes, and its line stays as the list's history.
+        m_wanted = withOpeningTime(m_request.list->validCodes(m_c.clock.today()), m_request.openingTime);
+        if (m_result.problem == ListProblem::None && m_wanted.isEmpty())
+            m_result.problem = ListProblem::AllExpired;
     } else {
         m_wanted = validRecords(m_request.snapshot);
         m_result.problem = snapshotProblem(m_request.snapshot);
@@ -195,10 +198,11 @@ void SyncRun::learnFrom(const SyncPlan &plan, QByteArrayView dump)
 SyncResult SyncRun::finish(QByteArrayView dump)
 {
     m_finished = true;
-    keepReader(m_before, {memoryHash(dump), m_result.afterwards, m_layout});
     m_result.held = validRecords(dump);
     m_result.after = compareWithReader(m_wanted, m_result.held);
     m_result.outcome = m_result.after.identical() ? SyncResult::Done : SyncResult::Differs;
+    const bool holdsList = !m_request.isRestore() && m_result.outcome == SyncResult::Done;
+    keepReader(m_before, {memoryHash(dump), m_result.afterwards, m_layout, holdsList ? m_request.listPath : QString()});
     return m_result;
 }
 

@@ -31,6 +31,7 @@ struct SyncRequest {
     QByteArray snapshot;              // a restore: the memory as a snapshot keeps it
     bool dryRun = false;              // read and plan only; nothing kept, nothing written
     int portNumber = 0;               // for the snapshots' names
+    QString listPath;                 // the list's file, remembered with the reader it was synced to
     bool isRestore() const { return list == nullptr; }
 };
 

@@ -18,10 +18,13 @@ public:
         m_slept += ms;
     }
     qint64 now() override { return m_now; }
+    QDate today() override { return m_today; }
+    void setToday(const QDate &day) { m_today = day; }
     qint64 slept() const { return m_slept; }
 
 private:
     int m_scale;
     qint64 m_now = 0;
     qint64 m_slept = 0;
+    QDate m_today = QDate::currentDate();
 };
