@@ -1,9 +1,9 @@
-#include "app/dialogs.h"
+#include "desktop/dialogs.h"
 #include "app/mainwindow.h"
-#include "app/stopsignals.h"
+#include "desktop/stopsignals.h"
 #include "app/texts.h"
-#include "app/windowstart.h"
-#include "transfer/liveclock.h"
+#include "desktop/windowstart.h"
+#include "desktop/liveclock.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
         return status;
     const std::unique_ptr<QApplication> app = startApplication(argc, argv, "vivadizuzud");
 
-    QtDialogs dialogs;
+    QtDialogs dialogs(Texts::WindowTitle);
     LiveClock clock;
     MainWindow form(dialogs, clock);
     // Ended from outside (logout, a closed terminal, Ctrl-C): a running

@@ -1,7 +1,7 @@
 // The main window, Form1: its controls, its state and the handlers of its six events.
 #pragma once
 
-#include "app/portlist.h"
+#include "desktop/portlist.h"
 #include "serial/commport.h"
 #include "transfer/conversation.h"
 

@@ -13,9 +13,4 @@ QString lineLostInWindow(int portNumber)
                     QStringLiteral("Ellenőrizze a kábelt, majd válassza ki újra a portot a Comm listában!"));
 }
 
-QString moreInDetails(int lines)
-{
-    return QStringLiteral("  … és még %1 (a részletek között)").arg(lines);
-}
-
 } // namespace Texts

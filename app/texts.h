@@ -32,8 +32,6 @@ inline const QString ProgressFigureName = QStringLiteral("Átvitel állása");
 inline const QString ProgressBarName = QStringLiteral("Átvitel folyamatjelzője");
 
 QString noPortOpen();
-// Stands in a long report for the lines of a card list shown only in its details.
-QString moreInDetails(int lines);
 // The lost line, with what to do about it in the window.
 QString lineLostInWindow(int portNumber);
 

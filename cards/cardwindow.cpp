@@ -1,6 +1,6 @@
 #include "cards/cardwindow.h"
-#include "app/dialogs.h"
-#include "app/portlist.h"
+#include "desktop/dialogs.h"
+#include "desktop/portlist.h"
 #include "cards/newcarddialog.h"
 #include "cards/snapshotsdialog.h"
 #include "cards/texts.h"

@@ -1,12 +1,12 @@
 // vivadizuzud-cards: the card window, for a caretaker who never opens a
 // terminal: names, adds, removes, checks and syncs cards, and goes back.
 
-#include "app/dialogs.h"
-#include "app/stopsignals.h"
-#include "app/windowstart.h"
+#include "desktop/dialogs.h"
+#include "desktop/stopsignals.h"
+#include "desktop/windowstart.h"
 #include "cards/cardwindow.h"
 #include "cards/texts.h"
-#include "transfer/liveclock.h"
+#include "desktop/liveclock.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,8 +1,8 @@
 // The real main window, offscreen: its layout, start-up, port choice, file
 // choice, exit, and both transfers driven by clicks against the simulator.
-#include "app/dialogs.h"
+#include "desktop/dialogs.h"
 #include "app/mainwindow.h"
-#include "transfer/liveclock.h"
+#include "desktop/liveclock.h"
 #include "app/singleinstance.h"
 #include "app/texts.h"
 #include "tests/support/files.h"
@@ -538,7 +538,7 @@ private slots:
     void realDialogsSpeakHungarianWithoutIcon()
     {
         installQtHungarian();
-        QtDialogs dialogs;
+        QtDialogs dialogs(Texts::WindowTitle);
         QString title, cancelText;
         QMessageBox::Icon icon = QMessageBox::Information;
         later(100, [&] {

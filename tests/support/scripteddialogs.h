@@ -2,7 +2,7 @@
 // for tests, and for the tools that drive the real window without a person.
 #pragma once
 
-#include "app/dialogs.h"
+#include "desktop/dialogs.h"
 
 #include <QStringList>
 

@@ -12,10 +12,10 @@
 //   drive-window search LIST.csv           the card window: keystrokes in its search field, timed
 //   drive-window cards-screenshot LIST.csv OUT.png   the card window after a check
 
-#include "app/dialogs.h"
+#include "desktop/dialogs.h"
 #include "app/mainwindow.h"
 #include "cards/cardwindow.h"
-#include "transfer/liveclock.h"
+#include "desktop/liveclock.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "tests/support/scripteddialogs.h"

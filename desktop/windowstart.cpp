@@ -1,5 +1,6 @@
-#include "app/windowstart.h"
-#include "app/dialogs.h"
+#include "desktop/windowstart.h"
+#include "desktop/dialogs.h"
+#include "desktop/texts.h"
 
 #include <QList>
 #include <cstdio>
@@ -14,8 +15,7 @@ QList<std::pair<QtMsgType, QString>> g_heldBack;
 
 void sayNoDisplay()
 {
-    fprintf(stderr, "%s: nincs grafikus kijelző, az ablak nem nyitható meg "
-                    "(grafikus munkamenetből indítsa, vagy parancssorból: vivadizuzud-cli).\n", g_program);
+    fprintf(stderr, "%s: %s\n", g_program, Texts::NoDisplay);
 }
 
 void holdBackUntilUp(QtMsgType type, const QMessageLogContext &, const QString &message)

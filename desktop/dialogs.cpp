@@ -1,5 +1,5 @@
-#include "app/dialogs.h"
-#include "app/texts.h"
+#include "desktop/dialogs.h"
+#include "desktop/texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,7 +44,7 @@ void setFittingText(QMessageBox &box, const QString &text)
 
 } // namespace
 
-QtDialogs::QtDialogs(const QString &title) : m_title(title.isEmpty() ? Texts::WindowTitle : title) {}
+QtDialogs::QtDialogs(const QString &title) : m_title(title) {}
 
 void QtDialogs::message(QWidget *parent, const QString &text)
 {

@@ -1,4 +1,4 @@
-#include "app/stopsignals.h"
+#include "desktop/stopsignals.h"
 
 #include <csignal>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "app/busyguard.h"
+#include "desktop/busyguard.h"
 
 #include <QCoreApplication>
 #include <QEvent>

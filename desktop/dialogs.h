@@ -32,7 +32,7 @@ public:
 class QtDialogs : public Dialogs
 {
 public:
-    explicit QtDialogs(const QString &title = QString());
+    explicit QtDialogs(const QString &title);
     void message(QWidget *parent, const QString &text) override;
     bool confirm(QWidget *parent, const QString &question) override;
     QString openFileName(QWidget *parent, const QString &filter) override;

@@ -1,4 +1,4 @@
-#include "transfer/liveclock.h"
+#include "desktop/liveclock.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
