@@ -1,6 +1,7 @@
 #include "transfer/exchange.h"
 #include "serial/commport.h"
 #include "transfer/clock.h"
+#include "transfer/dumpnote.h"
 
 namespace {
 
@@ -33,19 +34,41 @@ DumpOutcome waitForDump(Conversation &c)
     }
 }
 
+// The rest of a dump an earlier program asked for and did not hear out,
+// waited out and dropped: the reader sends it whether or not anybody listens.
+DumpOutcome waitOutEarlierDump(Conversation &c, const DumpNote &note)
+{
+    const qint64 left = note.msLeft();
+    const qint64 start = c.clock.now();
+    while (c.clock.now() - start < left) {
+        c.port.clearReceiveBuffer();
+        if (c.port.lineLost())
+            return DumpOutcome::LineLost;
+        if (c.clock.stopRequested())
+            return DumpOutcome::Interrupted;
+        c.clock.sleep(ReadoutPollMs);
+    }
+    return DumpOutcome::Done;
+}
+
 // One read request on a quiet line and the dump it brings; trailer tells
 // whether anything came after it.
 DumpOutcome requestDump(Conversation &c, QByteArray &dump, bool &trailer)
 {
+    DumpNote note(c.port.devicePath());
+    if (const DumpOutcome rest = waitOutEarlierDump(c, note); rest != DumpOutcome::Done)
+        return rest;
     if (const DumpOutcome quiet = waitForQuiet(c); quiet != DumpOutcome::Done)
         return quiet;
     c.state.FrameBytes = readRequestBytes(c.state.ReaderAddress);
     c.state.RequestFrame = requestFrame(c.state.FrameBytes);
+    note.asked();   // before it goes out: a program killed from now on leaves the note behind
     if (!c.port.send(c.state.RequestFrame))
         return DumpOutcome::LineLost;
     const DumpOutcome outcome = waitForDump(c);
     if (outcome != DumpOutcome::Done)
         return outcome;
+    note.heardOut();
     dump = c.port.read(DumpLength);
     trailer = c.port.bytesWaiting() > 0;
     if (!trailer) {

@@ -2,12 +2,19 @@
 #include "serial/portmap.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 
 TestHome::TestHome()
 {
     qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());   // snapshots go there
+    // Notes of dumps not heard out go there: a test's stopped dump is no other test's business.
+    QDir().mkpath(m_dir.filePath(QStringLiteral("runtime")));
+    QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                         | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", m_dir.filePath(QStringLiteral("runtime")).toLocal8Bit());
     qputenv("VIVADIZUZUD_INSTANCE",
             QByteArray("vivadizuzud-test-") + QByteArray::number(QCoreApplication::applicationPid()));
     reset();

@@ -39,6 +39,7 @@ struct Faults {
     int stopDump = -1, hangupDump = -1, dumpExtra = 0;
     int piecesGapMs = 0;
     int dribbleMs = 0;
+    int pauseAfter = -1, pauseMs = 0;   // a pause in the middle of every dump
 };
 
 class Line
@@ -271,6 +272,12 @@ void Simulator::sendDump(const QByteArray &dump)
             QThread::msleep(m_faults.dribbleMs);
         return;
     }
+    if (m_faults.pauseAfter > 0 && m_faults.pauseAfter < bytes.size()) {
+        if (!m_line.send(bytes.left(m_faults.pauseAfter), m_fast))
+            return;
+        QThread::msleep(m_faults.pauseMs);
+        bytes.remove(0, m_faults.pauseAfter);
+    }
     m_line.send(bytes, m_fast);
     if (m_faults.hangupDump >= 0 && length == m_faults.hangupDump)
         m_line.hangUp();
@@ -366,6 +373,7 @@ int main(int argc, char *argv[])
     const auto hangupDump = option("hangup-dump", "Hang up the line after K dump bytes.", "K");
     const auto dumpExtra = option("dump-extra", "Send N more bytes after the dump.", "N");
     const auto dribble = option("dribble", "Send the dump one byte at a time, this many ms apart.", "MS");
+    const auto dumpPause = option("dump-pause", "Pause MS milliseconds after K bytes of every dump.", "K:MS");
     const auto cardsOnly = option("cards-only", "Refuse records whose opening time is 0 or above 127 (erased ones too).");
     const auto layout = option("layout", "Where write addresses land in the dump: top-down (7392 first, the default) "
                                          "or bottom-up (0 first).", "RULE");
@@ -388,6 +396,11 @@ int main(int argc, char *argv[])
     faults.hangupDump = number(hangupDump, -1);
     faults.dumpExtra = number(dumpExtra, 0);
     faults.dribbleMs = number(dribble, 0);
+    if (parser.isSet(dumpPause)) {
+        const QStringList parts = parser.value(dumpPause).split(QLatin1Char(':'));
+        faults.pauseAfter = parts.value(0).toInt();
+        faults.pauseMs = parts.value(1).toInt();
+    }
 
     Reader reader;
     if (parser.isSet(cardsOnly))

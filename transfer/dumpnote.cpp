@@ -1,0 +1,71 @@
+#include "transfer/dumpnote.h"
+#include "serial/smallfile.h"
+#include "transfer/exchange.h"
+#include "transfer/files.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// How long a whole dump may take from its request.
+constexpr qint64 DumpWithPausesMs = qint64(DumpSeconds * 1000) + DumpPausesMs;
+
+} // namespace
+
+DumpNote::DumpNote(const QString &device)
+{
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (device.isEmpty() || runtime.isEmpty())
+        return;
+    const QString folder = runtime + QStringLiteral("/vivadizuzud");
+    makeFolders(folder);
+    if (ownFolder(runtime) != FileFault::None || ownFolder(folder) != FileFault::None)
+        return;
+    const QByteArray key = QCryptographicHash::hash(device.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    m_path = folder + QStringLiteral("/dump-") + QString::fromLatin1(key);
+}
+
+qint64 DumpNote::msLeft() const
+{
+    if (m_path.isEmpty())
+        return 0;
+    const std::optional<QByteArray> text = readSmallFile(m_path, 32);
+    if (!text)
+        return 0;
+    bool ok = false;
+    const qint64 asked = text->trimmed().toLongLong(&ok);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    // A time in the future was not written by this machine's clock as it is: the whole dump is waited out.
+    if (!ok || asked > now)
+        return DumpWithPausesMs;
+    return qMax<qint64>(0, asked + DumpWithPausesMs - now);
+}
+
+void DumpNote::asked()
+{
+    if (m_path.isEmpty())
+        return;
+    const QByteArray temporary = QFile::encodeName(m_path + QStringLiteral(".new"));
+    ::unlink(temporary.constData());
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const bool written = writeAll(fd, QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n');
+    ::close(fd);
+    if (written)
+        ::rename(temporary.constData(), QFile::encodeName(m_path).constData());
+    else
+        ::unlink(temporary.constData());
+}
+
+void DumpNote::heardOut()
+{
+    if (!m_path.isEmpty())
+        ::unlink(QFile::encodeName(m_path).constData());
+}

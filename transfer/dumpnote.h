@@ -1,0 +1,28 @@
+// A dump asked for and not heard out. The reader sends all of a dump once it
+// has begun, whether or not anybody still listens, and it may pause on the
+// way: a program stopped (or killed) in the middle of one leaves the rest of
+// it coming down the line, and a quiet moment in a pause is no end. So every
+// program notes, in the person's own runtime folder and before its request
+// goes out, when it asked for a dump on which device; the note goes once the
+// whole dump was read. The next program finds it and waits out the rest of
+// that dump before it asks: a dump taken is then the memory of one moment,
+// never an old dump's tail spliced onto a new one's head.
+#pragma once
+
+#include <QString>
+
+class DumpNote
+{
+public:
+    explicit DumpNote(const QString &device);
+    // Milliseconds the reader may still be sending a dump asked for earlier; 0 when none.
+    qint64 msLeft() const;
+    void asked();      // a request is about to go out
+    void heardOut();   // the whole dump was read: nothing more is coming
+
+private:
+    QString m_path;   // empty: no folder of the person's own to keep it in
+};
+
+// What a reader may add to a dump's wire time in pauses on the way (up to a second or so).
+constexpr qint64 DumpPausesMs = 3000;
