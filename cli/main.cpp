@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/texts.h"
+#include "serial/linetrace.h"
 #include "serial/portmap.h"
 #include "transfer/codelist.h"
 
@@ -139,6 +140,23 @@ int main(int argc, char *argv[])
     if (beforeEnd.contains(QLatin1String("--version"))) {
         printf("vivadizuzud-cli %s\n", VIVADIZUZUD_VERSION);
         return ExitDone;
+    }
+    // --trace FILE goes with every command: the line's frames and decisions, for a fault report.
+    for (qsizetype i = 0; i < args.size() && args[i] != QLatin1String("--"); ++i) {
+        QString path;
+        if (args[i] == QLatin1String("--trace") && i + 1 < args.size())
+            path = args.takeAt(i + 1);
+        else if (args[i].startsWith(QLatin1String("--trace=")))
+            path = args[i].mid(8);
+        else if (args[i] == QLatin1String("--trace"))
+            return usageError(Texts::optionNeedsValue(args[i]));
+        else
+            continue;
+        args.removeAt(i--);
+        if (const int error = LineTrace::start(path)) {
+            fprintf(stderr, "%s\n", Texts::traceUnwritable(path, error).toLocal8Bit().constData());
+            return ExitFileFailed;
+        }
     }
     if (args.isEmpty())
         return usageError(Texts::missingCommand());

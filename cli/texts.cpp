@@ -53,6 +53,7 @@ Kapcsolók:
   --port N    a kártyaolvasó portja (1-256). Nélküle: a mentett port, ha szabad,
               különben az első szabad port.
   --time T    nyitási idő, 1-127
+  --trace F   a vonal minden kerete és döntése az F fájlba (0600), hibajelentéshez
   --json      a lista JSON-ban
   --days N    az expiring ennyi napra előre néz (0-36500)
   --dry-run   a sync csak megmutatja, mit tenne

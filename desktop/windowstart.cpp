@@ -1,6 +1,8 @@
 #include "desktop/windowstart.h"
 #include "desktop/dialogs.h"
 #include "desktop/texts.h"
+#include "serial/linetrace.h"
+#include "transfer/messages.h"
 
 #include <QList>
 #include <cstdio>
@@ -68,6 +70,11 @@ std::unique_ptr<QApplication> startApplication(int &argc, char *argv[], const ch
         qt_message_output(type, QMessageLogContext(), message);
     g_heldBack.clear();
     QApplication::setApplicationName(QStringLiteral("Vivadizuzud"));
+    // VIVADIZUZUD_TRACE=FILE: the line's frames and decisions, for a fault report.
+    if (const QString trace = qEnvironmentVariable("VIVADIZUZUD_TRACE"); !trace.isEmpty()) {
+        if (const int error = LineTrace::start(trace))
+            fprintf(stderr, "%s: %s\n", program, Texts::traceUnwritable(trace, error).toLocal8Bit().constData());
+    }
     installQtHungarian();
     return app;
 }

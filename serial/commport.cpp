@@ -1,4 +1,5 @@
 #include "serial/commport.h"
+#include "serial/linetrace.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
 
@@ -261,6 +262,7 @@ QByteArray CommPort::read(int count)
     drain();
     const QByteArray taken = m_received.left(count);
     m_received.remove(0, taken.size());
+    LineTrace::received(taken);
     m_notifier.setEnabled(isOpen());   // room again: what waits in the system comes at the next look
     return taken;
 }
@@ -268,6 +270,7 @@ QByteArray CommPort::read(int count)
 void CommPort::clearReceiveBuffer()
 {
     drain();
+    LineTrace::dropped(m_received);
     m_received.clear();
     if (!isOpen())
         return;
@@ -277,6 +280,7 @@ void CommPort::clearReceiveBuffer()
 
 bool CommPort::send(const QByteArray &bytes)
 {
+    LineTrace::sent(bytes);
     const QDeadlineTimer deadline(WriteTimeoutMs);
     qsizetype done = 0;
     while (isOpen() && done < bytes.size()) {

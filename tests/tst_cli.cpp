@@ -173,8 +173,18 @@ private slots:
         QCOMPARE(sim->requests().size(), 5);   // two reads, nothing written
 
         const QString out = file("kiolvasott.csv", "1,200,BB0000000001");
-        const Run readout = cli({QStringLiteral("readout"), out});
+        const QString trace = m_home.file(QStringLiteral("trace.txt"));
+        const Run readout = cli({QStringLiteral("readout"), QStringLiteral("--trace"), trace, out});
         QCOMPARE(readout.status, 0);
+        // The trace holds the frames and the decisions, for the person's eyes only.
+        const QString traced = QString::fromUtf8(readFile(trace));
+        QVERIFY(traced.contains(QStringLiteral(" ms  > 11  01 00 00 00 00 00 00 00 00 20 21\n")));
+        QVERIFY(traced.contains(QStringLiteral(" ms  < 20490  sha256 ")));
+        QVERIFY(traced.contains(QStringLiteral(" ms  -- line quiet for 100 ms")));
+        QCOMPARE(QFile::permissions(trace) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        QVERIFY(QFile::link(changed, m_home.file(QStringLiteral("planted-trace"))));   // never followed
+        QCOMPARE(cli({QStringLiteral("ports"), QStringLiteral("--trace=") + m_home.file(QStringLiteral("planted-trace"))}).status, 4);
+        QCOMPARE(readFile(changed), QByteArray(ThreeCards).replace("0123456789", "0123456788"));
         QCOMPARE(readout.err.section(QLatin1Char('\n'), -2, -2),
                  Texts::ReadoutDone + QStringLiteral(" 3 kódot írtam a fájl végére: ") + out);
         QCOMPARE(readFile(out), QByteArray("1,200,BB0000000001\r\n3,200,0715\r\n1,200,BB0123456789\r\n"

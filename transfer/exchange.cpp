@@ -2,6 +2,7 @@
 #include "serial/commport.h"
 #include "transfer/clock.h"
 #include "transfer/dumpnote.h"
+#include "serial/linetrace.h"
 
 namespace {
 
@@ -17,17 +18,19 @@ DumpOutcome waitForDump(Conversation &c)
         if (c.port.lineLost())
             return DumpOutcome::LineLost;
         c.view.showBytes(count);
-        if (count >= DumpLength)
-            return DumpOutcome::Done;
         const qint64 now = c.clock.now();
+        if (count >= DumpLength) {
+            LineTrace::decision(QStringLiteral("dump whole after %1 ms").arg(now - start));
+            return DumpOutcome::Done;
+        }
         if (count != lastCount) {
             lastCount = count;
             lastProgressAt = now;
-        } else if (now - lastProgressAt >= ReadoutStallMs) {
+        }
+        if (now - lastProgressAt >= ReadoutStallMs || now - start >= ReadoutLimitMs) {
+            LineTrace::decision(QStringLiteral("dump stalled: %1 bytes after %2 ms").arg(count).arg(now - start));
             return DumpOutcome::Stalled;
         }
-        if (now - start >= ReadoutLimitMs)
-            return DumpOutcome::Stalled;
         if (c.clock.stopRequested())
             return DumpOutcome::Interrupted;
         c.clock.sleep(ReadoutPollMs);
@@ -39,6 +42,8 @@ DumpOutcome waitForDump(Conversation &c)
 DumpOutcome waitOutEarlierDump(Conversation &c, const DumpNote &note)
 {
     const qint64 left = note.msLeft();
+    if (left > 0)
+        LineTrace::decision(QStringLiteral("an earlier dump was not heard out: its rest waited out, %1 ms").arg(left));
     const qint64 start = c.clock.now();
     while (c.clock.now() - start < left) {
         c.port.clearReceiveBuffer();
@@ -75,6 +80,8 @@ DumpOutcome requestDump(Conversation &c, QByteArray &dump, bool &trailer)
         c.clock.sleep(QuietMs);
         trailer = c.port.bytesWaiting() > 0;
     }
+    if (trailer)
+        LineTrace::decision(QStringLiteral("bytes after the dump: it is read again"));
     c.port.clearReceiveBuffer();
     return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::Done;
 }
@@ -89,6 +96,7 @@ RecordOutcome waitForWriteAnswer(Conversation &c, QByteArray &answer)
             c.clock.sleep(AnswerPollMs);
             ++c.state.PollCount;
             if (c.port.bytesWaiting() == WriteAnswerLength) {
+                LineTrace::decision(QStringLiteral("answer after %1 polls").arg(attempt * PollsPerAttempt + c.state.PollCount));
                 answer = c.port.read(c.port.bytesWaiting());
                 return RecordOutcome::Taken;
             }
@@ -98,6 +106,7 @@ RecordOutcome waitForWriteAnswer(Conversation &c, QByteArray &answer)
                 return RecordOutcome::Interrupted;
         }
     }
+    LineTrace::decision(QStringLiteral("no answer of %1 bytes in %2 polls").arg(WriteAnswerLength).arg(AttemptsPerRecord * PollsPerAttempt));
     return RecordOutcome::Unanswered;
 }
 
@@ -118,10 +127,14 @@ DumpOutcome waitForQuiet(Conversation &c)
         }
         if (c.port.lineLost())
             return DumpOutcome::LineLost;
-        if (now - lastHeard >= QuietMs)
+        if (now - lastHeard >= QuietMs) {
+            LineTrace::decision(QStringLiteral("line quiet for %1 ms, after %2 ms").arg(QuietMs).arg(now - start));
             return DumpOutcome::Done;
-        if (now - start >= QuietLimitMs)
+        }
+        if (now - start >= QuietLimitMs) {
+            LineTrace::decision(QStringLiteral("line never quiet in %1 ms: nothing asked").arg(QuietLimitMs));
             return DumpOutcome::Noisy;
+        }
         if (c.clock.stopRequested())
             return DumpOutcome::Interrupted;
         c.clock.sleep(QuietPollMs);
@@ -144,8 +157,10 @@ DumpOutcome readDump(Conversation &c, QByteArray &dump)
         outcome = requestDump(c, second, trailer);
         if (outcome != DumpOutcome::Done)
             return outcome;
-        if (second != first)
+        if (second != first) {
+            LineTrace::decision(QStringLiteral("the second read differs: neither is taken"));
             return DumpOutcome::Unsteady;
+        }
     }
     dump = first;
     return DumpOutcome::Done;

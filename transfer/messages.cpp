@@ -4,6 +4,7 @@
 #include "serial/portmap.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -155,6 +156,14 @@ QString holders(const QList<PortHolder> &holders)
 QString heldBy(const QList<PortHolder> &list)
 {
     return QStringLiteral("Használja: ") + holders(list);
+}
+
+QString traceUnwritable(const QString &path, int error)
+{
+    const QString why = error == ELOOP ? QStringLiteral("hivatkozás (symlink) áll a helyén, és azon át nem írok")
+        : error == EPERM                ? QStringLiteral("nem közönséges fájl, vagy más felhasználóé")
+                                        : fileFaultReason(faultFromErrno(error));
+    return QStringLiteral("A vonal nyomkövetése nem írható ide (%1): %2.").arg(path, why);
 }
 
 QString settingsProblem()

@@ -35,6 +35,8 @@ inline const QString CheckCable = QStringLiteral("Ellenőrizze a kábelt!");
 QString noFreePort();
 // What is wrong with the settings store, for the person to hear once; empty when nothing.
 QString settingsProblem();
+// Why the trace of the line cannot be written to path (error: errno).
+QString traceUnwritable(const QString &path, int error);
 // The programs that hold a port: "1234 vivadizuzud-cli, 99 minicom".
 QString holders(const QList<PortHolder> &holders);
 QString heldBy(const QList<PortHolder> &holders);   // "Használja: 4242 minicom"

@@ -1,0 +1,107 @@
+#include "serial/linetrace.h"
+#include "serial/frames.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int g_fd = -1;
+QElapsedTimer g_since;
+
+// Frames up to this length are written whole; longer ones (the dump) as their ends and a hash.
+constexpr qsizetype WholeFrame = 64, EndBytes = 32;
+
+QByteArray hex(QByteArrayView bytes)
+{
+    return bytes.toByteArray().toHex(' ').toUpper();
+}
+
+void write(QByteArray line)
+{
+    if (g_fd < 0)
+        return;
+    line = QByteArray::number(g_since.elapsed()).rightJustified(8) + " ms  " + line + '\n';
+    for (qsizetype done = 0; done < line.size();) {
+        const ssize_t n = ::write(g_fd, line.constData() + done, size_t(line.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;   // a full disk loses trace lines, never the transfer
+        done += n;
+    }
+}
+
+void frame(const char *direction, QByteArrayView bytes)
+{
+    if (g_fd < 0 || bytes.isEmpty())
+        return;
+    QByteArray line = direction + QByteArray(" ") + QByteArray::number(bytes.size()) + "  ";
+    if (bytes.size() <= WholeFrame)
+        line += hex(bytes);
+    else
+        line += "sha256 " + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "  first "
+            + hex(bytes.first(EndBytes)) + "  last " + hex(bytes.last(EndBytes));
+    write(line);
+}
+
+} // namespace
+
+namespace LineTrace {
+
+int start(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno;
+    struct stat info;
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+        error = EPERM;   // a device, a FIFO or another user's file: not ours to fill
+    else if (::fchmod(fd, 0600) != 0 || ::ftruncate(fd, 0) != 0)
+        error = errno;
+    if (error != 0) {
+        ::close(fd);
+        return error;
+    }
+    if (g_fd >= 0)
+        ::close(g_fd);
+    g_fd = fd;
+    g_since.start();
+    return 0;
+}
+
+bool isOn()
+{
+    return g_fd >= 0;
+}
+
+void sent(QByteArrayView bytes)
+{
+    frame(">", bytes);
+}
+
+void received(QByteArrayView bytes)
+{
+    frame("<", bytes);
+}
+
+void dropped(QByteArrayView bytes)
+{
+    frame("x", bytes);
+}
+
+void decision(const QString &what)
+{
+    write("-- " + what.toUtf8());
+}
+
+} // namespace LineTrace
