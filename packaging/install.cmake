@@ -30,6 +30,8 @@ foreach(_page ${_pages})
 endforeach()
 install(FILES ${_pkg}/vivadizuzud-cli.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vivadizuzud-cli)
+# Nightly snapshots as a systemd user timer, the instance being the port number.
+install(FILES ${_pkg}/vivadizuzud-snapshot@.service ${_pkg}/vivadizuzud-snapshot@.timer DESTINATION lib/systemd/user)
 install(FILES ${_pkg}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vivadizuzud)
 install(FILES ${_gen}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vivadizuzud RENAME changelog.gz)
 

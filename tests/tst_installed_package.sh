@@ -33,6 +33,23 @@ for page in vivadizuzud vivadizuzud-cards vivadizuzud-cli vivadizuzud-reader-sim
 done
 [ -f "$WORK/root/usr/share/metainfo/hu.vivadizuzud.Vivadizuzud.metainfo.xml" ] || fail "no AppStream metainfo"
 bash -n "$WORK/root/usr/share/bash-completion/completions/vivadizuzud-cli" || fail "bash completion does not parse"
+# The nightly snapshot's user units, checked by systemd itself where it is (pointed at the unpacked program).
+UNITS="$WORK/root/usr/lib/systemd/user"
+for unit in vivadizuzud-snapshot@.service vivadizuzud-snapshot@.timer; do
+    [ -f "$UNITS/$unit" ] || fail "no $unit in the package"
+done
+grep -q '^ExecStart=vivadizuzud-cli snapshot --port %i$' "$UNITS/vivadizuzud-snapshot@.service" \
+    || fail "the snapshot service does not start the command line"
+if command -v systemd-analyze >/dev/null; then
+    mkdir "$WORK/units"
+    sed "s|^ExecStart=|ExecStart=$WORK/root/usr/bin/|" "$UNITS/vivadizuzud-snapshot@.service" \
+        >"$WORK/units/vivadizuzud-snapshot@33.service"
+    cp "$UNITS/vivadizuzud-snapshot@.timer" "$WORK/units/vivadizuzud-snapshot@33.timer"
+    systemd-analyze verify --man=no "$WORK/units/vivadizuzud-snapshot@33.timer" \
+        "$WORK/units/vivadizuzud-snapshot@33.service" >"$WORK/verify.out" 2>&1 \
+        || { cat "$WORK/verify.out"; fail "systemd-analyze does not take the snapshot units"; }
+    [ ! -s "$WORK/verify.out" ] || { cat "$WORK/verify.out"; fail "systemd-analyze has something to say of the snapshot units"; }
+fi
 # Built hardened: read-only relocations bound at start, stack protector, fortified functions.
 for program in vivadizuzud vivadizuzud-cards vivadizuzud-cli; do
     readelf -lW "$BIN/$program" | grep -q GNU_RELRO || fail "$program: no read-only relocations"
