@@ -216,7 +216,7 @@ QString identical(int codes)
 
 QString readoutDone(int records, const QString &path)
 {
-    return ReadoutDone + QStringLiteral(" %1 kódot írtam a fájl végére: %2").arg(records).arg(path);
+    return QStringLiteral("A kódmemória kiolvasása kész: %1 kódot írtam a fájl végére: %2").arg(records).arg(path);
 }
 
 QString uploadDone(int written)

@@ -186,7 +186,7 @@ private slots:
         QCOMPARE(cli({QStringLiteral("ports"), QStringLiteral("--trace=") + m_home.file(QStringLiteral("planted-trace"))}).status, 4);
         QCOMPARE(readFile(changed), QByteArray(ThreeCards).replace("0123456789", "0123456788"));
         QCOMPARE(readout.err.section(QLatin1Char('\n'), -2, -2),
-                 Texts::ReadoutDone + QStringLiteral(" 3 kódot írtam a fájl végére: ") + out);
+                 QStringLiteral("A kódmemória kiolvasása kész: 3 kódot írtam a fájl végére: ") + out);
         QCOMPARE(readFile(out), QByteArray("1,200,BB0000000001\r\n3,200,0715\r\n1,200,BB0123456789\r\n"
                                            "1,200,BB0A0B0C0D0E\r\n1,200,BBFFFFFFFFFF\r\n"));
     }

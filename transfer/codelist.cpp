@@ -111,11 +111,6 @@ std::optional<CardCode> codeField(QByteArrayView field)
     return code;
 }
 
-QString decodedText(QByteArrayView bytes)
-{
-    return decodedLine(bytes);
-}
-
 LineFields fieldsOf(QByteArrayView line)
 {
     LineFields f;

@@ -59,8 +59,6 @@ QString nameField(const QString &name);
 QString cleanName(const QString &name);
 // Windows editors save "UTF-8 with BOM" files starting with these bytes.
 inline constexpr char ByteOrderMark[] = "\xEF\xBB\xBF";
-// Text of a list's line: UTF-8, or else the Central European Windows code page.
-QString decodedText(QByteArrayView bytes);
 
 // Reads a code list line by line in bounded memory. Accepts CR LF, a lone LF,
 // a lone CR and a last line without terminator; a UTF-8 byte-order mark at the

@@ -24,7 +24,6 @@ struct MemoryLayout {
 
     int blockOfSlot(int slot) const;   // slot k is write address 7392 - 6k
     int slotOfBlock(int block) const;  // -1: no address reaches it
-    bool sameRule(const MemoryLayout &other) const { return order == other.order && offset == other.offset; }
 };
 
 struct WrittenRecord {

@@ -25,7 +25,6 @@ struct PlannedWrite {
     int slot;                          // write address 7392 - 6 * slot
     DumpRecord record;                 // what goes there
     std::optional<DumpRecord> held;    // the card the slot held, when it goes (layout plans)
-    bool writesCard() const { return purpose != Erase; }
 };
 
 struct SyncPlan {
