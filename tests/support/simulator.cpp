@@ -1,6 +1,7 @@
 #include "tests/support/simulator.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <csignal>
 
 QString simulatorProgram()
@@ -22,7 +23,8 @@ SimulatorProcess::~SimulatorProcess()
 bool SimulatorProcess::start(const QStringList &arguments)
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(simulatorProgram(), arguments);
+    m_log = m_logDir.filePath(QStringLiteral("requests.log"));
+    m_process.start(simulatorProgram(), arguments + QStringList{QStringLiteral("--log"), m_log});
     if (!m_process.waitForStarted(5000))
         return false;
     QDeadlineTimer deadline(5000);
@@ -36,10 +38,11 @@ bool SimulatorProcess::start(const QStringList &arguments)
 
 QStringList SimulatorProcess::requests()
 {
-    m_process.waitForReadyRead(50);
-    m_output += m_process.readAllStandardOutput();
+    QFile log(m_log);
     QStringList lines;
-    for (const QByteArray &line : m_output.split('\n')) {
+    if (!log.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray &line : log.readAll().split('\n')) {
         if (line.startsWith("REQ "))
             lines.append(QString::fromLatin1(line.mid(4)).trimmed());
     }

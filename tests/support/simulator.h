@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 
 class SimulatorProcess
 {
@@ -23,6 +24,10 @@ private:
     QProcess m_process;
     QString m_devicePath;
     QByteArray m_output;
+    // Its request log goes to a file: a pipe nobody reads while a transfer runs
+    // (no event loop turns in a test's transfer) would fill and stop the simulator.
+    QTemporaryDir m_logDir;
+    QString m_log;
 };
 
 // Where the build put the simulator.
