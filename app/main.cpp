@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
     QObject::connect(&stopSignals, &StopSignals::received, &form, &MainWindow::endFromOutside);
     if (const QString problem = Texts::settingsProblem(); !problem.isEmpty())
         dialogs.message(nullptr, problem);
-    if (!form.Form_Load() || form.endRequested())   // asked to end during a start-up dialog
+    if (!form.start() || form.endRequested())   // asked to end during a start-up dialog
         return 0;
     form.show();
     return app->exec();

@@ -176,10 +176,10 @@ void MainWindow::createControls()
     setTabOrder(Text4, Combo2);
 
     Text4->installEventFilter(this);
-    connect(Command19, &QPushButton::clicked, this, &MainWindow::Command19_Click);
-    connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
-    connect(Command6, &QPushButton::clicked, this, &MainWindow::Command6_Click);
-    connect(Combo1, &QComboBox::activated, this, &MainWindow::Combo1_Click);
+    connect(Command19, &QPushButton::clicked, this, &MainWindow::exitAsked);
+    connect(Command1, &QPushButton::clicked, this, &MainWindow::upload);
+    connect(Command6, &QPushButton::clicked, this, &MainWindow::readout);
+    connect(Combo1, &QComboBox::activated, this, &MainWindow::portChosen);
     connect(Combo1, &PortList::aboutToShowPopup, this, &MainWindow::refreshPortList);
 
     // What a screen reader says: each caption names its control, the progress
@@ -238,7 +238,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool MainWindow::Form_Load()
+bool MainWindow::start()
 {
     m_instance = std::make_unique<SingleInstance>(StopSignals::pendingFd());
     if (m_instance->stopped()) {   // asked to end while it looked: nothing to say
@@ -302,7 +302,7 @@ void MainWindow::openPort(int receiveBufferSize, const QString &settings)
         m_dialogs.message(this, Texts::portOpenFailed(number, m_port.devicePath(), m_port.openFault()));
 }
 
-void MainWindow::Combo1_Click()
+void MainWindow::portChosen()
 {
     if (m_state.PortListLoading == 1)
         return;
@@ -342,13 +342,13 @@ void MainWindow::ChooseFile()
     Text4->setText(m_dialogs.openFileName(this, Texts::FileFilter));
 }
 
-void MainWindow::Command19_Click()
+void MainWindow::exitAsked()
 {
     if (m_dialogs.confirm(this, Texts::ExitQuestion))
         close();
 }
 
-void MainWindow::Command1_Click()
+void MainWindow::upload()
 {
     if (Text4->text().right(3).toUpper() != QLatin1String("CSV"))
         ChooseFile();
@@ -392,7 +392,7 @@ void MainWindow::Command1_Click()
     clearProgress(false);
 }
 
-void MainWindow::Command6_Click()
+void MainWindow::readout()
 {
     if (m_state.UploadBusy == 1)
         return;

@@ -34,18 +34,18 @@ public:
     ~MainWindow() override;
 
     // Start-up; false when the program is already running on this machine.
-    bool Form_Load();
+    bool start();
 
     const WindowState &state() const { return m_state; }
     bool endRequested() const { return m_endRequested; }
-    CommPort &MSComm1() { return m_port; }
+    CommPort &port() { return m_port; }
 
 public slots:
-    void ChooseFile();        // double-click on Text4
-    void Command19_Click();   // exit
-    void Combo1_Click();      // change of port
-    void Command1_Click();    // upload
-    void Command6_Click();    // readout
+    void ChooseFile();   // double-click on Text4
+    void exitAsked();    // Command19
+    void portChosen();   // an entry of Combo1, also one the window selects itself
+    void upload();       // Command1
+    void readout();      // Command6
     // The program is asked to end (SIGTERM, SIGHUP, SIGINT).
     void endFromOutside();
 

@@ -68,7 +68,7 @@ private:
     {
         if (!fileAnswer.isEmpty())
             m_dialogs.fileAnswers.append(fileAnswer);
-        QVERIFY(form().Form_Load());
+        QVERIFY(form().start());
         form().show();
         QVERIFY(QTest::qWaitForWindowExposed(&form()));
         QTRY_COMPARE(m_dialogs.fileDialogs, 1);
@@ -327,17 +327,17 @@ private slots:
         auto cable = startReader(4);   // plugged in
         const QStringList one{QStringLiteral("4")};
         QCOMPARE(openPortList(), one);
-        QVERIFY(!form().MSComm1().isOpen());   // opening the list opens nothing
+        QVERIFY(!form().port().isOpen());   // opening the list opens nothing
         QCOMPARE(TestHome::savedPort(), QString());
         pickFromList(QStringLiteral("4"));
-        QVERIFY(form().MSComm1().isOpen());
+        QVERIFY(form().port().isOpen());
         QCOMPARE(TestHome::savedPort(), QStringLiteral("4"));
 
         {
             auto other = startReader(6);   // a second device comes and goes
             QCOMPARE(openPortList(), QStringList({QStringLiteral("4"), QStringLiteral("6")}));
             QCOMPARE(combo1->currentText(), QStringLiteral("4"));
-            QCOMPARE(form().MSComm1().devicePath(), cable->devicePath());
+            QCOMPARE(form().port().devicePath(), cable->devicePath());
         }
         QCOMPARE(openPortList(), one);
         QCOMPARE(TestHome::savedPort(), QStringLiteral("4"));
@@ -351,7 +351,7 @@ private slots:
         cable = startReader(4);
         QCOMPARE(openPortList(), one);
         pickFromList(QStringLiteral("4"));
-        QCOMPARE(form().MSComm1().devicePath(), cable->devicePath());
+        QCOMPARE(form().port().devicePath(), cable->devicePath());
         QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
         QCOMPARE(m_dialogs.messages.last(), Texts::ReadoutDone);
         QCOMPARE(readFile(list), QByteArray("3,200,0715\r\n"));
@@ -375,10 +375,10 @@ private slots:
         QCOMPARE(combo1->itemText(0), QStringLiteral("3"));
         QCOMPARE(combo1->itemText(1), QStringLiteral("7"));
         QCOMPARE(combo1->currentText(), QStringLiteral("7"));
-        QVERIFY(form().MSComm1().isOpen());
-        QCOMPARE(form().MSComm1().devicePath(), seven.path());
-        QCOMPARE(form().MSComm1().receiveBufferSize(), 32000);
-        QCOMPARE(form().MSComm1().settings(), QStringLiteral("9600,n,8,1"));
+        QVERIFY(form().port().isOpen());
+        QCOMPARE(form().port().devicePath(), seven.path());
+        QCOMPARE(form().port().receiveBufferSize(), 32000);
+        QCOMPARE(form().port().settings(), QStringLiteral("9600,n,8,1"));
         QCOMPARE(form().state().PortName, QStringLiteral("7"));
         QCOMPARE(form().state().PortListLoading, qint16(0));
         QCOMPARE(form().state().ReaderAddress, qint16(1));
@@ -409,7 +409,7 @@ private slots:
         TestHome::setSavedPort(saved);
         start();
         QCOMPARE(control<QComboBox>("Combo1")->currentText(), QStringLiteral("3"));
-        QCOMPARE(form().MSComm1().devicePath(), three.path());
+        QCOMPARE(form().port().devicePath(), three.path());
         QCOMPARE(TestHome::savedPort(), saved);   // unwritten until the user picks a port
         QVERIFY(control<QLineEdit>("Text4")->text().isEmpty());   // the file question was cancelled
     }
@@ -426,7 +426,7 @@ private slots:
                                                   .arg(taken.path()).arg(otherProgram.pid())));
         TestHome::mapPort(8, {});
         QCOMPARE(control<QComboBox>("Combo1")->count(), 0);
-        QVERIFY(!form().MSComm1().isOpen());
+        QVERIFY(!form().port().isOpen());
         QCOMPARE(control<QComboBox>("Combo2")->count(), 127);
         QCOMPARE(m_dialogs.fileDialogs, 1);
     }
@@ -437,10 +437,10 @@ private slots:
         QVERIFY(first.isFirst());
         PseudoTerminal pty;
         TestHome::mapPort(3, pty.path());
-        QVERIFY(!form().Form_Load());
+        QVERIFY(!form().start());
         QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("A gépen már fut ez a program.")});
         QCOMPARE(control<QComboBox>("Combo1")->count(), 0);
-        QVERIFY(!form().MSComm1().isOpen());
+        QVERIFY(!form().port().isOpen());
     }
 
     void changeOfPortReopensAndRemembers()
@@ -450,12 +450,12 @@ private slots:
         TestHome::mapPort(7, seven.path());
         start();
         pickPort(QStringLiteral("7"));
-        QCOMPARE(form().MSComm1().devicePath(), seven.path());
-        QVERIFY(form().MSComm1().isOpen());
-        QCOMPARE(form().MSComm1().receiveBufferSize(), 32000);
+        QCOMPARE(form().port().devicePath(), seven.path());
+        QVERIFY(form().port().isOpen());
+        QCOMPARE(form().port().receiveBufferSize(), 32000);
         QCOMPARE(TestHome::savedPort(), QStringLiteral("7"));
         pickPort(QStringLiteral("3"));
-        QCOMPARE(form().MSComm1().devicePath(), three.path());
+        QCOMPARE(form().port().devicePath(), three.path());
         QCOMPARE(TestHome::savedPort(), QStringLiteral("3"));
         QCOMPARE(m_dialogs.messages, QStringList());
     }
@@ -469,16 +469,16 @@ private slots:
         three.closeMaster();   // the cable of port 3 is pulled
         QTRY_COMPARE(m_dialogs.messages.size(), 1);
         QCOMPARE(m_dialogs.messages[0], Texts::lineLostInWindow(3));
-        QVERIFY(!form().MSComm1().isOpen());
+        QVERIFY(!form().port().isOpen());
         QTest::qWait(200);
         QCOMPARE(m_dialogs.messages.size(), 1);
 
         // With no port open, the port the user picks is the one opened.
         pickPort(QStringLiteral("7"));
-        QVERIFY(form().MSComm1().isOpen());
-        QCOMPARE(form().MSComm1().devicePath(), seven.path());
-        QCOMPARE(form().MSComm1().receiveBufferSize(), 32700);
-        QCOMPARE(form().MSComm1().settings(), QStringLiteral("9600,N,8,1"));
+        QVERIFY(form().port().isOpen());
+        QCOMPARE(form().port().devicePath(), seven.path());
+        QCOMPARE(form().port().receiveBufferSize(), 32700);
+        QCOMPARE(form().port().settings(), QStringLiteral("9600,N,8,1"));
         QCOMPARE(TestHome::savedPort(), QStringLiteral("7"));
     }
 
@@ -493,11 +493,11 @@ private slots:
         QCOMPARE(m_dialogs.messages.size(), 1);
         QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("A 7-es port")));
         QVERIFY(m_dialogs.messages[0].contains(QStringLiteral("másik program")));
-        QVERIFY(!form().MSComm1().isOpen());
+        QVERIFY(!form().port().isOpen());
         QVERIFY(form().isVisible());
         otherProgram.reset();
         pickPort(QStringLiteral("3"));
-        QVERIFY(form().MSComm1().isOpen());
+        QVERIFY(form().port().isOpen());
     }
 
     // --- file choice and exit ---
@@ -762,7 +762,7 @@ private slots:
         qint16 busySeen = 0;
         later(200, [&] {
             busySeen = form().state().UploadBusy;
-            form().Command6_Click();
+            form().readout();
         });
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
         QCOMPARE(busySeen, qint16(1));

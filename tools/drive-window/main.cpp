@@ -208,11 +208,11 @@ int main(int argc, char *argv[])
     dialogs.fileAnswers.append(args[1]);
     LiveClock clock;
     MainWindow form(dialogs, clock);
-    if (!form.Form_Load())
+    if (!form.start())
         return fail(dialogs, "the window did not start");
     form.show();
     waitForEvents(300);
-    if (!form.MSComm1().isOpen())
+    if (!form.port().isOpen())
         return fail(dialogs, "no port open");
     form.findChild<QComboBox *>(QStringLiteral("Combo2"))->setCurrentText(QStringLiteral("5"));
 
@@ -223,7 +223,7 @@ int main(int argc, char *argv[])
 
     if (mode == QLatin1String("readout")) {
         const Measure measure;
-        form.Command6_Click();
+        form.readout();
         const double wall = measure.wallSeconds();
         if (dialogs.messages.size() != 1 || !dialogs.messages[0].startsWith(QStringLiteral("A kódmemória")))
             return fail(dialogs, "the readout did not finish");
@@ -244,7 +244,7 @@ int main(int argc, char *argv[])
                                  marks.append(since.nsecsElapsed());
                          });
         const Measure measure;
-        form.Command1_Click();
+        form.upload();
         const double cpu = measure.cpuShare();
         if (dialogs.messages.size() != 1 || !dialogs.messages[0].startsWith(QStringLiteral("A rátöltés")))
             return fail(dialogs, "the upload did not finish");
