@@ -37,5 +37,3 @@ int listSnapshots(const Options &options);
 // The cards of a list whose last day is near or past.
 int expiring(const Options &options);
 
-// Set from the signal handler when the person presses Ctrl-C.
-void requestStop();

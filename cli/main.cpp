@@ -2,6 +2,7 @@
 // which, readout, upload, and whether the reader holds what a list says.
 
 #include "cli/commands.h"
+#include "cli/support.h"
 #include "cli/texts.h"
 #include "serial/linetrace.h"
 #include "serial/portmap.h"

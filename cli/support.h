@@ -13,6 +13,10 @@
 
 struct Options;
 
+// Set from the signal handler when the person presses Ctrl-C (or the terminal
+// or the session goes); every transfer's clock then says stop.
+void requestStop();
+
 // Plain pauses that end the transfer once the person asked to stop.
 class StoppableClock : public SystemClock
 {
