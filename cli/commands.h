@@ -36,4 +36,3 @@ int snapshot(const Options &options);
 int listSnapshots(const Options &options);
 // The cards of a list whose last day is near or past.
 int expiring(const Options &options);
-
