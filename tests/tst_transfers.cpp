@@ -468,6 +468,21 @@ private slots:
         QCOMPARE(readFile(path), text);   // the list's history stays
     }
 
+    void oneRefusedEraseAmongTakenOnesIsARefusal()
+    {
+        // A stranger gets every slot: two cards, then erases; the third erase is refused after two were taken.
+        startReader({QStringLiteral("--fast"), QStringLiteral("--refuse-write"), QStringLiteral("5"), QStringLiteral("--seed"),
+                     file("three.csv", codeList(3))});
+        const CodeList list = readCodeList(file("two.csv", codeList(2)));
+        SyncRequest request;
+        request.list = &list;
+        request.openingTime = 5;
+        const SyncResult synced = sync(request);
+        QCOMPARE(synced.outcome, SyncResult::EraseRefused);   // said as it is, not learned as a reader of cards only
+        QCOMPARE(synced.slotsErased, 2);
+        QVERIFY(!synced.layoutLearned);
+    }
+
     void noRecordGoesOutWithATimeTheReaderReadsAsNoCard()
     {
         startReader({QStringLiteral("--fast")});

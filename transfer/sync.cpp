@@ -134,9 +134,10 @@ bool SyncRun::write(SyncPlan &plan)
             m_result.outcome = SyncResult::Interrupted;
             return false;
         }
-        // This reader takes cards only: where a card goes, a listed one is copied instead.
+        // This reader takes cards only: where a card goes, a listed one is copied instead. One that
+        // took an erase before in this sync is no such reader: a refusal among accepted erases is a refusal.
         if (outcome == RecordOutcome::Refused && w.purpose == PlannedWrite::Erase && plan.byLayout
-            && !m_request.isRestore() && plan.copySource) {
+            && !m_request.isRestore() && plan.copySource && m_result.slotsErased == 0) {
             m_cardsOnly = true;
             turnErasesIntoCopies(plan, i);
             m_result.plan = plan;
@@ -261,7 +262,9 @@ SyncResult SyncRun::runSteps()
         m_result.layoutUsed |= plan.byLayout;
         const QByteArray base = dump;   // what the plan was made from
         const bool wroteAll = write(plan);
-        const bool learnCardsOnly = !wroteAll && m_result.outcome == SyncResult::EraseRefused && !plan.byLayout;
+        // Only a reader that refused every erase tried takes cards only.
+        const bool learnCardsOnly = !wroteAll && m_result.outcome == SyncResult::EraseRefused && !plan.byLayout
+            && m_result.slotsErased == 0;
         if (!wroteAll && !learnCardsOnly)
             return m_result;
         const SyncResult::Outcome stoppedAs = m_result.outcome;
