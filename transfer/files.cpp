@@ -58,21 +58,11 @@ bool readAllAt(int fd, qint64 size, QByteArray &bytes)
     return true;
 }
 
-bool writeAllAt(int fd, const QByteArray &bytes)
+// The file's whole contents made bytes, synced.
+bool rewriteWhole(int fd, const QByteArray &bytes)
 {
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        done += n;
-    }
-    return ::ftruncate(fd, bytes.size()) == 0 && ::fsync(fd) == 0;
+    return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, bytes) && ::ftruncate(fd, bytes.size()) == 0
+        && ::fsync(fd) == 0;
 }
 
 // A new file in folder, named after base and never over another: its
@@ -107,9 +97,7 @@ QByteArray keepCopy(const QString &path, const QByteArray &old)
         const int fd = createBeside(folder, info.fileName(), 0600, name);
         if (fd < 0)
             continue;
-        const bool ok = writeAll(fd, old) && ::fsync(fd) == 0;
-        ::close(fd);
-        if (ok)
+        if (writeSyncedAndClose(fd, old) == 0)
             return name;
         ::unlink(name.constData());
     }
@@ -134,10 +122,10 @@ FileFault writeInPlace(const QString &path, const FileStamp &stamp, const QByteA
     const QByteArray copy = fault == FileFault::None ? keepCopy(path, old) : QByteArray();
     if (fault == FileFault::None && copy.isEmpty())
         fault = FileFault::NoPermission;
-    if (fault == FileFault::None && !writeAllAt(fd, bytes)) {
+    if (fault == FileFault::None && !rewriteWhole(fd, bytes)) {
         fault = faultFromErrno(errno);
         // Put the old bytes back; when even that fails, the copy stays and is named.
-        if (!writeAllAt(fd, old)) {
+        if (!rewriteWhole(fd, old)) {
             if (keptCopy)
                 *keptCopy = QFile::decodeName(copy);
             ::close(fd);
@@ -242,6 +230,16 @@ bool writeAll(int fd, const QByteArray &data)
         done += n;
     }
     return true;
+}
+
+int writeSyncedAndClose(int fd, const QByteArray &data)
+{
+    int error = 0;
+    if (!writeAll(fd, data) || ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error;
 }
 
 bool isFaithfulFileName(const QString &path)
@@ -399,11 +397,7 @@ FileFault writeNew(const QString &path, const QByteArray &bytes, FileStamp &writ
     const int fd = createBeside(info.absolutePath(), info.fileName(), 0666, temporary);   // the umask decides
     if (fd < 0)
         return faultFromErrno(errno);
-    int error = 0;
-    if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
+    int error = writeSyncedAndClose(fd, bytes);
     if (error == 0)
         error = nameWithoutReplacing(temporary, QFile::encodeName(path));
     if (error != 0) {

@@ -25,6 +25,8 @@ FileFault faultFromErrno(int error);
 FileFault openRegularFile(const QByteArray &name, int flags, int &fd);
 // Writes all of data; false with errno set (ENOSPC when the file takes no more).
 bool writeAll(int fd, const QByteArray &data);
+// A new file's whole contents written and synced, and the file closed: 0 or errno.
+int writeSyncedAndClose(int fd, const QByteArray &data);
 
 // A name that reached us whole: no character was lost on the way from the
 // bytes of the file system (a name that is not UTF-8 arrives with U+FFFD in it,

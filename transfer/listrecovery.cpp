@@ -72,11 +72,7 @@ FileFault keepUnsavedEdits(const ListDocument &document)
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);   // mode 0600
     if (fd < 0)
         return faultFromErrno(errno);
-    int error = 0;
-    if (!writeAll(fd, text) || ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
+    int error = writeSyncedAndClose(fd, text);
     if (error == 0 && ::rename(temporary.constData(), QFile::encodeName(editsFile(document.path())).constData()) != 0)
         error = errno;
     if (error != 0) {
