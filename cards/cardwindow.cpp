@@ -72,13 +72,6 @@ private:
     QString m_plan;
 };
 
-// A read of the memory that failed; a lost line names its port.
-QString dumpFailedText(DumpOutcome outcome, int portNumber, const QString &again = QString())
-{
-    return outcome == DumpOutcome::LineLost ? Texts::withLostLine(Texts::TransferError, Texts::lineLost(portNumber))
-                                            : Texts::dumpFailed(outcome, again);
-}
-
 QAction *action(QWidget *owner, const QString &text, const QKeySequence &keys = {})
 {
     auto *a = new QAction(text, owner);
@@ -550,7 +543,7 @@ void CardWindow::check()
         break;
     }
     case DumpOutcome::Interrupted: break;
-    default: m_dialogs.message(this, dumpFailedText(outcome, m_port.portNumber())); break;
+    default: m_dialogs.message(this, Texts::readFailed(outcome, m_port.portNumber())); break;
     }
     updateState();
 }
@@ -626,61 +619,18 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
 
 void CardWindow::reportSync(const SyncResult &result, const CodeList *list, const CodeList &names)
 {
-    const bool restore = !list;
-    const QString left = Texts::whatSyncLeft(result, &names, Texts::stopAdviceInWindow(restore));
-    const QString note = Texts::afterSnapshotNote(result);
-    const QString lostAfter = note.isEmpty() ? QString() : QLatin1Char('\n') + note;
-    QString text;
-    switch (result.outcome) {
-    case SyncResult::Done:
-        text = Texts::syncDone(result.after.same, restore)
-            + (result.plan.copies() > 0 ? QLatin1Char('\n') + Texts::copiesKept(result.plan.copies()) : QString())
-            + lostAfter;
-        break;
-    case SyncResult::NothingToChange: text = Texts::nothingToChange(restore); break;
-    case SyncResult::Planned:
-    case SyncResult::NotApproved: text = Texts::nothingWasWritten(); break;
-    case SyncResult::Refused:
-        text = restore ? Texts::snapshotUnfit(QString(), result.problem)
-                       : Texts::listProblem(m_table.document().path(), *list, result.problem, ListUse::Sync);
-        break;
-    case SyncResult::SnapshotFailed:
-        text = Texts::snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + Texts::nothingWasWritten();
-        break;
-    case SyncResult::DumpFailed:
-        text = dumpFailedText(result.dumpOutcome, m_port.portNumber(), Texts::stopAdviceInWindow(restore))
-            + QLatin1Char('\n') + left;
-        break;
-    case SyncResult::WriteRefused:
-    case SyncResult::WriteUnanswered: {
-        const DumpRecord failed = result.plan.writes.value(result.acknowledged).record;
-        text = Texts::WriteFailed + QLatin1Char(' ')
-            + Texts::recordFailed(result.outcome == SyncResult::WriteRefused, failed, 0, names.nameOf(failed.code))
-            + QLatin1Char('\n') + left;
-        break;
-    }
-    case SyncResult::EraseRefused:
-        text = Texts::eraseRefused(restore, result.cardsWritten) + QLatin1Char('\n')
-            + Texts::differences(result.after, &names);
-        break;
-    case SyncResult::LineLost:
-        text = Texts::withLostLine(Texts::WriteFailed, Texts::lineLost(m_port.portNumber())) + QLatin1Char('\n') + left;
-        break;
-    case SyncResult::Interrupted:
-        if (result.allWritten)
-            text = Texts::checkCutOffInWindow();
-        else if (!result.written() && !result.lastUncertain)
-            return;   // stopped before anything was written: nothing to say
-        else
-            text = left;
-        break;
-    case SyncResult::Differs:
-        text = Texts::differences(result.after, &names)
-            + Texts::stillDiffers(restore, result.before, result.afterwards, int(result.plan.unreachable.size()))
-            + lostAfter;
-        break;
-    }
-    m_dialogs.message(this, text);
+    // The person's own stop before anything was written needs no word.
+    if (result.outcome == SyncResult::Interrupted && !result.allWritten && !result.written() && !result.lastUncertain)
+        return;
+    Texts::SyncWording wording;
+    wording.restore = !list;
+    wording.file = list ? m_table.document().path() : QString();
+    wording.portNumber = m_port.portNumber();
+    wording.retry = wording.finish = Texts::stopAdviceInWindow(wording.restore);
+    wording.seeReader = Texts::SeeReaderByCheck;
+    wording.listLines = false;   // the lines may have moved since the list was read
+    const Texts::SyncOutcomeText text = Texts::syncOutcome(result, &names, wording);
+    m_dialogs.message(this, text.details.isEmpty() ? text.said : text.said + QLatin1Char('\n') + text.details);
 }
 
 void CardWindow::showSnapshots()

@@ -18,8 +18,7 @@ SnapshotsDialog::SnapshotsDialog(QWidget *parent) : QDialog(parent), m_table(new
         layout->addWidget(new QLabel(Texts::snapshotNotKept(snapshotFolder(), listing.fault), this));
     m_table->setAccessibleName(Texts::SnapshotsTable);
     m_table->setColumnCount(4);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Időpont"), QStringLiteral("Port"), QStringLiteral("Kártyák"),
-                                        QStringLiteral("Miért")});
+    m_table->setHorizontalHeaderLabels(Texts::SnapshotColumns);
     m_table->setRowCount(int(m_snapshots.size()));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);

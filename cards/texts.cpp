@@ -236,12 +236,6 @@ QString stopAdviceInWindow(bool restore)
                                     "állapot a Pillanatképek között van.");
 }
 
-QString checkCutOffInWindow()
-{
-    return QStringLiteral("Megszakítva az ellenőrző kiolvasás közben: minden rekordot beírtam, csak az ellenőrzés "
-                          "maradt el. Az Összevetés gomb megmutatja, mit tart a kártyaolvasó.");
-}
-
 QString checkDone(int held, int missing, int extra)
 {
     if (missing == 0 && extra == 0)
@@ -257,12 +251,12 @@ QString phaseText(int phase, int done, int total)
 {
     switch (ProgressView::Phase(phase)) {
     case ProgressView::Phase::Reading:
-        return QStringLiteral("A kártyaolvasó memóriájának olvasása (kb. 21 másodperc)…");
+        return QStringLiteral("A kártyaolvasó memóriájának olvasása (kb. %1 másodperc)…").arg(DumpWholeSeconds);
     case ProgressView::Phase::Writing: return QStringLiteral("Írás: %1 / %2 rekord").arg(done).arg(total);
     case ProgressView::Phase::Erasing: return QStringLiteral("Törlés: %1 / %2 rekord").arg(done).arg(total);
     case ProgressView::Phase::Checking: break;
     }
-    return QStringLiteral("Ellenőrzés: a memória újraolvasása (kb. 21 másodperc)…");
+    return QStringLiteral("Ellenőrzés: a memória újraolvasása (kb. %1 másodperc)…").arg(DumpWholeSeconds);
 }
 
 QString savedAsList(int cards, const QString &path)

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace Texts {
 
@@ -40,11 +41,14 @@ inline const QString SaveAsListAction = QStringLiteral("Mentés listaként…");
 inline const QString CloseAction = QStringLiteral("Bezárás");
 inline const QString CancelAction = QStringLiteral("Mégse");
 inline const QString SnapshotsTable = QStringLiteral("Pillanatképek");
+inline const QStringList SnapshotColumns = {QStringLiteral("Időpont"), QStringLiteral("Port"), QStringLiteral("Kártyák"),
+                                            QStringLiteral("Miért")};
 inline const QString NewCardName = QStringLiteral("Név:");
 inline const QString NewCardCode = QStringLiteral("Kód:");
 inline const QString NewCardCodeHint = QStringLiteral("tíz hexadecimális számjegy, előtte lehet BB");
 inline const QString NewCardLastDay = QStringLiteral("Utolsó nap:");
 inline const QString NewCardLastDayHint = QStringLiteral("ÉÉÉÉ-HH-NN; üresen: nem jár le");
+inline const QString SeeReaderByCheck = QStringLiteral("Az Összevetés gomb megmutatja, mit tart a kártyaolvasó.");
 inline const QString WarningName = QStringLiteral("Figyelmeztetés a listáról");
 // Answers to the questions about the file on disk.
 inline const QString NewListHere = QStringLiteral("Új lista ezen a néven");
@@ -88,7 +92,6 @@ QString listWarning(const CodeList &list);
 QString syncQuestion(const SyncPlan &plan, const CodeList &list);
 QString restoreQuestion(const QDateTime &taken, const SyncPlan &plan, const CodeList &names);
 QString stopAdviceInWindow(bool restore);
-QString checkCutOffInWindow();
 QString checkDone(int held, int missing, int extra);
 QString phaseText(int phase, int done, int total);
 QString savedAsList(int cards, const QString &path);

@@ -91,64 +91,28 @@ QString sameCommand(const Options &options, int port, bool restore)
 int report(const SyncResult &result, const Transfer &transfer, const CodeList *list, const QString &file,
            const QString &repeat)
 {
-    const bool restore = !list;
-    const QString left = Texts::whatSyncLeft(result, list, Texts::stopAdvice(repeat, list ? result.before : QString()));
-    const QString lostAfter = Texts::afterSnapshotNote(result);
+    Texts::SyncWording wording;
+    wording.restore = !list;
+    wording.file = file;
+    wording.portNumber = transfer.port.portNumber();
+    wording.retry = Texts::repeatCommand(repeat);
+    wording.finish = Texts::stopAdvice(repeat, list ? result.before : QString());
+    wording.seeReader = Texts::checkAgain(repeat);
+    const Texts::SyncOutcomeText text = Texts::syncOutcome(result, list, wording);
+    print(text.details);
+    say(text.said);
     switch (result.outcome) {
-    case SyncResult::Done:
-        say(Texts::syncDone(result.after.same, restore));
-        if (result.plan.copies() > 0)
-            say(Texts::copiesKept(result.plan.copies()));
-        if (!lostAfter.isEmpty()) {
-            say(lostAfter);
-            return ExitFileFailed;
-        }
-        return ExitDone;
-    case SyncResult::NothingToChange: say(Texts::nothingToChange(restore)); return ExitDone;
-    case SyncResult::Planned:
-        say(Texts::dryRunDone());
-        return result.plan.nothingToDo ? ExitDone : ExitDifferences;
-    case SyncResult::NotApproved: say(Texts::notApproved()); return ExitUsage;
+    case SyncResult::Done: return result.afterFault == FileFault::None ? ExitDone : ExitFileFailed;
+    case SyncResult::Differs: return ExitDifferences;
+    case SyncResult::NothingToChange: return ExitDone;
+    case SyncResult::Planned: return result.plan.nothingToDo ? ExitDone : ExitDifferences;
+    case SyncResult::NotApproved: return ExitUsage;
     case SyncResult::Refused:
-        say(restore ? Texts::snapshotUnfit(file, result.problem)
-                    : Texts::listProblem(file, *list, result.problem, ListUse::Sync));
-        return ExitFileFailed;
-    case SyncResult::SnapshotFailed:
-        say(Texts::snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + Texts::nothingWasWritten());
-        return ExitFileFailed;
-    case SyncResult::DumpFailed:
-        return dumpFailed(result.dumpOutcome, transfer.port, left, repeat);
-    case SyncResult::WriteRefused:
-    case SyncResult::WriteUnanswered: {
-        const DumpRecord failed = result.plan.writes.value(result.acknowledged).record;
-        const ListedCard *card = list ? list->cardOf(failed.code) : nullptr;
-        say(Texts::WriteFailed + QLatin1Char(' ')
-            + Texts::recordFailed(result.outcome == SyncResult::WriteRefused, failed, card ? card->line : 0,
-                                  card ? card->name : QString())
-            + QLatin1Char('\n') + left);
-        return ExitReaderFailed;
+    case SyncResult::SnapshotFailed: return ExitFileFailed;
+    case SyncResult::DumpFailed: return dumpExitStatus(result.dumpOutcome);
+    case SyncResult::Interrupted: return ExitStopped;
+    default: return ExitReaderFailed;
     }
-    case SyncResult::EraseRefused:
-        say(Texts::eraseRefused(restore, result.cardsWritten) + QLatin1Char(' ')
-            + Texts::howFar(result.cardsWritten, result.slotsErased, result.lastUncertain));
-        if (!result.after.extra.isEmpty() || !result.after.missing.isEmpty())
-            print(Texts::differences(result.after, list));
-        return ExitReaderFailed;
-    case SyncResult::LineLost:
-        say(Texts::withLostLine(Texts::WriteFailed, Texts::lineLost(transfer.port.portNumber())) + QLatin1Char('\n')
-            + left);
-        return ExitReaderFailed;
-    case SyncResult::Interrupted:
-        say(result.allWritten ? Texts::checkCutOff(repeat) : Texts::stopped() + QLatin1Char(' ') + left);
-        return ExitStopped;
-    case SyncResult::Differs:
-        print(Texts::differences(result.after, list));
-        say(Texts::stillDiffers(restore, result.before, result.afterwards, int(result.plan.unreachable.size())));
-        if (!lostAfter.isEmpty())
-            say(lostAfter);
-        return ExitDifferences;
-    }
-    return ExitReaderFailed;
 }
 
 int runOnReader(const Options &options, SyncRequest &request, const CodeList *list)

@@ -62,19 +62,21 @@ int openPort(const Options &options, CommPort &port)
     return ExitDone;
 }
 
+int dumpExitStatus(DumpOutcome outcome)
+{
+    switch (outcome) {
+    case DumpOutcome::Done: return ExitDone;
+    case DumpOutcome::NoPort: return ExitPortUnusable;
+    case DumpOutcome::Interrupted: return ExitStopped;
+    default: return ExitReaderFailed;
+    }
+}
+
 int dumpFailed(DumpOutcome outcome, const CommPort &port, const QString &note, const QString &repeat)
 {
-    const QString after = note.isEmpty() ? QString() : QLatin1Char(' ') + note;
-    switch (outcome) {
-    case DumpOutcome::LineLost:
-        say(Texts::withLostLine(Texts::TransferError, Texts::lineLost(port.portNumber())) + after);
-        return ExitReaderFailed;
-    case DumpOutcome::NoPort: say(Texts::lineLost(port.portNumber())); return ExitPortUnusable;
-    case DumpOutcome::Interrupted: say(Texts::stopped() + after); return ExitStopped;
-    default:
-        say(Texts::dumpFailed(outcome, repeat.isEmpty() ? QString() : Texts::repeatCommand(repeat)) + after);
-        return ExitReaderFailed;
-    }
+    say(Texts::readFailed(outcome, port.portNumber(), repeat.isEmpty() ? QString() : Texts::repeatCommand(repeat))
+        + (note.isEmpty() ? QString() : QLatin1Char(' ') + note));
+    return dumpExitStatus(outcome);
 }
 
 int readWholeMemory(const Options &options, Transfer &transfer, QByteArray &dump, const QString &note)

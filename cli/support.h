@@ -40,6 +40,8 @@ void print(const QString &text);   // what was asked for, on standard output
 // port when it is free, else the first free one). Opened for the reader.
 int openPort(const Options &options, CommPort &port);
 
+// The exit status of a read of the memory that did not come whole.
+int dumpExitStatus(DumpOutcome outcome);
 // A dump that did not arrive whole: what the person is told (with a note
 // after it, if any, and for a command that is no readout, the command to
 // run again), and the exit status.

@@ -80,12 +80,8 @@ QString TerminalProgress::line(int done, int width) const
     const int shown = qBound(0, done, total);
     const qint64 seconds = qRound64(secondsLeft(shown));
     const QString left = QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    const QString count = QStringLiteral("%1: %2/%3 %4")
-                              .arg(Texts::phaseWord(int(m_phase)))
-                              .arg(shown)
-                              .arg(m_total)
-                              .arg(readsDump(m_phase) ? QStringLiteral("bájt") : QStringLiteral("rekord"));
-    const QString tail = QStringLiteral("%1%  hátra: %2").arg(shown * 100 / total, 3).arg(left);
+    const QString count = Texts::progressCount(int(m_phase), shown, m_total, readsDump(m_phase));
+    const QString tail = Texts::progressLeft(shown * 100 / total, left);
     // The last column stays free: some terminals wrap as soon as it is written.
     const int room = width - 1;
     const int bar = qMin(BarWidth, room - int(count.size() + tail.size()) - 4);

@@ -224,11 +224,6 @@ QString uploadDone(int written)
     return UploadDone + QLatin1Char(' ') + accepted(written, false);
 }
 
-QString stopped()
-{
-    return QStringLiteral("Megszakítva.");
-}
-
 QString snapshotKept(SnapshotReason reason, const QString &path)
 {
     return QStringLiteral("Pillanatkép (%1): %2\n").arg(reasonWord(reason), path);
@@ -292,19 +287,14 @@ QString needsConfirmation(const QString &command)
         .arg(command);
 }
 
-QString dryRunDone()
-{
-    return QStringLiteral("Próba: semmit sem írtam, pillanatkép sem készült.");
-}
-
-QString notApproved()
-{
-    return nothingWasWritten();
-}
-
 QString repeatCommand(const QString &repeat)
 {
     return QStringLiteral("Ismételje meg a parancsot: %1").arg(repeat);
+}
+
+QString checkAgain(const QString &repeat)
+{
+    return QStringLiteral("Ellenőrzés: %1").arg(repeat);
 }
 
 QString stopAdvice(const QString &repeat, const QString &before)
@@ -313,13 +303,6 @@ QString stopAdvice(const QString &repeat, const QString &before)
     if (!before.isEmpty())
         text += QStringLiteral("\nA változtatás előtti állapot pillanatképe (ide lehet visszatérni): %1").arg(before);
     return text;
-}
-
-QString checkCutOff(const QString &repeat)
-{
-    return QStringLiteral("Megszakítva az ellenőrző kiolvasás közben: minden rekordot beírtam, csak az ellenőrzés "
-                          "maradt el. Ellenőrzés: %1")
-        .arg(repeat);
 }
 
 QString phaseWord(int phase)
@@ -333,11 +316,27 @@ QString phaseWord(int phase)
     return QStringLiteral("ellenőrzés");
 }
 
+QString progressCount(int phase, int done, int total, bool bytes)
+{
+    return QStringLiteral("%1: %2/%3 %4")
+        .arg(phaseWord(phase))
+        .arg(done)
+        .arg(total)
+        .arg(bytes ? QStringLiteral("bájt") : QStringLiteral("rekord"));
+}
+
+QString progressLeft(int percent, const QString &timeLeft)
+{
+    return QStringLiteral("%1%  hátra: %2").arg(percent, 3).arg(timeLeft);
+}
+
 QString phaseLine(int phase, int records)
 {
     const auto p = ProgressView::Phase(phase);
     if (ProgressView::readsDump(p))
-        return QStringLiteral("%1: a kártyaolvasó teljes memóriája (kb. 21 másodperc)").arg(capitalized(phaseWord(phase)));
+        return QStringLiteral("%1: a kártyaolvasó teljes memóriája (kb. %2 másodperc)")
+            .arg(capitalized(phaseWord(phase)))
+            .arg(DumpWholeSeconds);
     return QStringLiteral("%1: %2 rekord (kb. %3 másodperc)")
         .arg(capitalized(phaseWord(phase)))
         .arg(records)

@@ -46,7 +46,6 @@ QString identical(int codes);
 // Readout and upload.
 QString readoutDone(int records, const QString &path);
 QString uploadDone(int written);
-QString stopped();
 
 // Snapshots.
 QString snapshotKept(SnapshotReason reason, const QString &path);
@@ -60,14 +59,16 @@ QString foreignSnapshotsMarked();
 // Sync and restore.
 QString question(const SyncPlan &plan);
 QString needsConfirmation(const QString &command);
-QString dryRunDone();
-QString notApproved();
 QString stopAdvice(const QString &repeat, const QString &before);
 QString repeatCommand(const QString &repeat);
-QString checkCutOff(const QString &repeat);
+// How to see what the reader holds after a read-back cut off.
+QString checkAgain(const QString &repeat);
 
 // Progress, without a terminal: one line a phase.
 QString phaseWord(int phase);
+// The terminal's progress line: "olvasás: 7000/20490 bájt", and " 34%  hátra: 0:14".
+QString progressCount(int phase, int done, int total, bool bytes);
+QString progressLeft(int percent, const QString &timeLeft);
 QString phaseLine(int phase, int records);
 
 } // namespace Texts

@@ -62,42 +62,20 @@ QString portDevicePath(int portNumber)
     return {};
 }
 
-QString portMapProblem()
+PortSwitchFault portSwitchFault()
 {
     const UserSettings settings;
     const QVariant value = settings.value(QStringLiteral("ports/auto"));
     if (!settings.contains(QStringLiteral("ports/auto")) || switchValue(value))
         return {};
-    const QString shown = value.typeId() == QMetaType::QString ? value.toString()
-                                                                : QStringLiteral("(a beállítások különleges értéke)");
-    return QStringLiteral("A beállítások [ports] részében az auto=%1 érték nem értelmezhető (%2); "
-                          "a gép saját soros portjai ki vannak kapcsolva. Használható: true/false, yes/no, on/off, 1/0.")
-        .arg(shown, settings.fileName());
+    const bool text = value.typeId() == QMetaType::QString;
+    return {true, text ? value.toString() : QString(), !text, settings.fileName()};
 }
 
 QString canonicalDevicePath(const QString &path)
 {
     const QString resolved = QFileInfo(path).canonicalFilePath();
     return resolved.isEmpty() ? path : resolved;
-}
-
-QString portDisplayName(int portNumber)
-{
-    // The ending follows how the number's last word sounds: egyes, hármas, ötös, hatos, húszas, százas...
-    static const char *const units[] = {"", "es", "es", "as", "es", "ös", "os", "es", "as", "es"};
-    static const char *const tens[] = {"", "es", "as", "as", "es", "es", "as", "es", "as", "es"};
-    const int n = qAbs(portNumber);
-    const char *ending = n % 10 ? units[n % 10] : n % 100 ? tens[n / 10 % 10] : n % 1000 ? "as" : "es";
-    return QStringLiteral("%1-%2 port").arg(portNumber).arg(QString::fromUtf8(ending));
-}
-
-QString thePort(int portNumber, bool capital)
-{
-    // "az" before a vowel: egy (1), öt (5), ötven (50-59).
-    const bool vowel = portNumber == 1 || portNumber == 5 || (portNumber >= 50 && portNumber <= 59);
-    const QString article = vowel ? QStringLiteral("az") : QStringLiteral("a");
-    return (capital ? article.left(1).toUpper() + article.mid(1) : article) + QLatin1Char(' ')
-        + portDisplayName(portNumber);
 }
 
 QString savedPortName()

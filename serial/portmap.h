@@ -18,14 +18,16 @@ constexpr const char *SavedPortKey = "comm/port";
 // "auto" in the map switches the built-in families: true/false, yes/no, on/off,
 // 1/0 in any case; anything else leaves them off.
 QString portDevicePath(int portNumber);
-// What is wrong with the port map, for the person to hear once; empty when nothing.
-QString portMapProblem();
+// An "auto" in the port map that says neither yes nor no: the built-in devices stay off.
+struct PortSwitchFault {
+    bool faulty = false;
+    QString value;         // as written, when it is text
+    bool special = false;  // a value of the settings' own kind, not text
+    QString file;          // the settings file it is in
+};
+PortSwitchFault portSwitchFault();
 // The same, with symlinks resolved: one device, one lock, whatever its name.
 QString canonicalDevicePath(const QString &path);
-// The number's name for the user, as the port list shows the number: "33-as port".
-QString portDisplayName(int portNumber);
-// The same after its article, "a 33-as port" or "az 1-es port"; capital: "A", "Az".
-QString thePort(int portNumber, bool capital = false);
 
 // The saved port (empty when never saved); only the window's port choice writes it.
 QString savedPortName();

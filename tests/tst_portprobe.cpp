@@ -110,7 +110,7 @@ private slots:
         QFETCH(bool, on);
         QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("ports/auto"), value);
         const QString path = portDevicePath(33);   // only the name is looked at
-        const QString problem = portMapProblem();
+        const QString problem = Texts::portMapProblem();
         QSettings(SettingsOrganization, SettingsApplication).setValue(QStringLiteral("ports/auto"), false);
         QCOMPARE(path, on ? QStringLiteral("/dev/ttyUSB0") : QString());
         const QString word = value.typeId() == QMetaType::QString ? value.toString() : QStringLiteral("?");
@@ -143,11 +143,11 @@ private slots:
         QCOMPARE(portDevicePath(200), QStringLiteral("/dev/ttyUSB7"));
         QCOMPARE(portDevicePath(300), QString());   // above 256 a number stands for nothing
         // Named as the port list shows them, with the ending and article Hungarian gives the number.
-        QCOMPARE(portDisplayName(200), QStringLiteral("200-as port"));
-        QCOMPARE(thePort(33, true), QStringLiteral("A 33-as port"));
-        QCOMPARE(thePort(1), QStringLiteral("az 1-es port"));
-        QCOMPARE(thePort(55), QStringLiteral("az 55-ös port"));
-        QCOMPARE(thePort(40), QStringLiteral("a 40-es port"));
+        QCOMPARE(Texts::portDisplayName(200), QStringLiteral("200-as port"));
+        QCOMPARE(Texts::thePort(33, true), QStringLiteral("A 33-as port"));
+        QCOMPARE(Texts::thePort(1), QStringLiteral("az 1-es port"));
+        QCOMPARE(Texts::thePort(55), QStringLiteral("az 55-ös port"));
+        QCOMPARE(Texts::thePort(40), QStringLiteral("a 40-es port"));
         TestHome::mapPort(5, {});
         TestHome::mapPort(200, {});
         TestHome::mapPort(300, {});

@@ -18,6 +18,8 @@ constexpr int PauseBeforeRequestMs = 50;
 constexpr int AnswerPollMs = 20;
 constexpr int PollsPerAttempt = 200;
 constexpr int AttemptsPerRecord = 3;
+// How long a record may go unanswered, all attempts together.
+constexpr int RecordAnswerLimitMs = AnswerPollMs * PollsPerAttempt * AttemptsPerRecord;
 
 // Ten looks a second: the figure still moves smoothly, the end of the dump is
 // seen at most 0.1 s late (half a percent of its 21 s), and waiting costs
@@ -35,6 +37,8 @@ constexpr int ReadoutLimitMs = 3 * DumpLength * 10 * 1000 / 9600;
 constexpr double ByteSeconds = 10.0 / 9600;
 constexpr double DumpSeconds = DumpLength * ByteSeconds;
 constexpr double RecordSeconds = 0.090;
+// The dump's time in whole seconds, as people are told it.
+constexpr int DumpWholeSeconds = int(DumpSeconds + 0.5);
 
 enum class DumpOutcome {
     Done,

@@ -166,6 +166,35 @@ QString traceUnwritable(const QString &path, int error)
     return QStringLiteral("A vonal nyomkövetése nem írható ide (%1): %2.").arg(path, why);
 }
 
+QString portDisplayName(int portNumber)
+{
+    // The ending follows how the number's last word sounds: egyes, hármas, ötös, hatos, húszas, százas...
+    static const char *const units[] = {"", "es", "es", "as", "es", "ös", "os", "es", "as", "es"};
+    static const char *const tens[] = {"", "es", "as", "as", "es", "es", "as", "es", "as", "es"};
+    const int n = qAbs(portNumber);
+    const char *ending = n % 10 ? units[n % 10] : n % 100 ? tens[n / 10 % 10] : n % 1000 ? "as" : "es";
+    return QStringLiteral("%1-%2 port").arg(portNumber).arg(QString::fromUtf8(ending));
+}
+
+QString thePort(int portNumber, bool capital)
+{
+    // "az" before a vowel: egy (1), öt (5), ötven (50-59).
+    const bool vowel = portNumber == 1 || portNumber == 5 || (portNumber >= 50 && portNumber <= 59);
+    const QString article = vowel ? QStringLiteral("az") : QStringLiteral("a");
+    return (capital ? article.left(1).toUpper() + article.mid(1) : article) + QLatin1Char(' ')
+        + portDisplayName(portNumber);
+}
+
+QString portMapProblem()
+{
+    const PortSwitchFault fault = portSwitchFault();
+    if (!fault.faulty)
+        return {};
+    return QStringLiteral("A beállítások [ports] részében az auto=%1 érték nem értelmezhető (%2); "
+                          "a gép saját soros portjai ki vannak kapcsolva. Használható: true/false, yes/no, on/off, 1/0.")
+        .arg(fault.special ? QStringLiteral("(a beállítások különleges értéke)") : fault.value, fault.file);
+}
+
 QString settingsProblem()
 {
     const UserSettings settings;
@@ -254,9 +283,10 @@ QString tooManyCards(int capacity, bool distinct)
 
 QString noisyLine()
 {
-    return QStringLiteral("A kártyaolvasó vonalán 25 másodpercen át folyamatosan jöttek a bájtok, ezért semmit sem "
+    return QStringLiteral("A kártyaolvasó vonalán %1 másodpercen át folyamatosan jöttek a bájtok, ezért semmit sem "
                           "küldtem el. Ellenőrizze, hogy a kártyaolvasó portja van-e kiválasztva, és próbálja újra "
-                          "fél perc múlva!");
+                          "fél perc múlva!")
+        .arg(QuietLimitMs / 1000);
 }
 
 QString dumpFailed(DumpOutcome outcome, const QString &again)
@@ -418,7 +448,9 @@ QString recordFailed(bool refused, const DumpRecord &record, qint64 line, const 
     const QString card = theCode(record.code) + (name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name));
     const QString where = line > 0 ? QStringLiteral(", a lista %1. sora").arg(line) : QString();
     return refused ? QStringLiteral("A kártyaolvasó visszautasította %1 kódot%2.").arg(card, where)
-                   : QStringLiteral("A kártyaolvasó nem válaszolt %1 kódra%2 (12 másodpercig vártam).").arg(card, where);
+                   : QStringLiteral("A kártyaolvasó nem válaszolt %1 kódra%2 (%3 másodpercig vártam).")
+                         .arg(card, where)
+                         .arg(RecordAnswerLimitMs / 1000);
 }
 
 
@@ -605,6 +637,82 @@ QString afterSnapshotNote(const SyncResult &result)
 {
     return result.afterFault != FileFault::None && result.dumpOutcome == DumpOutcome::Done
         ? afterSnapshotLost(result.afterFault) : QString();
+}
+
+QString stopped()
+{
+    return QStringLiteral("Megszakítva.");
+}
+
+QString dryRunDone()
+{
+    return QStringLiteral("Próba: semmit sem írtam, pillanatkép sem készült.");
+}
+
+QString readFailed(DumpOutcome outcome, int portNumber, const QString &again)
+{
+    switch (outcome) {
+    case DumpOutcome::LineLost: return withLostLine(TransferError, lineLost(portNumber));
+    case DumpOutcome::NoPort: return lineLost(portNumber);
+    case DumpOutcome::Interrupted: return stopped();
+    default: return dumpFailed(outcome, again);
+    }
+}
+
+SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording)
+{
+    const bool restore = wording.restore;
+    const QString left = whatSyncLeft(result, list, wording.finish);
+    const QString lostAfter = afterSnapshotNote(result);
+    const auto then = [](const QString &first, const QString &second) {
+        return second.isEmpty() ? first : first + QLatin1Char('\n') + second;
+    };
+    switch (result.outcome) {
+    case SyncResult::Done:
+        return {then(then(syncDone(result.after.same, restore),
+                          result.plan.copies() > 0 ? copiesKept(result.plan.copies()) : QString()),
+                     lostAfter), {}};
+    case SyncResult::NothingToChange: return {nothingToChange(restore), {}};
+    case SyncResult::Planned: return {dryRunDone(), {}};
+    case SyncResult::NotApproved: return {nothingWasWritten(), {}};
+    case SyncResult::Refused:
+        return {restore ? snapshotUnfit(wording.file, result.problem)
+                                 : listProblem(wording.file, *list, result.problem, ListUse::Sync),
+                {}};
+    case SyncResult::SnapshotFailed:
+        return {snapshotNotKept(snapshotFolder(), result.fileFault) + QLatin1Char(' ') + nothingWasWritten(), {}};
+    case SyncResult::DumpFailed:
+        return {then(readFailed(result.dumpOutcome, wording.portNumber, wording.retry), left), {}};
+    case SyncResult::WriteRefused:
+    case SyncResult::WriteUnanswered: {
+        const DumpRecord failed = result.plan.writes.value(result.acknowledged).record;
+        const ListedCard *card = list ? list->cardOf(failed.code) : nullptr;
+        return {then(WriteFailed + QLatin1Char(' ')
+                         + recordFailed(result.outcome == SyncResult::WriteRefused, failed,
+                                        card && wording.listLines ? card->line : 0, card ? card->name : QString()),
+                     left),
+                {}};
+    }
+    case SyncResult::EraseRefused:
+        return {eraseRefused(restore, result.cardsWritten) + QLatin1Char(' ')
+                    + howFar(result.cardsWritten, result.slotsErased, result.lastUncertain),
+                result.after.extra.isEmpty() && result.after.missing.isEmpty() ? QString()
+                                                                               : differences(result.after, list)};
+    case SyncResult::LineLost:
+        return {then(withLostLine(WriteFailed, lineLost(wording.portNumber)), left), {}};
+    case SyncResult::Interrupted:
+        if (result.allWritten)
+            return {QStringLiteral("Megszakítva az ellenőrző kiolvasás közben: minden rekordot beírtam, csak az "
+                                   "ellenőrzés maradt el. ")
+                        + wording.seeReader,
+                    {}};
+        return {stopped() + QLatin1Char(' ') + left, {}};
+    case SyncResult::Differs:
+        return {then(stillDiffers(restore, result.before, result.afterwards, int(result.plan.unreachable.size())),
+                     lostAfter),
+                differences(result.after, list)};
+    }
+    return {};
 }
 
 } // namespace Texts

@@ -31,6 +31,12 @@ inline const QString TransferError =
     QStringLiteral("Hiba az átvitelben. Ismételje meg a kódmemória kiolvasását!");
 inline const QString CheckCable = QStringLiteral("Ellenőrizze a kábelt!");
 
+// The number's name for the user, as the port list shows the number: "33-as port".
+QString portDisplayName(int portNumber);
+// The same after its article, "a 33-as port" or "az 1-es port"; capital: "A", "Az".
+QString thePort(int portNumber, bool capital = false);
+// What is wrong with the port map, for the person to hear once; empty when nothing.
+QString portMapProblem();
 // No free port, and why each port that is there is not: held by which program, or no permission.
 QString noFreePort();
 // What is wrong with the settings store, for the person to hear once; empty when nothing.
@@ -104,5 +110,30 @@ QString howFar(int cardsWritten, int slotsErased, bool lastUncertain);
 QString whatSyncLeft(const SyncResult &result, const CodeList *list, const QString &advice);
 // That the read-back could not be kept as a snapshot; empty when it was, or was never read.
 QString afterSnapshotNote(const SyncResult &result);
+QString stopped();
+QString dryRunDone();
+// A read of the whole memory that failed: a lost line names its port. again: what to do instead of
+// repeating the readout.
+QString readFailed(DumpOutcome outcome, int portNumber, const QString &again = QString());
+
+// What a front end puts into the words of a sync's outcome: its own file name, port, and the way
+// it offers to go on. The sentences themselves are the same everywhere.
+struct SyncWording {
+    bool restore = false;  // a snapshot was put back, not a list
+    QString file;          // the list or the snapshot as the person named it; empty: not named
+    int portNumber = 0;
+    QString retry;         // what to do after a failed read: the command again, or the button
+    QString finish;        // what finishes a stopped sync or restore
+    QString seeReader;     // how to see what the reader holds when the read-back was cut off
+    bool listLines = true; // name the list's line of a refused card
+};
+
+struct SyncOutcomeText {
+    QString said;          // the outcome
+    QString details;       // card by card, what differs (the command line's standard output)
+};
+
+// A sync's or a restore's outcome in words; list: the names of the codes (none for a restore).
+SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording);
 
 } // namespace Texts
