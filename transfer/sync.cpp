@@ -36,6 +36,10 @@ private:
     SyncResult runSteps();
     bool judge();
     bool read(ProgressView::Phase phase, QByteArray &dump);
+    bool readAndPlan(QByteArray &dump, SyncPlan &plan);
+    bool approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFile &beforeFile);
+    std::optional<SyncPlan> planForCardsOnly(const SyncPlan &plan, QByteArrayView dump, bool replanned);
+    bool layoutHeld(QByteArrayView base, QByteArrayView dump);
     SyncPlan planFor(QByteArrayView dump, const std::optional<MemoryLayout> &layout) const;
     bool write(SyncPlan &plan);
     bool readBack(QByteArray &dump, SnapshotReason reason);
@@ -216,14 +220,72 @@ SyncResult SyncRun::run()
     return m_result;
 }
 
+// The first read, and the plan for what it found: a known layout is used
+// only on the reader it was learned on, known by its memory.
+bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
+{
+    if (!read(ProgressView::Phase::Reading, dump))
+        return false;
+    m_before = memoryHash(dump);
+    const std::optional<KnownReader> known = recognisedReader(dump);
+    m_layout = known ? known->layout : std::nullopt;
+    plan = planFor(dump, m_layout);
+    m_result.plan = plan;
+    return true;
+}
+
+// The plan shown, and asked about; the state before kept once the answer is
+// yes: a state nothing changed is no state before a change.
+bool SyncRun::approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFile &beforeFile)
+{
+    const int repeated = repeatedCodes(m_wanted);
+    m_listener.showPlan(plan, repeated);
+    if (m_request.dryRun || plan.nothingToDo) {
+        m_result.outcome = m_request.dryRun ? SyncResult::Planned : SyncResult::NothingToChange;
+        return false;
+    }
+    if (!m_listener.approve(plan)) {   // a stop asked during the question is no answer
+        m_result.outcome = m_c.clock.stopRequested() ? SyncResult::Interrupted : SyncResult::NotApproved;
+        return false;
+    }
+    const SnapshotReason reason = m_request.isRestore() ? SnapshotReason::BeforeRestore : SnapshotReason::BeforeSync;
+    if ((m_result.fileFault = beforeFile.keep(dump, m_request.portNumber, reason)) != FileFault::None) {
+        m_result.outcome = SyncResult::SnapshotFailed;
+        return false;
+    }
+    m_result.before = beforeFile.path();
+    m_listener.snapshotKept(m_result.before, reason);
+    return true;
+}
+
+// A reader that refused the erased record before any erase was taken: the
+// cards written so far may show where it keeps them, and then what goes is
+// written over with a listed card instead. The next plan, when there is one.
+std::optional<SyncPlan> SyncRun::planForCardsOnly(const SyncPlan &plan, QByteArrayView dump, bool replanned)
+{
+    m_cardsOnly = true;
+    learnFrom(plan, dump);
+    if (replanned || !m_layout)
+        return std::nullopt;
+    return planByLayout(m_wanted, dump, *m_layout);
+}
+
+// Whether the read-back is what the layout predicted from the dump the plan
+// was made from; when not, the layout is forgotten.
+bool SyncRun::layoutHeld(QByteArrayView base, QByteArrayView dump)
+{
+    if (m_cardsOnly)
+        m_layout->cardsOnly = true;
+    if (sameRecords(predictedDump(base, m_result.plan, m_result.acknowledged, *m_layout), dump))
+        return true;
+    m_layout.reset();
+    return false;
+}
+
 SyncResult SyncRun::runSteps()
 {
     if (!judge())
         return m_result;
-    const bool restore = m_request.isRestore();
-    const SnapshotReason before = restore ? SnapshotReason::BeforeRestore : SnapshotReason::BeforeSync;
-    const SnapshotReason after = restore ? SnapshotReason::AfterRestore : SnapshotReason::AfterSync;
-
     m_c.view.expectWork(2, 0);
     SnapshotFile beforeFile;   // opened before the reader is asked: a folder that takes none is known first
     if (!m_request.dryRun && (m_result.fileFault = beforeFile.openInFolder()) != FileFault::None) {
@@ -231,81 +293,43 @@ SyncResult SyncRun::runSteps()
         return m_result;
     }
     QByteArray dump;
-    if (!read(ProgressView::Phase::Reading, dump))
+    SyncPlan plan;
+    if (!readAndPlan(dump, plan) || !approved(plan, dump, beforeFile))
         return m_result;
-    // A layout is used only on the reader it was learned on, known by its memory.
-    m_before = memoryHash(dump);
-    const std::optional<KnownReader> known = recognisedReader(dump);
-    m_layout = known ? known->layout : std::nullopt;
-    std::optional<MemoryLayout> layout = m_layout;
-    SyncPlan plan = planFor(dump, layout);
-    m_result.plan = plan;
-    const int repeated = repeatedCodes(m_wanted);
-    if (m_request.dryRun || plan.nothingToDo) {
-        m_listener.showPlan(plan, repeated);
-        m_result.outcome = m_request.dryRun ? SyncResult::Planned : SyncResult::NothingToChange;
-        return m_result;   // a state nothing changed is no state before a change: not kept
-    }
-    if ((m_result.fileFault = beforeFile.keep(dump, m_request.portNumber, before)) != FileFault::None) {
-        m_result.outcome = SyncResult::SnapshotFailed;
-        return m_result;
-    }
-    m_result.before = beforeFile.path();
-    m_listener.snapshotKept(m_result.before, before);
-    m_listener.showPlan(plan, repeated);
-    if (!m_listener.approve(plan)) {   // a stop asked during the question is no answer
-        m_result.outcome = m_c.clock.stopRequested() ? SyncResult::Interrupted : SyncResult::NotApproved;
-        return m_result;
-    }
 
+    const SnapshotReason after = m_request.isRestore() ? SnapshotReason::AfterRestore : SnapshotReason::AfterSync;
     for (bool replanned = false;; replanned = true) {
         m_result.layoutUsed |= plan.byLayout;
         const QByteArray base = dump;   // what the plan was made from
         const bool wroteAll = write(plan);
         // Only a reader that refused every erase tried takes cards only.
-        const bool learnCardsOnly = !wroteAll && m_result.outcome == SyncResult::EraseRefused && !plan.byLayout
+        const bool cardsOnly = !wroteAll && m_result.outcome == SyncResult::EraseRefused && !plan.byLayout
             && m_result.slotsErased == 0;
-        if (!wroteAll && !learnCardsOnly)
+        if (!wroteAll && !cardsOnly)
             return m_result;
         const SyncResult::Outcome stoppedAs = m_result.outcome;
         if (!readBack(dump, after))
             return m_result;
-        if (learnCardsOnly) {
-            // A reader that refuses the erased record: the cards written so far
-            // may still show where it keeps them, and then what goes can be
-            // written over with a listed card instead.
-            m_cardsOnly = true;
-            learnFrom(plan, dump);
-            layout = m_layout;
-            if (!replanned && layout) {
-                if (const std::optional<SyncPlan> next = planByLayout(m_wanted, dump, *layout)) {
-                    plan = *next;
-                    if (plan.writes.isEmpty())   // nothing left to go: what was written is the list
-                        return finish(dump);
-                    m_listener.replan(plan, true);
-                    continue;
-                }
+        if (cardsOnly) {
+            const std::optional<SyncPlan> next = planForCardsOnly(plan, dump, replanned);
+            if (next && next->writes.isEmpty())   // nothing left to go: what was written is the list
+                return finish(dump);
+            if (!next) {
+                finish(dump);
+                m_result.outcome = stoppedAs;
+                return m_result;
             }
-            finish(dump);
-            m_result.outcome = stoppedAs;
-            return m_result;
+            plan = *next;
+            m_listener.replan(plan, true);
+            continue;
         }
         if (!plan.byLayout) {
             learnFrom(plan, dump);
             return finish(dump);
         }
-        if (m_cardsOnly && !layout->cardsOnly) {
-            layout->cardsOnly = true;
-            m_layout = layout;
-        }
-        if (sameRecords(predictedDump(base, m_result.plan, m_result.acknowledged, *layout), dump))
+        if (layoutHeld(base, dump) || replanned)
             return finish(dump);
-        // The reader does not keep records where the layout says: it is
-        // forgotten, and every slot is written after all.
-        m_layout.reset();
-        layout.reset();
-        if (replanned)
-            return finish(dump);
+        // The reader does not keep records where the layout says: every slot is written after all.
         plan = planFullSync(m_wanted, dump);
         m_listener.replan(plan, false);
     }

@@ -34,6 +34,27 @@ bool operator==(const DumpRecord &a, const DumpRecord &b)
     return a.code == b.code && a.openingTime == b.openingTime;
 }
 
+// The slot each listed card the reader holds stays in: one with the right
+// time if there is one.
+QHash<quint64, int> keeperSlots(const QList<std::optional<DumpRecord>> &inSlot,
+                                const QHash<quint64, DumpRecord> &wantedByCode)
+{
+    QHash<quint64, int> keeper;
+    for (const bool rightTimeOnly : {true, false}) {
+        for (int slot = 0; slot < int(inSlot.size()); ++slot) {
+            if (!inSlot[slot])
+                continue;
+            const quint64 key = codeKey(inSlot[slot]->code);
+            const auto target = wantedByCode.constFind(key);
+            if (target == wantedByCode.cend() || keeper.contains(key))
+                continue;
+            if (!rightTimeOnly || target->openingTime == inSlot[slot]->openingTime)
+                keeper.insert(key, slot);
+        }
+    }
+    return keeper;
+}
+
 } // namespace
 
 int SyncPlan::copies() const
@@ -71,33 +92,26 @@ SyncPlan planFullSync(const QList<DumpRecord> &wanted, QByteArrayView dump)
 
 std::optional<SyncPlan> planByLayout(const QList<DumpRecord> &wanted, QByteArrayView dump, const MemoryLayout &layout)
 {
-    for (int block = 0; block < DumpExaminedBlocks; ++block) {
-        if (layout.slotOfBlock(block) < 0 && dumpBlock(dump, block))
-            return std::nullopt;
-    }
     SyncPlan plan;
     plan.byLayout = true;
     const QList<DumpRecord> once = eachCodeOnce(wanted);
     plan.comparison = compareWithReader(once, validRecords(dump));
     plan.nothingToDo = plan.comparison.identical();
     const QHash<quint64, DumpRecord> wantedByCode = byCode(once);
-
     QList<std::optional<DumpRecord>> inSlot;
     for (int slot = 0; slot < ReaderCapacity; ++slot)
         inSlot.append(dumpBlock(dump, layout.blockOfSlot(slot)));
-    // Each listed code stays in one slot: one with the right time if there is one.
-    QHash<quint64, int> keeper;
-    for (const bool rightTimeOnly : {true, false}) {
-        for (int slot = 0; slot < ReaderCapacity; ++slot) {
-            if (!inSlot[slot])
-                continue;
-            const quint64 key = codeKey(inSlot[slot]->code);
-            const auto target = wantedByCode.constFind(key);
-            if (target == wantedByCode.cend() || keeper.contains(key))
-                continue;
-            if (!rightTimeOnly || target->openingTime == inSlot[slot]->openingTime)
-                keeper.insert(key, slot);
-        }
+    QHash<quint64, int> keeper = keeperSlots(inSlot, wantedByCode);
+    // A card where no address reaches stays whatever is written: it is named,
+    // and a listed one held nowhere else needs no slot of its own.
+    for (int block = 0; block < DumpExaminedBlocks; ++block) {
+        const auto record = layout.slotOfBlock(block) < 0 ? dumpBlock(dump, block) : std::nullopt;
+        if (!record)
+            continue;
+        if (!wantedByCode.contains(codeKey(record->code)))
+            plan.unreachable.append(*record);
+        else if (!keeper.contains(codeKey(record->code)))
+            keeper.insert(codeKey(record->code), -1);
     }
     QList<int> toGo, free;
     for (int slot = 0; slot < ReaderCapacity; ++slot) {

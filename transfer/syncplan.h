@@ -32,7 +32,7 @@ struct SyncPlan {
     bool byLayout = false;
     bool nothingToDo = false;
     QList<PlannedWrite> writes;      // in the order they are sent
-    QList<DumpRecord> unreachable;   // valid records in blocks no write address reaches
+    QList<DumpRecord> unreachable;   // cards to go, in blocks no write address reaches
     std::optional<DumpRecord> copySource;   // a listed card the reader will hold, to copy where one goes
     int copies() const;
 };
@@ -45,8 +45,8 @@ SyncPlan planFullSync(const QList<DumpRecord> &wanted, QByteArrayView dump);
 // Only what changes, by the layout: new cards first into the slots of cards
 // that go, then into free slots; cards with another time rewritten in their
 // own slots; the slots of cards still to go erased (or, for a reader that
-// refuses that, given a copy of a listed card). Nothing when the dump holds a
-// valid record in a block no address reaches: the layout does not explain it.
+// refuses that, given a copy of a listed card). A card in a block no address
+// reaches is left where it is, and named in unreachable.
 std::optional<SyncPlan> planByLayout(const QList<DumpRecord> &wanted, QByteArrayView dump, const MemoryLayout &layout);
 
 // Every slot the layout reaches made to read as in the snapshot, writing only
