@@ -263,7 +263,7 @@ bool MainWindow::start()
         Combo2->addItem(QString::number(time));
     Combo2->setCurrentIndex(-1);   // the opening time starts out unset
     m_state.PortListLoading = 0;
-    m_state.ReaderAddress = 1;
+    m_state.readerAddress = 1;
     // Asked once the window is up, so the dialog has the window to stand on.
     QMetaObject::invokeMethod(this, &MainWindow::ChooseFile, Qt::QueuedConnection);
     return true;

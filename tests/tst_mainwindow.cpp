@@ -381,7 +381,7 @@ private slots:
         QCOMPARE(form().port().settings(), QStringLiteral("9600,n,8,1"));
         QCOMPARE(form().state().PortName, QStringLiteral("7"));
         QCOMPARE(form().state().PortListLoading, qint16(0));
-        QCOMPARE(form().state().ReaderAddress, qint16(1));
+        QCOMPARE(form().state().readerAddress, qint16(1));
         QCOMPARE(readFile(m_home.settingsFile()), settingsBefore);
 
         QComboBox *combo2 = control<QComboBox>("Combo2");

@@ -158,7 +158,7 @@ private slots:
         const UploadResult up = upload(list, 9);
         QCOMPARE(up.outcome, UploadResult::Done);
         QCOMPARE(up.written, 3);
-        QCOMPARE(m_state.WriteAddress, qint16(7392 - 3 * 6));
+        QCOMPARE(m_state.writeAddress, qint16(7392 - 3 * 6));
         QCOMPARE(m_progress.phases, QList<ProgressView::Phase>{ProgressView::Phase::Writing});
         QCOMPARE(m_progress.shown.first(), 7392);
 
@@ -167,7 +167,7 @@ private slots:
         QCOMPARE(requests[0], QStringLiteral("01 01 23 45 67 89 09 1C E0 06 65"));
         QVERIFY(requests[1].startsWith(QStringLiteral("01 0A 0B 0C 0D 0E 09 1C DA 06")));
         QVERIFY(requests[2].startsWith(QStringLiteral("01 FF FF FF FF FF 09 1C D4 06")));
-        QCOMPARE(m_state.RequestFrame.toHex(' ').toUpper(), requests[2].toLatin1());
+        QCOMPARE(m_state.lastFrame.toHex(' ').toUpper(), requests[2].toLatin1());
 
         const QString out = m_home.file(QStringLiteral("readback.csv"));
         const ReadoutResult back = readout(out);
@@ -212,7 +212,7 @@ private slots:
             QVERIFY(up.written == 2 || (up.written == 1 && up.lastUncertain));
         if (outcome == UploadResult::Unanswered) {
             // Waited out 3 x 200 polls for the failed record and sent it once only.
-            QCOMPARE(m_state.PollCount, PollsPerAttempt);
+            QCOMPARE(m_state.answerPolls, AttemptsPerRecord * PollsPerAttempt);
             QCOMPARE(m_sim->requests().size(), written + 1);
         }
     }
@@ -522,7 +522,7 @@ private slots:
         QCOMPARE(readFile(out), QByteArray("3,200,0715\r\n"));
         QCOMPARE(m_progress.phases, QList<ProgressView::Phase>{ProgressView::Phase::Reading});
         QVERIFY(m_progress.shown.last() >= DumpLength);
-        QCOMPARE(m_state.RequestFrame, QByteArray::fromHex("0100000000000000002021"));
+        QCOMPARE(m_state.lastFrame, QByteArray::fromHex("0100000000000000002021"));
     }
 
     void recordsInBlockOrderAndExtraBytesDiscarded()

@@ -10,13 +10,12 @@
 class Clock;
 class CommPort;
 
-// The requests as they are built, under the names the window gives them.
+// What the engine keeps from one request to the next.
 struct RequestState {
-    qint16 ReaderAddress = 1;
-    QByteArray RequestFrame;
-    RequestBytes FrameBytes{};
-    qint16 WriteAddress = 0;   // where the next record goes
-    int PollCount = 0;         // polls in the current answer wait
+    qint16 readerAddress = 1;   // the reader's address on the line
+    qint16 writeAddress = 0;    // where the next record goes
+    QByteArray lastFrame;       // the request sent last
+    int answerPolls = 0;        // polls the last answer took, over all its attempts
 };
 
 // What a transfer shows on its way.

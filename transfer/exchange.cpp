@@ -65,10 +65,9 @@ DumpOutcome requestDump(Conversation &c, QByteArray &dump, bool &trailer)
         return rest;
     if (const DumpOutcome quiet = waitForQuiet(c); quiet != DumpOutcome::Done)
         return quiet;
-    c.state.FrameBytes = readRequestBytes(c.state.ReaderAddress);
-    c.state.RequestFrame = requestFrame(c.state.FrameBytes);
+    c.state.lastFrame = requestFrame(readRequestBytes(c.state.readerAddress));
     note.asked();   // before it goes out: a program killed from now on leaves the note behind
-    if (!c.port.send(c.state.RequestFrame))
+    if (!c.port.send(c.state.lastFrame))
         return DumpOutcome::LineLost;
     const DumpOutcome outcome = waitForDump(c);
     if (outcome != DumpOutcome::Done)
@@ -90,13 +89,13 @@ DumpOutcome requestDump(Conversation &c, QByteArray &dump, bool &trailer)
 // waits again, it never repeats the request.
 RecordOutcome waitForWriteAnswer(Conversation &c, QByteArray &answer)
 {
+    c.state.answerPolls = 0;
     for (int attempt = 0; attempt < AttemptsPerRecord; ++attempt) {
-        c.state.PollCount = 0;
-        while (c.state.PollCount < PollsPerAttempt) {
+        for (int poll = 0; poll < PollsPerAttempt; ++poll) {
             c.clock.sleep(AnswerPollMs);
-            ++c.state.PollCount;
+            ++c.state.answerPolls;
             if (c.port.bytesWaiting() == WriteAnswerLength) {
-                LineTrace::decision(QStringLiteral("answer after %1 polls").arg(attempt * PollsPerAttempt + c.state.PollCount));
+                LineTrace::decision(QStringLiteral("answer after %1 polls").arg(c.state.answerPolls));
                 answer = c.port.read(c.port.bytesWaiting());
                 return RecordOutcome::Taken;
             }
@@ -168,14 +167,14 @@ DumpOutcome readDump(Conversation &c, QByteArray &dump)
 
 RecordOutcome writeRecord(Conversation &c, const DumpRecord &record, bool *sent)
 {
-    c.state.FrameBytes = writeRequestBytes(c.state.ReaderAddress, record.code, record.openingTime, c.state.WriteAddress);
-    c.state.RequestFrame = requestFrame(c.state.FrameBytes);
+    c.state.lastFrame =
+        requestFrame(writeRequestBytes(c.state.readerAddress, record.code, record.openingTime, c.state.writeAddress));
     c.clock.sleep(PauseBeforeRequestMs);
     c.port.clearReceiveBuffer();
-    const bool wentOut = c.port.send(c.state.RequestFrame);
+    const bool wentOut = c.port.send(c.state.lastFrame);
     if (sent)
         *sent = wentOut;
-    c.state.WriteAddress -= RecordSpacing;
+    c.state.writeAddress -= RecordSpacing;
     if (!wentOut)
         return RecordOutcome::LineLost;
     // An answer read is the reader's word, even if the line fails right after it.

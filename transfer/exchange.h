@@ -73,7 +73,7 @@ constexpr bool mayHaveTaken(RecordOutcome outcome)
 }
 
 // One record, sent as the reader is used to: a 50 ms pause, the receive buffer
-// emptied, the request at WriteAddress (which then goes down by 6), and up to
+// emptied, the request at the write address (which then goes down by 6), and up to
 // three waits for its answer. The request is never repeated. A line that lost
 // the request on its way out gives LineLost with sent false.
 RecordOutcome writeRecord(Conversation &conversation, const DumpRecord &record, bool *sent = nullptr);

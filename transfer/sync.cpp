@@ -125,8 +125,8 @@ bool SyncRun::write(SyncPlan &plan)
             m_c.view.beginPhase(wanted, int(std::count_if(plan.writes.cbegin() + i, plan.writes.cend(),
                                                           [&](const PlannedWrite &p) { return takesOut(p) == erasing; })));
         }
-        m_c.state.WriteAddress = writeAddressOf(w.slot);
-        m_c.view.showRecords(done, m_c.state.WriteAddress);
+        m_c.state.writeAddress = writeAddressOf(w.slot);
+        m_c.view.showRecords(done, m_c.state.writeAddress);
         bool sent = false;
         const RecordOutcome outcome = writeRecord(m_c, w.record, &sent);
         if (outcome == RecordOutcome::Taken) {

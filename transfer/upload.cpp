@@ -19,7 +19,7 @@ UploadResult runUpload(Conversation &c, const CodeList &list, int openingTime)
         result.outcome = c.port.lineLost() ? UploadResult::LineLost : UploadResult::NoPort;
         return result;
     }
-    c.state.WriteAddress = FirstWriteAddress;
+    c.state.writeAddress = FirstWriteAddress;
     c.view.beginPhase(ProgressView::Phase::Writing, int(list.cards.size()));
     if (!list.cards.isEmpty()) {
         switch (waitForQuiet(c)) {
@@ -30,7 +30,7 @@ UploadResult runUpload(Conversation &c, const CodeList &list, int openingTime)
         }
     }
     for (const ListedCard &card : list.cards) {
-        c.view.showRecords(result.written, c.state.WriteAddress);
+        c.view.showRecords(result.written, c.state.writeAddress);
         bool sent = false;
         const RecordOutcome outcome = writeRecord(c, {card.code, openingTime}, &sent);
         if (outcome == RecordOutcome::Taken) {
