@@ -209,10 +209,12 @@ QString planSummary(const SyncPlan &plan, const CodeList &names)
     } else {
         text += QLatin1Char('.');
     }
+    const QString warning = outForAWhile(plan).trimmed();
     return text + QStringLiteral("\nMás nyitási időt kap: %1 kártya.\nVáltozatlan marad: %2 kártya.\n%3")
                       .arg(c.otherTime.size())
                       .arg(c.same)
-                      .arg(workEstimate(plan));
+                      .arg(workEstimate(plan))
+        + (warning.isEmpty() ? QString() : QLatin1Char('\n') + warning);
 }
 
 } // namespace

@@ -12,10 +12,12 @@
 #include "transfer/upload.h"
 
 #include <QDir>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <sys/stat.h>
 
 namespace {
@@ -408,6 +410,69 @@ private slots:
         QCOMPARE(fellBack.outcome, SyncResult::Done);
         QVERIFY(fellBack.layoutUsed && fellBack.layoutLearned);
         QCOMPARE(recognisedReader(readFile(fellBack.afterwards))->layout->order, MemoryLayout::BottomUp);
+    }
+
+    // The planner alone, on memories made up here: after every write of a restore each card of the
+    // snapshot the reader held is still in it, or the plan said how many could be out, and a stop
+    // there names them. VIVADIZUZUD_RANDOM_ROUNDS runs more rounds by hand.
+    void restoreNeverTakesOutACardOfTheSnapshot_data()
+    {
+        QTest::addColumn<int>("cards");
+        QTest::newRow("free slots to move through") << 300;
+        QTest::newRow("a full reader") << int(ReaderCapacity);
+    }
+    void restoreNeverTakesOutACardOfTheSnapshot()
+    {
+        QFETCH(int, cards);
+        const int rounds = qMax(2, qEnvironmentVariableIntValue("VIVADIZUZUD_RANDOM_ROUNDS"));
+        QRandomGenerator random(20261209);
+        for (int round = 0; round < rounds; ++round) {
+            MemoryLayout layout;
+            layout.order = random.bounded(2) ? MemoryLayout::TopDown : MemoryLayout::BottomUp;
+            layout.offset = random.bounded(MaxLayoutOffset + 1);
+            QList<int> places(ReaderCapacity);
+            std::iota(places.begin(), places.end(), 0);
+            std::shuffle(places.begin(), places.end(), random);
+            QList<int> now = places.mid(0, qMin(int(ReaderCapacity), cards + cards / 5));
+            std::shuffle(now.begin(), now.end(), random);
+            QByteArray snapshot(DumpLength, char(0xFF)), dump = snapshot;
+            const auto hex = [](int code) { return QByteArray::number(code, 16).rightJustified(10, '0'); };
+            const auto put = [&](QByteArray &memory, int slot, int code, int time) {
+                memory.replace(layout.blockOfSlot(slot) * DumpBlockLength + 1, 6, QByteArray::fromHex(hex(code)).append(char(time)));
+            };
+            QSet<quint64> wanted;   // the snapshot's cards that the reader holds now
+            for (int i = 0; i < cards; ++i) {
+                put(snapshot, places[i], i, 5);
+                const int fate = random.bounded(10);   // mostly elsewhere, some with another time, some strangers
+                put(dump, now[i], fate == 0 ? 0x100000 + i : i, fate == 1 ? 7 : 5);
+                if (fate != 0)
+                    wanted.insert(codeKey(codeOf(hex(i).constData())));
+            }
+            const std::optional<SyncPlan> plan = planRestoreByLayout(snapshot, dump, layout);
+            QVERIFY(plan);
+            QCOMPARE(plan->outForAWhile > 0, cards == ReaderCapacity);
+            for (qsizetype done = 1; done <= plan->writes.size(); ++done) {
+                QSet<quint64> held, named;
+                for (const DumpRecord &record : validRecords(predictedDump(dump, *plan, done, layout)))
+                    held.insert(codeKey(record.code));
+                for (const DumpRecord &record : stopReport(*plan, done).mayBeMissing)
+                    named.insert(codeKey(record.code));
+                const QSet<quint64> out = wanted - held;
+                QVERIFY(out.size() <= plan->outForAWhile);
+                QVERIFY((out - named).isEmpty());
+            }
+            QVERIFY(sameRecords(predictedDump(dump, *plan, plan->writes.size(), layout), snapshot));
+        }
+    }
+
+    void aCardNoAddressReachesLeavesTheLayoutInUse()
+    {
+        const QByteArray dump = imageWith({{0, "00000000AA05"}, {1, "00000000BB05"}, {1300, "00000000CC05"}});
+        const std::optional<SyncPlan> plan =
+            planByLayout(validRecords(imageWith({{0, "00000000AA05"}, {1, "00000000DD05"}})), dump, MemoryLayout{});
+        QVERIFY(plan && plan->byLayout);
+        QCOMPARE(plan->writes.size(), 1);   // DD where BB was
+        QCOMPARE(plan->unreachable.size(), 1);
     }
 
     void twoReadersOnOnePortEachKeepTheirOwnLayout()

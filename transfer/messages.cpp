@@ -502,6 +502,15 @@ QString layoutNote(const SyncPlan &plan)
 }
 
 
+QString outForAWhile(const SyncPlan &plan)
+{
+    if (plan.outForAWhile == 0)
+        return {};
+    return QStringLiteral("Nincs szabad hely, amelyen át a kártyákat a helyükre tehetném: ha a munka közben "
+                          "megáll, legfeljebb %1 kártya hiányozhat a kártyaolvasóból, amíg újra nem indítja.\n")
+        .arg(plan.outForAWhile);
+}
+
 QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool restore)
 {
     const Comparison &c = plan.comparison;
@@ -521,7 +530,7 @@ QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool 
         text += QStringLiteral("%1 kód többször is szerepel %2; mindegyik csak egyszer kerül be.\n")
                     .arg(repeated)
                     .arg(restore ? QStringLiteral("a pillanatképben") : QStringLiteral("a listában"));
-    return text + layoutNote(plan);
+    return text + outForAWhile(plan) + layoutNote(plan);
 }
 
 

@@ -96,6 +96,8 @@ QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool 
 // How many records a plan writes and how long it takes: "(300 rekord, kb. 0,8 perc)".
 QString workEstimate(const SyncPlan &plan);
 QString layoutNote(const SyncPlan &plan);
+// That a stop on the way could leave cards out, where no free slot lets them wait; empty when none could.
+QString outForAWhile(const SyncPlan &plan);
 QString replanned(const SyncPlan &plan, bool learned);
 QString syncDone(int cards, bool restore);
 QString nothingToChange(bool restore);

@@ -97,11 +97,13 @@ SyncPlan SyncRun::planFor(QByteArrayView dump, const std::optional<MemoryLayout>
     if (plan)
         return *plan;
     SyncPlan full = planFullSync(m_wanted, dump);
-    if (layout) {   // what the layout could not place is named: no write reaches it
+    if (layout) {   // a card to go that the layout could not place is named: no write reaches it
+        const Comparison comparison = compareWithReader(m_wanted, validRecords(dump));
         for (int block = 0; block < DumpExaminedBlocks; ++block) {
-            if (layout->slotOfBlock(block) < 0)
-                if (const auto record = dumpBlock(dump, block))
-                    full.unreachable.append(*record);
+            const auto record = layout->slotOfBlock(block) < 0 ? dumpBlock(dump, block) : std::nullopt;
+            if (record && std::any_of(comparison.extra.cbegin(), comparison.extra.cend(),
+                                      [&](const DumpRecord &r) { return r.code == record->code; }))
+                full.unreachable.append(*record);
         }
     }
     return full;

@@ -29,6 +29,15 @@ DumpRecord recordOf(QByteArrayView bytes)
     return record;
 }
 
+// The card six such bytes hold, if they hold one.
+std::optional<DumpRecord> cardIn(QByteArrayView bytes)
+{
+    const DumpRecord record = recordOf(bytes);
+    if (record.openingTime < MinOpeningTime || record.openingTime > MaxOpeningTime)
+        return std::nullopt;
+    return record;
+}
+
 bool operator==(const DumpRecord &a, const DumpRecord &b)
 {
     return a.code == b.code && a.openingTime == b.openingTime;
@@ -79,14 +88,14 @@ SyncPlan planFullSync(const QList<DumpRecord> &wanted, QByteArrayView dump)
             continue;
         placed.insert(key);
         const bool sameTime = target->openingTime == 0 || target->openingTime == record.openingTime;
-        plan.writes.append({sameTime ? PlannedWrite::Rewrite : PlannedWrite::Retime, slot++, *target, std::nullopt});
+        plan.writes.append({sameTime ? PlannedWrite::Rewrite : PlannedWrite::Retime, slot++, *target, std::nullopt, std::nullopt});
     }
     for (const DumpRecord &record : once) {
         if (!placed.contains(codeKey(record.code)))
-            plan.writes.append({PlannedWrite::Add, slot++, record, std::nullopt});
+            plan.writes.append({PlannedWrite::Add, slot++, record, std::nullopt, std::nullopt});
     }
     while (slot < ReaderCapacity)
-        plan.writes.append({PlannedWrite::Erase, slot++, ErasedRecord, std::nullopt});
+        plan.writes.append({PlannedWrite::Erase, slot++, ErasedRecord, std::nullopt, std::nullopt});
     return plan;
 }
 
@@ -132,9 +141,9 @@ std::optional<SyncPlan> planByLayout(const QList<DumpRecord> &wanted, QByteArray
             continue;
         if (!toGo.isEmpty()) {
             const int slot = toGo.takeFirst();
-            plan.writes.append({PlannedWrite::Replace, slot, record, inSlot[slot]});
+            plan.writes.append({PlannedWrite::Replace, slot, record, inSlot[slot], std::nullopt});
         } else {
-            plan.writes.append({PlannedWrite::Add, free.takeFirst(), record, std::nullopt});
+            plan.writes.append({PlannedWrite::Add, free.takeFirst(), record, std::nullopt, std::nullopt});
         }
     }
     for (const int slot : toGo) {
@@ -143,7 +152,7 @@ std::optional<SyncPlan> planByLayout(const QList<DumpRecord> &wanted, QByteArray
         const auto listed = wantedByCode.constFind(codeKey(inSlot[slot]->code));
         if (layout.cardsOnly && listed != wantedByCode.cend() && listed->openingTime == inSlot[slot]->openingTime)
             continue;
-        plan.writes.append({PlannedWrite::Erase, slot, ErasedRecord, inSlot[slot]});
+        plan.writes.append({PlannedWrite::Erase, slot, ErasedRecord, inSlot[slot], std::nullopt});
     }
     if (layout.cardsOnly)
         turnErasesIntoCopies(plan, 0);
@@ -152,7 +161,7 @@ std::optional<SyncPlan> planByLayout(const QList<DumpRecord> &wanted, QByteArray
             continue;
         const DumpRecord &target = wantedByCode[codeKey(inSlot[slot]->code)];
         if (target.openingTime != 0 && target.openingTime != inSlot[slot]->openingTime)
-            plan.writes.append({PlannedWrite::Retime, slot, target, std::nullopt});
+            plan.writes.append({PlannedWrite::Retime, slot, target, std::nullopt, std::nullopt});
     }
     return plan;
 }
@@ -167,23 +176,84 @@ std::optional<SyncPlan> planRestoreByLayout(QByteArrayView snapshot, QByteArrayV
     SyncPlan plan;
     plan.byLayout = true;
     plan.comparison = compareWithReader(eachCodeOnce(validRecords(snapshot)), validRecords(dump));
-    QList<PlannedWrite> erases;
+
+    // What each slot holds now and is to hold, and how many copies of each card the reader holds now.
+    QList<QByteArray> now, wanted;
+    QList<int> cardsFirst, erases;   // the slots that change: cards in first, erases last
     for (int slot = 0; slot < ReaderCapacity; ++slot) {
-        const int block = layout.blockOfSlot(slot);
-        if (cardBytes(dump, block) == cardBytes(snapshot, block))
-            continue;
-        const DumpRecord record = recordOf(cardBytes(snapshot, block));
-        const std::optional<DumpRecord> was = dumpBlock(dump, block), wanted = dumpBlock(snapshot, block);
-        if (!wanted)
-            erases.append({PlannedWrite::Erase, slot, record, was});
-        else if (!was)
-            plan.writes.append({PlannedWrite::Add, slot, record, std::nullopt});
-        else if (was->code == record.code)
-            plan.writes.append({PlannedWrite::Retime, slot, record, std::nullopt});
-        else
-            plan.writes.append({PlannedWrite::Replace, slot, record, was});
+        now.append(cardBytes(dump, layout.blockOfSlot(slot)).toByteArray());
+        wanted.append(cardBytes(snapshot, layout.blockOfSlot(slot)).toByteArray());
+        if (now[slot] != wanted[slot])
+            (cardIn(wanted[slot]) ? cardsFirst : erases).append(slot);
     }
-    plan.writes += erases;
+    QList<int> pending = cardsFirst + erases;
+    QHash<quint64, int> copies;
+    for (const DumpRecord &record : validRecords(dump))
+        ++copies[codeKey(record.code)];
+    QSet<quint64> needed;
+    for (const DumpRecord &record : validRecords(snapshot))
+        needed.insert(codeKey(record.code));
+    // The card in a slot that no other slot holds, when the snapshot has it.
+    const auto onlyCopy = [&](int slot) -> std::optional<DumpRecord> {
+        const std::optional<DumpRecord> card = cardIn(now[slot]);
+        if (card && needed.contains(codeKey(card->code)) && copies.value(codeKey(card->code)) == 1)
+            return card;
+        return std::nullopt;
+    };
+    const auto write = [&](int slot, const QByteArray &bytes, std::optional<PlannedWrite::Purpose> purpose = {}) {
+        const std::optional<DumpRecord> was = cardIn(now[slot]), comes = cardIn(bytes);
+        const bool sameCard = was && comes && was->code == comes->code;
+        PlannedWrite w{purpose.value_or(!comes ? PlannedWrite::Erase
+                                        : !was ? PlannedWrite::Add
+                                        : sameCard ? PlannedWrite::Retime : PlannedWrite::Replace),
+                       slot, recordOf(bytes), std::nullopt, std::nullopt};
+        if (was && !sameCard) {
+            if (!needed.contains(codeKey(was->code)))
+                w.held = was;
+            else if (onlyCopy(slot))
+                w.outForAWhile = was;
+            --copies[codeKey(was->code)];
+        }
+        if (comes && !sameCard)
+            ++copies[codeKey(comes->code)];
+        now[slot] = bytes;
+        plan.writes.append(w);
+    };
+    const auto waits = [&](int slot) {
+        const std::optional<DumpRecord> card = onlyCopy(slot), comes = cardIn(wanted[slot]);
+        return card && !(comes && comes->code == card->code);
+    };
+    // A slot is written once the card it holds is held elsewhere too, or is not
+    // the snapshot's. Where every slot left waits for another, one card of the
+    // cycle is copied into a slot that is to be free, erased again at the end.
+    while (!pending.isEmpty()) {
+        bool wrote = false;
+        for (qsizetype i = 0; i < pending.size();) {
+            if (waits(pending[i])) {
+                ++i;
+                continue;
+            }
+            write(pending[i], wanted[pending[i]]);
+            pending.removeAt(i);
+            wrote = true;
+        }
+        if (wrote)
+            continue;
+        int spare = -1;
+        for (int slot = 0; slot < ReaderCapacity && spare < 0; ++slot) {
+            if (now[slot] == wanted[slot] && !cardIn(wanted[slot]))
+                spare = slot;
+        }
+        if (spare < 0) {   // no free slot: the rest in order, and what a stop could cost is said first
+            for (const int slot : std::as_const(pending))
+                write(slot, wanted[slot]);
+            break;
+        }
+        write(spare, now[pending.first()], PlannedWrite::Move);
+        pending.append(spare);
+    }
+    plan.outForAWhile = int(std::count_if(plan.writes.cbegin(), plan.writes.cend(),
+                                          [](const PlannedWrite &w) { return w.outForAWhile.has_value(); }));
     plan.nothingToDo = plan.writes.isEmpty();
     return plan;
 }
@@ -241,11 +311,20 @@ StopReport stopReport(const SyncPlan &plan, qsizetype acknowledged)
             break;
         case PlannedWrite::Erase:
         case PlannedWrite::Copy:
+        case PlannedWrite::Move:
             break;
         }
         if (plan.byLayout && w.held && w.purpose != PlannedWrite::Retime && w.purpose != PlannedWrite::Add)
             report.mayRemain.append(*w.held);
     }
+    // A card taken out on the way, and not yet written where it goes (nor its copy erased).
+    QHash<quint64, DumpRecord> out;
+    for (qsizetype i = 0; i < acknowledged && i < plan.writes.size(); ++i) {
+        out.remove(codeKey(plan.writes[i].record.code));
+        if (const auto &card = plan.writes[i].outForAWhile)
+            out.insert(codeKey(card->code), *card);
+    }
+    report.mayBeMissing += out.values();
     // Without a layout, where a card that goes sits is not known: any of them may be left.
     if (!plan.byLayout && acknowledged < plan.writes.size())
         report.mayRemain = plan.comparison.extra;

@@ -21,10 +21,13 @@ struct PlannedWrite {
         Replace,   // a new card into the slot of a card that goes
         Erase,     // the slot of a card that goes, erased
         Copy,      // the slot of a card that goes, given a copy of a listed card (the reader refuses to erase)
+        Move,      // a card copied into a free slot for a while, so that its own slot can be written
     } purpose;
     int slot;                          // write address 7392 - 6 * slot
     DumpRecord record;                 // what goes there
     std::optional<DumpRecord> held;    // the card the slot held, when it goes (layout plans)
+    // A card that is to stay, taken out here while no other slot holds it, until it is written where it goes.
+    std::optional<DumpRecord> outForAWhile;
 };
 
 struct SyncPlan {
@@ -34,6 +37,7 @@ struct SyncPlan {
     QList<PlannedWrite> writes;      // in the order they are sent
     QList<DumpRecord> unreachable;   // cards to go, in blocks no write address reaches
     std::optional<DumpRecord> copySource;   // a listed card the reader will hold, to copy where one goes
+    int outForAWhile = 0;            // writes that take out a card to stay: no free slot to move it through
     int copies() const;
 };
 
@@ -50,7 +54,9 @@ SyncPlan planFullSync(const QList<DumpRecord> &wanted, QByteArrayView dump);
 std::optional<SyncPlan> planByLayout(const QList<DumpRecord> &wanted, QByteArrayView dump, const MemoryLayout &layout);
 
 // Every slot the layout reaches made to read as in the snapshot, writing only
-// those that differ. Nothing when the two differ in a block no address reaches.
+// those that differ, erases last. No card of the snapshot is written over while
+// it is its only copy: it goes to its own slot first, or through a free slot.
+// Nothing when the two differ in a block no address reaches.
 std::optional<SyncPlan> planRestoreByLayout(QByteArrayView snapshot, QByteArrayView dump, const MemoryLayout &layout);
 
 // The slots of cards that go, from index on, given a copy of a listed card.
