@@ -34,6 +34,7 @@ public:
     bool openList(const QString &path);
     CardTable &table() { return m_table; }
     QTableView *view() const { return m_view; }
+    const RequestState &requests() const { return m_requests; }
 
 public slots:
     void open();

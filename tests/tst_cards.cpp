@@ -32,6 +32,7 @@ private slots:
         ScriptedDialogs dialogs;
         TestClock clock(50);   // the first sync writes every slot: on the test clock
         CardWindow window(dialogs, clock);
+        clock.settled = [&] { return sim.doneWith(window.requests().lastFrame); };
         QVERIFY(window.openList(list));
         window.show();
         CardTable &table = window.table();

@@ -83,6 +83,12 @@ private:
         m_port = std::make_unique<CommPort>();
         m_port->setPortNumber(SimPort);
         QVERIFY(m_port->open());
+        m_state.lastFrame.clear();   // nothing sent to this one yet
+    }
+
+    void settle(TestClock &clock)
+    {
+        clock.settled = [this] { return m_sim->doneWith(m_state.lastFrame); };
     }
 
     QString file(const char *name, const QByteArray &content)
@@ -96,6 +102,7 @@ private:
     UploadResult upload(const QString &path, int openingTime = 5, int scale = 10)
     {
         TestClock clock(scale);
+        settle(clock);
         Conversation c = with(clock);
         return runUpload(c, readCodeList(path), openingTime);
     }
@@ -115,6 +122,7 @@ private:
         } listener;
         listener.kept = std::move(kept);
         TestClock clock(50);
+        settle(clock);
         Conversation c = with(clock);
         return runSync(c, request, listener);
     }

@@ -167,11 +167,12 @@ DumpOutcome readDump(Conversation &c, QByteArray &dump)
 
 RecordOutcome writeRecord(Conversation &c, const DumpRecord &record, bool *sent)
 {
-    c.state.lastFrame =
+    const QByteArray frame =
         requestFrame(writeRequestBytes(c.state.readerAddress, record.code, record.openingTime, c.state.writeAddress));
     c.clock.sleep(PauseBeforeRequestMs);
     c.port.clearReceiveBuffer();
-    const bool wentOut = c.port.send(c.state.lastFrame);
+    c.state.lastFrame = frame;
+    const bool wentOut = c.port.send(frame);
     if (sent)
         *sent = wentOut;
     c.state.writeAddress -= RecordSpacing;

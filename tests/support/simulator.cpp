@@ -1,5 +1,7 @@
 #include "tests/support/simulator.h"
 
+#include "serial/frames.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <csignal>
@@ -47,6 +49,24 @@ QStringList SimulatorProcess::requests()
             lines.append(QString::fromLatin1(line.mid(4)).trimmed());
     }
     return lines;
+}
+
+bool SimulatorProcess::doneWith(const QByteArray &frame)
+{
+    if (frame.size() <= 9 || quint8(frame[9]) != WriteRecord || m_process.state() == QProcess::NotRunning)
+        return true;
+    QFile log(m_log);
+    if (!log.open(QIODevice::ReadOnly) || !log.seek(m_logRead))
+        return false;
+    QByteArray more = log.readAll();
+    more.truncate(more.lastIndexOf('\n') + 1);   // whole lines only
+    m_logRead += more.size();
+    for (const QByteArray &line : more.split('\n')) {
+        if (line.startsWith("REQ "))
+            m_lastRequest = line.mid(4).trimmed();
+        m_lastDone = line == "END" || (m_lastDone && line.isEmpty());
+    }
+    return m_lastDone && m_lastRequest == frame.toHex(' ').toUpper();
 }
 
 bool SimulatorProcess::stop()

@@ -213,6 +213,8 @@ void Simulator::run()
             fprintf(m_log, "REQ %s\n", qPrintable(hexLine(request)));
             fflush(m_log);
             answer(request);
+            fputs("END\n", m_log);   // done with it: answered, or left unanswered as told
+            fflush(m_log);
         }
     }
 }
