@@ -196,10 +196,3 @@ QList<std::pair<int, PortProbe>> portsNotFree()
     }
     return ports;
 }
-
-bool anyPortWithoutPermission()
-{
-    const auto ports = portsNotFree();
-    return std::any_of(ports.begin(), ports.end(),
-                       [](const auto &port) { return port.second.state == PortState::NoPermission; });
-}

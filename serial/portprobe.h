@@ -46,4 +46,3 @@ bool isConsoleDevice(const QString &canonicalPath, const QString &consoleList);
 // The ports that are there but not free for us: held by another program, or
 // not to be opened by this user (not in the dialout group). The console is left out.
 QList<std::pair<int, PortProbe>> portsNotFree();
-bool anyPortWithoutPermission();
