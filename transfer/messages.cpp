@@ -595,7 +595,7 @@ QString stillDiffers(bool restore, const QString &before, const QString &after, 
 }
 
 
-QString stopReportText(const StopReport &report, const CodeList *list, bool lastUncertain)
+QString stopReportText(const StopReport &report, const CodeList *list)
 {
     QString text = section(QStringLiteral("A listán vannak, és hiányozhatnak a kártyaolvasóból (%1):"),
                            report.mayBeMissing, list)
@@ -605,8 +605,6 @@ QString stopReportText(const StopReport &report, const CodeList *list, bool last
         text += QStringLiteral("A lista minden kártyája a kártyaolvasóban van.\n");
     else if (report.mayBeMissing.isEmpty())
         text += QStringLiteral("A kártyaolvasóban lévő, listán szereplő kártyák egyike sem került ki.\n");
-    if (lastUncertain)
-        text += QStringLiteral("Az utolsó elküldött rekordról nem tudni, hogy a kártyaolvasó beírta-e.\n");
     return text;
 }
 
@@ -639,7 +637,7 @@ QString whatSyncLeft(const SyncResult &result, const CodeList *list, const QStri
     if (!result.written() && !result.lastUncertain)
         return nothingWasWritten();
     return howFar(result.cardsWritten, result.slotsErased, result.lastUncertain) + QLatin1Char('\n')
-        + stopReportText(stopReport(result.plan, result.acknowledged), list, result.lastUncertain) + advice;
+        + stopReportText(stopReport(result.plan, result.acknowledged), list) + advice;
 }
 
 QString afterSnapshotNote(const SyncResult &result)

@@ -104,7 +104,7 @@ QString nothingToChange(bool restore);
 QString copiesKept(int copies);
 QString afterSnapshotLost(FileFault fault);
 QString stillDiffers(bool restore, const QString &before, const QString &after, int unreachable);
-QString stopReportText(const StopReport &report, const CodeList *list, bool lastUncertain);
+QString stopReportText(const StopReport &report, const CodeList *list);
 QString eraseRefused(bool restore, int cards);
 QString howFar(int cardsWritten, int slotsErased, bool lastUncertain);
 // What a sync stopped on its way left in the reader, by name, and then the advice: nothing written,
