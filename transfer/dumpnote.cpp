@@ -16,6 +16,22 @@ namespace {
 // How long a whole dump may take from its request.
 constexpr qint64 DumpWithPausesMs = qint64(DumpSeconds * 1000) + DumpPausesMs;
 
+// A small file of our own folder replaced whole: it is there as it was, or as it is to be.
+void replaceNote(const QString &path, const QByteArray &text)
+{
+    const QByteArray temporary = QFile::encodeName(path + QStringLiteral(".new"));
+    ::unlink(temporary.constData());
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const bool written = writeAll(fd, text);
+    ::close(fd);
+    if (written)
+        ::rename(temporary.constData(), QFile::encodeName(path).constData());
+    else
+        ::unlink(temporary.constData());
+}
+
 } // namespace
 
 DumpNote::DumpNote(const QString &device)
@@ -29,6 +45,7 @@ DumpNote::DumpNote(const QString &device)
         return;
     const QByteArray key = QCryptographicHash::hash(device.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     m_path = folder + QStringLiteral("/dump-") + QString::fromLatin1(key);
+    m_habits = folder + QStringLiteral("/line-") + QString::fromLatin1(key);
 }
 
 qint64 DumpNote::msLeft() const
@@ -49,23 +66,30 @@ qint64 DumpNote::msLeft() const
 
 void DumpNote::asked()
 {
-    if (m_path.isEmpty())
-        return;
-    const QByteArray temporary = QFile::encodeName(m_path + QStringLiteral(".new"));
-    ::unlink(temporary.constData());
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    const bool written = writeAll(fd, QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n');
-    ::close(fd);
-    if (written)
-        ::rename(temporary.constData(), QFile::encodeName(m_path).constData());
-    else
-        ::unlink(temporary.constData());
+    if (!m_path.isEmpty())
+        replaceNote(m_path, QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n');
 }
 
 void DumpNote::heardOut()
 {
     if (!m_path.isEmpty())
         ::unlink(QFile::encodeName(m_path).constData());
+}
+
+LineHabits DumpNote::habits() const
+{
+    LineHabits habits;
+    const std::optional<QByteArray> text = m_habits.isEmpty() ? std::nullopt : readSmallFile(m_habits, 64);
+    const QList<QByteArray> fields = text ? text->trimmed().split(' ') : QList<QByteArray>();
+    if (fields.size() == 2) {   // anything else is taken as nothing seen yet
+        habits.longestPauseMs = qBound(qint64(0), qint64(fields[0].toLongLong()), qint64(ReadoutStallMs));
+        habits.oddBlocks = qBound(0, fields[1].toInt(), int(DumpExaminedBlocks));
+    }
+    return habits;
+}
+
+void DumpNote::keepHabits(const LineHabits &habits)
+{
+    if (!m_habits.isEmpty())
+        replaceNote(m_habits, QByteArray::number(habits.longestPauseMs) + ' ' + QByteArray::number(habits.oddBlocks) + '\n');
 }

@@ -11,6 +11,15 @@
 
 #include <QString>
 
+// What the reader on a line has shown this session: its longest pause inside
+// a dump (a quiet line shorter than that is no end), and how many blocks of
+// its memory were neither a record nor erased (more than that in a dump is a
+// dump not to be taken at its word).
+struct LineHabits {
+    qint64 longestPauseMs = 0;
+    int oddBlocks = 0;
+};
+
 class DumpNote
 {
 public:
@@ -19,9 +28,12 @@ public:
     qint64 msLeft() const;
     void asked();      // a request is about to go out
     void heardOut();   // the whole dump was read: nothing more is coming
+    LineHabits habits() const;
+    void keepHabits(const LineHabits &habits);
 
 private:
     QString m_path;   // empty: no folder of the person's own to keep it in
+    QString m_habits;
 };
 
 // What a reader may add to a dump's wire time in pauses on the way (up to a second or so).

@@ -1,18 +1,21 @@
 #include "transfer/exchange.h"
 #include "serial/commport.h"
+#include "serial/frames.h"
+#include "serial/linetrace.h"
 #include "transfer/clock.h"
 #include "transfer/dumpnote.h"
-#include "serial/linetrace.h"
+#include "transfer/layout.h"
 
 namespace {
 
 // Waits until the whole dump is buffered, or the reader stalls, the line
 // drops or the person stops it.
-DumpOutcome waitForDump(Conversation &c)
+DumpOutcome waitForDump(Conversation &c, qint64 &longestPause)
 {
     int lastCount = -1;
     const qint64 start = c.clock.now();
     qint64 lastProgressAt = start;
+    longestPause = 0;
     for (;;) {
         const int count = c.port.bytesWaiting();
         if (c.port.lineLost())
@@ -24,6 +27,8 @@ DumpOutcome waitForDump(Conversation &c)
             return DumpOutcome::Done;
         }
         if (count != lastCount) {
+            if (lastCount > 0)   // a look that found nothing new is a pause; a steady flow shows none
+                longestPause = qMax(longestPause, now - lastProgressAt - ReadoutPollMs);
             lastCount = count;
             lastProgressAt = now;
         }
@@ -56,27 +61,48 @@ DumpOutcome waitOutEarlierDump(Conversation &c, const DumpNote &note)
     return DumpOutcome::Done;
 }
 
-// One read request on a quiet line and the dump it brings; trailer tells
-// whether anything came after it.
-DumpOutcome requestDump(Conversation &c, QByteArray &dump, bool &trailer)
+// Blocks that hold neither a record nor the erased one: a dump cut and joined
+// at the wrong byte is full of them.
+int oddBlocks(QByteArrayView dump)
 {
-    DumpNote note(c.port.devicePath());
+    int odd = 0;
+    for (int block = 0; block < DumpExaminedBlocks; ++block) {
+        const QByteArrayView bytes = dump.sliced(qsizetype(block) * DumpBlockLength + 1, 6);
+        odd += !dumpBlock(dump, block) && bytes != QByteArrayView("\xFF\xFF\xFF\xFF\xFF\xFF", 6);
+    }
+    return odd;
+}
+
+// One read request on a quiet line and the dump it brings; trailer tells
+// whether anything came after it. A quiet moment counts only when it is
+// longer than any pause the reader has made inside a dump on this line.
+DumpOutcome requestDump(Conversation &c, DumpNote &note, LineHabits &habits, QByteArray &dump, bool &trailer,
+                        bool again = false)
+{
     if (const DumpOutcome rest = waitOutEarlierDump(c, note); rest != DumpOutcome::Done)
         return rest;
-    if (const DumpOutcome quiet = waitForQuiet(c); quiet != DumpOutcome::Done)
+    // A dump read again was not trusted: any pause the reader could make without being taken for
+    // stalled is waited out before asking, so that no part of an earlier dump comes first.
+    const int quietMs = int(QuietMs + (again ? ReadoutStallMs : habits.longestPauseMs));
+    if (const DumpOutcome quiet = waitForQuiet(c, quietMs); quiet != DumpOutcome::Done)
         return quiet;
     c.state.lastFrame = requestFrame(readRequestBytes(c.state.readerAddress));
     note.asked();   // before it goes out: a program killed from now on leaves the note behind
     if (!c.port.send(c.state.lastFrame))
         return DumpOutcome::LineLost;
-    const DumpOutcome outcome = waitForDump(c);
+    qint64 pause = 0;
+    const DumpOutcome outcome = waitForDump(c, pause);
     if (outcome != DumpOutcome::Done)
         return outcome;
     note.heardOut();
+    if (pause > habits.longestPauseMs) {
+        LineTrace::decision(QStringLiteral("a pause of %1 ms inside the dump: the line is quiet only after longer").arg(pause));
+        habits.longestPauseMs = qMin<qint64>(pause, ReadoutStallMs);
+    }
     dump = c.port.read(DumpLength);
     trailer = c.port.bytesWaiting() > 0;
     if (!trailer) {
-        c.clock.sleep(QuietMs);
+        c.clock.sleep(quietMs);
         trailer = c.port.bytesWaiting() > 0;
     }
     if (trailer)
@@ -111,7 +137,7 @@ RecordOutcome waitForWriteAnswer(Conversation &c, QByteArray &answer)
 
 } // namespace
 
-DumpOutcome waitForQuiet(Conversation &c)
+DumpOutcome waitForQuiet(Conversation &c, int quietMs)
 {
     if (!c.port.isOpen())
         return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
@@ -126,8 +152,8 @@ DumpOutcome waitForQuiet(Conversation &c)
         }
         if (c.port.lineLost())
             return DumpOutcome::LineLost;
-        if (now - lastHeard >= QuietMs) {
-            LineTrace::decision(QStringLiteral("line quiet for %1 ms, after %2 ms").arg(QuietMs).arg(now - start));
+        if (now - lastHeard >= quietMs) {
+            LineTrace::decision(QStringLiteral("line quiet for %1 ms, after %2 ms").arg(quietMs).arg(now - start));
             return DumpOutcome::Done;
         }
         if (now - start >= QuietLimitMs) {
@@ -144,23 +170,33 @@ DumpOutcome readDump(Conversation &c, QByteArray &dump)
 {
     if (!c.port.isOpen())
         return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
+    DumpNote note(c.port.devicePath());
+    LineHabits habits = note.habits();
     QByteArray first;
     bool trailer = false;
-    DumpOutcome outcome = requestDump(c, first, trailer);
+    DumpOutcome outcome = requestDump(c, note, habits, first, trailer);
     if (outcome != DumpOutcome::Done)
         return outcome;
-    if (trailer) {
+    // A memory we left a known reader holding is no splice, whatever its blocks.
+    const int odd = oddBlocks(first);
+    if (trailer || (odd > habits.oddBlocks && !recognisedReader(first))) {
         // Either the dump began before the request (the tail of an older
-        // one), or this reader always sends more: a second read tells which.
+        // one), or this reader always sends more, or its memory is like
+        // that: a second read tells which.
+        if (!trailer)
+            LineTrace::decision(QStringLiteral("%1 blocks neither a record nor erased: it is read again").arg(odd));
         QByteArray second;
-        outcome = requestDump(c, second, trailer);
+        outcome = requestDump(c, note, habits, second, trailer, true);
         if (outcome != DumpOutcome::Done)
             return outcome;
         if (second != first) {
             LineTrace::decision(QStringLiteral("the second read differs: neither is taken"));
+            note.keepHabits(habits);
             return DumpOutcome::Unsteady;
         }
+        habits.oddBlocks = odd;
     }
+    note.keepHabits(habits);
     dump = first;
     return DumpOutcome::Done;
 }

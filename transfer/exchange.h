@@ -50,12 +50,15 @@ enum class DumpOutcome {
     Interrupted,
 };
 
-// Reads what still arrives and drops it, until nothing has come for QuietMs.
-DumpOutcome waitForQuiet(Conversation &conversation);
+// Reads what still arrives and drops it, until nothing has come for quietMs.
+DumpOutcome waitForQuiet(Conversation &conversation, int quietMs = QuietMs);
 
 // Asks for the whole memory on a quiet line and waits for it. A byte that
-// comes within QuietMs after the dump means it did not start where it should:
-// it is read once more, and only two reads that agree byte for byte are taken.
+// comes within the quiet time after the dump means it did not start where it
+// should, and more blocks that are neither a record nor erased than this
+// line's reader has shown before mean it may not have: it is read once more,
+// and only two reads that agree byte for byte are taken. The quiet time is
+// longer than the longest pause the reader made inside a dump on this line.
 DumpOutcome readDump(Conversation &conversation, QByteArray &dump);
 
 enum class RecordOutcome {
