@@ -163,18 +163,21 @@ int verify(const Options &options)
     if (const int status = judgeList(options.file, list, ListUse::Verify))
         return status;
     Transfer transfer;
-    // A card past its last day should be out: held, it is named as such.
-    const QList<DumpRecord> listed = withOpeningTime(list.validCodes(transfer.clock.today()), options.openingTime.value_or(0));
-    QByteArray dump;
-    if (const int status = readWholeMemory(options, transfer, dump))
+    if (const int status = openPort(options, transfer.port))
         return status;
-
-    const Comparison comparison = compareWithReader(listed, validRecords(dump));
-    if (comparison.identical()) {
-        print(Texts::identical(int(eachCodeOnce(listed).size())));
+    const VerifyResult result = runVerify(transfer.conversation, list, options.openingTime);
+    transfer.progress.finish();
+    if (result.problem != ListProblem::None) {   // judged above; the list is the same one
+        say(Texts::listProblem(options.file, list, result.problem, ListUse::Verify));
+        return ExitFileFailed;
+    }
+    if (result.dumpOutcome != DumpOutcome::Done)
+        return dumpFailed(result.dumpOutcome, transfer.port);
+    if (result.comparison.identical()) {
+        print(Texts::identical(int(result.listed.size())));
         return ExitDone;
     }
-    print(Texts::differences(comparison, &list));
+    print(Texts::differences(result.comparison, &list));
     return ExitDifferences;
 }
 

@@ -1,4 +1,5 @@
 #include "transfer/verify.h"
+#include "transfer/clock.h"
 
 #include <QHash>
 #include <algorithm>
@@ -52,5 +53,21 @@ Comparison compareWithReader(const QList<DumpRecord> &listed, const QList<DumpRe
         if (!inList.contains(codeKey(record.code)))
             result.extra.append(record);
     }
+    return result;
+}
+
+VerifyResult runVerify(Conversation &c, const CodeList &list, std::optional<int> openingTime)
+{
+    VerifyResult result;
+    result.problem = openingTime && !isOpeningTime(*openingTime) ? ListProblem::NoOpeningTime
+                                                                 : listProblem(list, ListUse::Verify, ReaderCapacity);
+    if (result.problem != ListProblem::None)
+        return result;
+    // A card past its last day should be out: held, it is named as such.
+    result.listed = eachCodeOnce(withOpeningTime(list.validCodes(c.clock.today()), openingTime.value_or(0)));
+    QByteArray dump;
+    c.view.beginPhase(ProgressView::Phase::Reading);
+    if ((result.dumpOutcome = readDump(c, dump)) == DumpOutcome::Done)
+        result.comparison = compareWithReader(result.listed, validRecords(dump));
     return result;
 }

@@ -4,8 +4,11 @@
 #pragma once
 
 #include "serial/frames.h"
+#include "transfer/codelist.h"
+#include "transfer/exchange.h"
 
 #include <QList>
+#include <optional>
 
 struct TimeChange {
     CardCode code;
@@ -30,3 +33,15 @@ QList<DumpRecord> eachCodeOnce(const QList<DumpRecord> &records, int *duplicates
 
 // The codes of a list, each with the same opening time (0: any).
 QList<DumpRecord> withOpeningTime(const QList<CardCode> &codes, int openingTime);
+
+struct VerifyResult {
+    ListProblem problem = ListProblem::None;       // the list is not fit to be checked: nothing was read
+    DumpOutcome dumpOutcome = DumpOutcome::Done;
+    QList<DumpRecord> listed;                      // what the reader should hold: unexpired cards, each once
+    Comparison comparison;
+    bool done() const { return problem == ListProblem::None && dumpOutcome == DumpOutcome::Done; }
+};
+
+// The reader read and compared with the list's cards that have not expired,
+// with this opening time (none: any will do).
+VerifyResult runVerify(Conversation &conversation, const CodeList &list, std::optional<int> openingTime);
