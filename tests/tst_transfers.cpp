@@ -307,7 +307,9 @@ private slots:
 
     void syncLearnsTheLayoutAndRestoreGoesBackSlotBySlot()
     {
-        const QByteArray image = imageWith({{0, "00000000AA09"}, {1, "00000000BB05"}, {2, "00000000CC07"}, {5, "00000000DD0C"}});
+        // AA twice, with two times: the restore puts back both, and that is the snapshot.
+        const QByteArray image = imageWith({{0, "00000000AA09"}, {1, "00000000BB05"}, {2, "00000000CC07"}, {5, "00000000DD0C"},
+                                            {7, "00000000AA05"}});
         startReader({QStringLiteral("--fast"), QStringLiteral("--image"), file("before.bin", image)});
         // Planted open to everyone before the first snapshot: made the person's own.
         QVERIFY(QDir().mkpath(snapshotFolder()));
@@ -323,7 +325,7 @@ private slots:
         QCOMPARE(synced.outcome, SyncResult::Done);
         QCOMPARE(synced.plan.comparison.missing.size(), 1);
         QCOMPARE(synced.plan.comparison.extra.size(), 2);   // BB and DD
-        QCOMPARE(synced.plan.comparison.otherTime.size(), 1);
+        QCOMPARE(synced.plan.comparison.otherTime.size(), 2);   // CC, and AA as its second record has it
         QCOMPARE(synced.cardsWritten + synced.slotsErased, ReaderCapacity);
         QCOMPARE(readFile(synced.before), image);   // the way back holds the memory as it was
         QCOMPARE(held(synced.afterwards), QStringList({"00000000AA/9", "00000000CC/9", "00000000EE/9"}));
@@ -334,14 +336,14 @@ private slots:
         QCOMPARE(known->layout->order, MemoryLayout::TopDown);
         QCOMPARE(known->layout->offset, 0);
 
-        // Back, each card in the block it had: only the three slots that differ are written.
+        // Back, each card in the block it had: only the four slots that differ are written.
         request = SyncRequest();
         request.snapshot = readFile(synced.before);
         request.portNumber = SimPort;
         const SyncResult restored = sync(request);
         QCOMPARE(restored.outcome, SyncResult::Done);
-        QCOMPARE(restored.plan.writes.size(), 3);
-        QCOMPARE(m_sim->requests().size(), 2 + ReaderCapacity + 2 + 3);
+        QCOMPARE(restored.plan.writes.size(), 4);
+        QCOMPARE(m_sim->requests().size(), 2 + ReaderCapacity + 2 + 4);
         const QByteArray after = readFile(restored.afterwards);
         for (int block = 0; block < DumpExaminedBlocks; ++block)
             QCOMPARE(after.mid(block * DumpBlockLength + 1, 6), image.mid(block * DumpBlockLength + 1, 6));

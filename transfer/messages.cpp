@@ -526,7 +526,10 @@ QString planText(const SyncPlan &plan, int repeated, const CodeList *list, bool 
     text += section(QStringLiteral("Nem törölhető: a kártyaolvasó olyan helyen tartja, amelyet egyik írási cím sem "
                                    "ér el (%1):"),
                     plan.unreachable, list);
-    if (repeated > 0)
+    if (repeated > 0 && restore && plan.byLayout)
+        text += QStringLiteral("%1 kód többször is szerepel a pillanatképben; mindegyik minden helyére visszakerül.\n")
+                    .arg(repeated);
+    else if (repeated > 0)
         text += QStringLiteral("%1 kód többször is szerepel %2; mindegyik csak egyszer kerül be.\n")
                     .arg(repeated)
                     .arg(restore ? QStringLiteral("a pillanatképben") : QStringLiteral("a listában"));

@@ -207,7 +207,10 @@ SyncResult SyncRun::finish(QByteArrayView dump)
     m_finished = true;
     m_result.held = validRecords(dump);
     m_result.after = compareWithReader(m_wanted, m_result.held);
-    m_result.outcome = m_result.after.identical() ? SyncResult::Done : SyncResult::Differs;
+    // A restore by a layout that held is judged block by block: a snapshot may hold a code twice.
+    const bool byBlock = m_request.isRestore() && m_result.plan.byLayout && m_layout;
+    const bool same = byBlock ? sameRecords(m_request.snapshot, dump) : m_result.after.identical();
+    m_result.outcome = same ? SyncResult::Done : SyncResult::Differs;
     const bool holdsList = !m_request.isRestore() && m_result.outcome == SyncResult::Done;
     keepReader(m_before, {memoryHash(dump), m_result.afterwards, m_layout, holdsList ? m_request.listPath : QString()});
     return m_result;
