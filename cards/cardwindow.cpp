@@ -603,8 +603,10 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
     }
     if (!withReader([&](Conversation &c) {
             request.portNumber = m_port.portNumber();
+            request.knownReaders = knownReaders();
             WindowListener listener(this, m_dialogs, m_progress, list, names, taken);
             result = runSync(c, request, listener);
+            keepReaderChange(result.reader);
         }))
         return result;
     // Only a read-back says what the reader holds; after a stop on the way nobody knows.

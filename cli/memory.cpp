@@ -123,7 +123,9 @@ int runOnReader(const Options &options, SyncRequest &request, const CodeList *li
     TerminalListener listener(transfer, list, !options.yes);
     request.dryRun = options.dryRun;
     request.portNumber = transfer.port.portNumber();
+    request.knownReaders = knownReaders();
     const SyncResult result = runSync(transfer.conversation, request, listener);
+    keepReaderChange(result.reader);
     transfer.progress.finish();
     return report(result, transfer, list, options.file, sameCommand(options, transfer.port.portNumber(), !list));
 }

@@ -124,7 +124,11 @@ private:
         TestClock clock(50);
         settle(clock);
         Conversation c = with(clock);
-        return runSync(c, request, listener);
+        SyncRequest known = request;
+        known.knownReaders = knownReaders();
+        const SyncResult result = runSync(c, known, listener);
+        keepReaderChange(result.reader);
+        return result;
     }
 
     static QStringList held(const QString &snapshot)

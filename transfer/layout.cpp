@@ -82,30 +82,59 @@ QByteArray memoryHash(QByteArrayView dump)
     return QCryptographicHash::hash(dump, QCryptographicHash::Sha256);
 }
 
-std::optional<KnownReader> recognisedReader(QByteArrayView dump)
+QList<KnownReader> knownReaders()
 {
-    const QByteArray memory = memoryHash(dump);
+    QList<KnownReader> readers;
     UserSettings trusted;
     if (!trusted.isTrusted())
-        return std::nullopt;
+        return readers;
     QSettings &settings = *trusted.store();
-    settings.beginGroup(groupOf(memory));
-    if (!settings.contains(SeenKey))
-        return std::nullopt;
-    KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt, settings.value(ListKey).toString()};
-    const QString order = settings.value(OrderKey).toString();
-    bool ok = false;
-    const int offset = settings.value(OffsetKey).toString().toInt(&ok);
-    if ((order == QLatin1String("top-down") || order == QLatin1String("bottom-up")) && ok && offset >= 0
-        && offset <= MaxLayoutOffset) {
-        MemoryLayout layout;
-        layout.order = order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp;
-        layout.offset = offset;
-        layout.cardsOnly = settings.value(CardsOnlyKey).toString() == QLatin1String("true");
-        layout.learned = QDateTime::fromString(settings.value(LearnedKey).toString(), Qt::ISODate);
-        reader.layout = layout;
+    settings.beginGroup(ReadersGroup);
+    for (const QString &group : settings.childGroups()) {
+        const QByteArray memory = QByteArray::fromHex(group.toLatin1());
+        if (memory.size() != 32 || !settings.contains(group + QLatin1Char('/') + SeenKey))
+            continue;
+        settings.beginGroup(group);
+        KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt, settings.value(ListKey).toString()};
+        const QString order = settings.value(OrderKey).toString();
+        bool ok = false;
+        const int offset = settings.value(OffsetKey).toString().toInt(&ok);
+        if ((order == QLatin1String("top-down") || order == QLatin1String("bottom-up")) && ok && offset >= 0
+            && offset <= MaxLayoutOffset) {
+            MemoryLayout layout;
+            layout.order = order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp;
+            layout.offset = offset;
+            layout.cardsOnly = settings.value(CardsOnlyKey).toString() == QLatin1String("true");
+            layout.learned = QDateTime::fromString(settings.value(LearnedKey).toString(), Qt::ISODate);
+            reader.layout = layout;
+        }
+        settings.endGroup();
+        readers.append(reader);
     }
-    return reader;
+    return readers;
+}
+
+std::optional<KnownReader> readerHolding(const QList<KnownReader> &known, QByteArrayView dump)
+{
+    const QByteArray memory = memoryHash(dump);
+    for (const KnownReader &reader : known) {
+        if (reader.memory == memory)
+            return reader;
+    }
+    return std::nullopt;
+}
+
+std::optional<KnownReader> recognisedReader(QByteArrayView dump)
+{
+    return readerHolding(knownReaders(), dump);
+}
+
+void keepReaderChange(const ReaderChange &change)
+{
+    if (change.what == ReaderChange::Keep)
+        keepReader(change.before, change.now);
+    else if (change.what == ReaderChange::Forget)
+        forgetReader(change.before);
 }
 
 void keepReader(const QByteArray &before, const KnownReader &reader)

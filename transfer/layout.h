@@ -50,8 +50,24 @@ struct KnownReader {
     QString list;                         // the list a sync left it holding (its full path); empty after a restore
 };
 QByteArray memoryHash(QByteArrayView dump);
-// The reader that held exactly this dump when we last left it.
-std::optional<KnownReader> recognisedReader(QByteArrayView dump);
+// The readers this program has left, as the person's settings keep them.
+QList<KnownReader> knownReaders();
+// The one of them that held exactly this dump when we last left it.
+std::optional<KnownReader> readerHolding(const QList<KnownReader> &known, QByteArrayView dump);
+std::optional<KnownReader> recognisedReader(QByteArrayView dump);   // among knownReaders()
+
+// What a sync or a restore leaves known of the reader it worked on; the front
+// end keeps it with keepReaderChange.
+struct ReaderChange {
+    enum What {
+        Nothing,   // not written to, or not read
+        Keep,      // read back: known by what it holds now
+        Forget,    // written to and not read back: what it holds is nobody's guess
+    } what = Nothing;
+    QByteArray before;   // its memory's hash when the work began
+    KnownReader now;     // Keep: what it is known by from now on
+};
+void keepReaderChange(const ReaderChange &change);
 // The reader that held the memory before (empty: not known) holds what reader says now.
 void keepReader(const QByteArray &before, const KnownReader &reader);
 // Its memory is no longer known (a sync stopped on the way): it is a stranger next time.

@@ -212,7 +212,8 @@ SyncResult SyncRun::finish(QByteArrayView dump)
     const bool same = byBlock ? sameRecords(m_request.snapshot, dump) : m_result.after.identical();
     m_result.outcome = same ? SyncResult::Done : SyncResult::Differs;
     const bool holdsList = !m_request.isRestore() && m_result.outcome == SyncResult::Done;
-    keepReader(m_before, {memoryHash(dump), m_result.afterwards, m_layout, holdsList ? m_request.listPath : QString()});
+    m_result.reader = {ReaderChange::Keep, m_before,
+                       {memoryHash(dump), m_result.afterwards, m_layout, holdsList ? m_request.listPath : QString()}};
     return m_result;
 }
 
@@ -221,7 +222,7 @@ SyncResult SyncRun::run()
     runSteps();
     // Written to and not read back: what it holds now is nobody's guess, and its layout is not used on it.
     if (!m_finished && (m_result.written() || m_result.lastUncertain))
-        forgetReader(m_before);
+        m_result.reader = {ReaderChange::Forget, m_before, {}};
     return m_result;
 }
 
@@ -232,7 +233,7 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
     if (!read(ProgressView::Phase::Reading, dump))
         return false;
     m_before = memoryHash(dump);
-    const std::optional<KnownReader> known = recognisedReader(dump);
+    const std::optional<KnownReader> known = readerHolding(m_request.knownReaders, dump);
     m_layout = known ? known->layout : std::nullopt;
     plan = planFor(dump, m_layout);
     m_result.plan = plan;

@@ -32,6 +32,7 @@ struct SyncRequest {
     bool dryRun = false;              // read and plan only; nothing kept, nothing written
     int portNumber = 0;               // for the snapshots' names
     QString listPath;                 // the list's file, remembered with the reader it was synced to
+    QList<KnownReader> knownReaders;  // a layout is used only on the reader whose memory it was kept with
     bool isRestore() const { return list == nullptr; }
 };
 
@@ -67,6 +68,7 @@ struct SyncResult {
     QList<DumpRecord> held;         // what the reader holds after, when it was read back
     QString before;                 // the snapshot of the state before
     QString afterwards;             // and after
+    ReaderChange reader;            // what the reader is known by from now on, for the front end to keep
     bool written() const { return cardsWritten + slotsErased > 0; }
 };
 
