@@ -55,8 +55,9 @@ int listPorts(const Options &options)
     QJsonArray array;
     QList<QStringList> table;
     bool withoutPermission = false;
+    const PortMap map;
     for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
-        const QString device = portDevicePath(number);
+        const QString device = map.devicePath(number);
         const PortProbe probe = probeDevice(device);
         if (probe.state == PortState::Missing)
             continue;

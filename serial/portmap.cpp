@@ -45,21 +45,27 @@ bool builtInPortsOn(const UserSettings &settings)
 
 } // namespace
 
-QString portDevicePath(int portNumber)
+PortMap::PortMap() : m_builtIn(builtInPortsOn(m_settings)) {}
+
+QString PortMap::devicePath(int portNumber) const
 {
     if (portNumber < FirstPortNumber || portNumber > LastPortNumber)
         return {};
-    const UserSettings settings;
-    const QString mapped = settings.value(QStringLiteral("ports/%1").arg(portNumber)).toString().trimmed();
+    const QString mapped = m_settings.value(QStringLiteral("ports/%1").arg(portNumber)).toString().trimmed();
     if (!mapped.isEmpty())
         return mapped;
-    if (!builtInPortsOn(settings))
+    if (!m_builtIn)
         return {};
     for (const Family &family : BuiltInFamilies) {
         if (portNumber >= family.first && portNumber < family.first + FamilySize)
             return QLatin1String(family.prefix) + QString::number(portNumber - family.first);
     }
     return {};
+}
+
+QString portDevicePath(int portNumber)
+{
+    return PortMap().devicePath(portNumber);
 }
 
 PortSwitchFault portSwitchFault()

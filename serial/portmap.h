@@ -2,6 +2,8 @@
 // overridden by the per-user "ports" map of the settings store.
 #pragma once
 
+#include "serial/usersettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,18 @@ constexpr const char *SavedPortKey = "comm/port";
 // "auto" in the map switches the built-in families: true/false, yes/no, on/off,
 // 1/0 in any case; anything else leaves them off.
 QString portDevicePath(int portNumber);
+
+// The same for many numbers, with the settings read once.
+class PortMap
+{
+public:
+    PortMap();
+    QString devicePath(int portNumber) const;
+
+private:
+    UserSettings m_settings;
+    bool m_builtIn;
+};
 // An "auto" in the port map that says neither yes nor no: the built-in devices stay off.
 struct PortSwitchFault {
     bool faulty = false;

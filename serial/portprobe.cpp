@@ -159,10 +159,10 @@ PortProbe probeDevice(const QString &devicePath, const QString &consoleList)
     return probe;
 }
 
-int ProbeCommPort(int portNumber, int &handle)
+int ProbeCommPort(int portNumber, int &handle, const PortMap &map)
 {
     handle = InvalidHandle;
-    const PortState state = probeDevice(portDevicePath(portNumber)).state;
+    const PortState state = probeDevice(map.devicePath(portNumber)).state;
     if (state == PortState::Missing)
         return 0;
     if (state == PortState::Free)
@@ -170,17 +170,18 @@ int ProbeCommPort(int portNumber, int &handle)
     return 1;
 }
 
-bool isPortFree(int portNumber)
+bool isPortFree(int portNumber, const PortMap &map)
 {
     int handle = InvalidHandle;
-    return ProbeCommPort(portNumber, handle) != 0 && handle != InvalidHandle;
+    return ProbeCommPort(portNumber, handle, map) != 0 && handle != InvalidHandle;
 }
 
 QStringList scanFreePorts(int alsoListed)
 {
     QStringList entries;
+    const PortMap map;
     for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
-        if (number == alsoListed || isPortFree(number))
+        if (number == alsoListed || isPortFree(number, map))
             entries.append(QString::number(number));
     }
     return entries;
@@ -189,8 +190,9 @@ QStringList scanFreePorts(int alsoListed)
 QList<std::pair<int, PortProbe>> portsNotFree()
 {
     QList<std::pair<int, PortProbe>> ports;
+    const PortMap map;
     for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
-        const PortProbe probe = probeDevice(portDevicePath(number));
+        const PortProbe probe = probeDevice(map.devicePath(number));
         if (probe.state == PortState::NoPermission || probe.state == PortState::Held)
             ports.append({number, probe});
     }

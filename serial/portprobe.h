@@ -5,6 +5,7 @@
 #pragma once
 
 #include "serial/lockfile.h"
+#include "serial/portmap.h"
 
 #include <QList>
 #include <QString>
@@ -16,9 +17,10 @@ constexpr int InvalidHandle = -1;
 // other than InvalidHandle exactly when nobody else holds the port. Nothing is
 // opened, so the handle stands for no descriptor.
 // A port is free when the result is non-zero and handle is not InvalidHandle.
-int ProbeCommPort(int portNumber, int &handle);
+// map: the port map, read once for a whole scan.
+int ProbeCommPort(int portNumber, int &handle, const PortMap &map = PortMap());
 
-bool isPortFree(int portNumber);
+bool isPortFree(int portNumber, const PortMap &map = PortMap());
 
 // The free ports 1..256 as the port list shows them, ascending, as decimal
 // text; alsoListed (the port we hold ourselves) is listed whatever the probe says.
