@@ -22,6 +22,7 @@ struct Options {
     bool dryRun = false;              // --dry-run
     bool yes = false;                 // --yes
     int days = 30;                    // --days N
+    QString door;                     // --door NAME
     QString file;
 };
 
@@ -34,5 +35,7 @@ int sync(const Options &options);
 int restore(const Options &options);
 int snapshot(const Options &options);
 int listSnapshots(const Options &options);
+// The named readers, their ports and what each last held.
+int listDoors(const Options &options);
 // The cards of a list whose last day is near or past.
 int expiring(const Options &options);

@@ -7,6 +7,7 @@
 #include "serial/linetrace.h"
 #include "serial/portmap.h"
 #include "transfer/codelist.h"
+#include "transfer/layout.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -49,16 +50,18 @@ const Command Commands[] = {
     {"readout", readout, {QStringLiteral("--port")}, 1, 1},
     {"upload", upload, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1, true},
     {"verify", verify, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
-    {"sync", sync, {QStringLiteral("--port"), QStringLiteral("--time"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1, true},
+    {"sync", sync, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--time"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1, true},
     {"snapshot", snapshot, {QStringLiteral("--port")}, 0, 1},
-    {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--yes")}, 1, 1},
+    {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--yes")}, 1, 1},
+    {"doors", listDoors, {QStringLiteral("--json")}, 0, 0},
     {"snapshots", listSnapshots, {QStringLiteral("--json")}, 0, 0},
     {"expiring", expiring, {QStringLiteral("--days"), QStringLiteral("--json")}, 1, 1},
 };
 
 bool takesValue(const QString &option)
 {
-    return option == QLatin1String("--port") || option == QLatin1String("--time") || option == QLatin1String("--days");
+    return option == QLatin1String("--port") || option == QLatin1String("--time") || option == QLatin1String("--days")
+        || option == QLatin1String("--door");
 }
 
 // Reads the options and files of a command into options; an error message, or empty.
@@ -105,6 +108,10 @@ QString parseArguments(const Command &command, QStringList args, Options &option
             if (!days)
                 return Texts::badDays();
             options.days = *days;
+        } else if (name == QLatin1String("--door")) {
+            if (!isDoorName(value))
+                return Texts::badDoorName();
+            options.door = value;
         } else if (name == QLatin1String("--json")) {
             options.json = true;
         } else if (name == QLatin1String("--dry-run")) {

@@ -81,19 +81,21 @@ bool mayGoOn(const Options &options, const char *command)
 QString sameCommand(const Options &options, int port, bool restore)
 {
     const QString time = restore ? QString() : QStringLiteral(" --time %1").arg(*options.openingTime);
-    return QStringLiteral("vivadizuzud-cli %1 --port %2%3 %4")
+    const QString door = options.door.isEmpty() ? QString() : QStringLiteral(" --door '%1'").arg(options.door);
+    return QStringLiteral("vivadizuzud-cli %1 --port %2%3%4 %5")
         .arg(restore ? QStringLiteral("restore") : QStringLiteral("sync"))
         .arg(port)
-        .arg(time, options.file);
+        .arg(door, time, options.file);
 }
 
 // The outcome of a sync or a restore: what the person is told, and the exit status.
-int report(const SyncResult &result, const Transfer &transfer, const CodeList *list, const QString &file,
+int report(const SyncResult &result, const Transfer &transfer, const CodeList *list, const Options &options,
            const QString &repeat)
 {
     Texts::SyncWording wording;
     wording.restore = !list;
-    wording.file = file;
+    wording.file = options.file;
+    wording.door = options.door;
     wording.portNumber = transfer.port.portNumber();
     wording.retry = Texts::repeatCommand(repeat);
     wording.finish = Texts::stopAdvice(repeat, list ? result.before : QString());
@@ -106,7 +108,8 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     case SyncResult::Differs: return ExitDifferences;
     case SyncResult::NothingToChange: return ExitDone;
     case SyncResult::Planned: return result.plan.nothingToDo ? ExitDone : ExitDifferences;
-    case SyncResult::NotApproved: return ExitUsage;
+    case SyncResult::NotApproved:
+    case SyncResult::OtherDoor: return ExitUsage;
     case SyncResult::Refused:
     case SyncResult::SnapshotFailed: return ExitFileFailed;
     case SyncResult::DumpFailed: return dumpExitStatus(result.dumpOutcome);
@@ -115,8 +118,14 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     }
 }
 
-int runOnReader(const Options &options, SyncRequest &request, const CodeList *list)
+int runOnReader(Options options, SyncRequest &request, const CodeList *list)
 {
+    // A door remembers its port: the same cable goes from door to door, so --port still decides.
+    for (const Door &door : doors()) {
+        if (door.name == options.door && !options.port && door.port > 0)
+            options.port = door.port;
+    }
+    request.door = options.door;
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
@@ -127,7 +136,7 @@ int runOnReader(const Options &options, SyncRequest &request, const CodeList *li
     const SyncResult result = runSync(transfer.conversation, request, listener);
     keepReaderChange(result.reader);
     transfer.progress.finish();
-    return report(result, transfer, list, options.file, sameCommand(options, transfer.port.portNumber(), !list));
+    return report(result, transfer, list, options, sameCommand(options, transfer.port.portNumber(), !list));
 }
 
 } // namespace
@@ -143,6 +152,9 @@ int sync(const Options &options)
     request.list = &list;
     request.openingTime = *options.openingTime;
     request.listPath = QFileInfo(options.file).absoluteFilePath();
+    FileStamp stamp;
+    if (stampPath(options.file, true, stamp) == FileFault::None)
+        request.listHash = stamp.hash;
     return runOnReader(options, request, &list);
 }
 
@@ -216,5 +228,37 @@ int listSnapshots(const Options &options)
         if (foreign)
             say(Texts::foreignSnapshotsMarked());
     }
+    return ExitDone;
+}
+
+int listDoors(const Options &options)
+{
+    QJsonArray array;
+    QString table;
+    for (const Door &door : doors()) {
+        // Whether the list on disk is still what that door was given.
+        std::optional<bool> changed;
+        FileStamp stamp;
+        if (!door.list.isEmpty() && stampPath(door.list, true, stamp) == FileFault::None)
+            changed = stamp.hash != door.listHash;
+        const QDateTime synced = door.synced.toLocalTime();
+        array.append(QJsonObject{
+            {QStringLiteral("name"), door.name},
+            {QStringLiteral("port"), door.port},
+            {QStringLiteral("synced"), door.synced.isValid() ? QJsonValue(synced.toOffsetFromUtc(synced.offsetFromUtc()).toString(Qt::ISODateWithMs)) : QJsonValue()},
+            {QStringLiteral("list"), door.list.isEmpty() ? QJsonValue() : QJsonValue(door.list)},
+            {QStringLiteral("listHash"), door.listHash.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(door.listHash.toHex()))},
+            {QStringLiteral("listChanged"), changed ? QJsonValue(*changed) : QJsonValue()},
+            {QStringLiteral("known"), !door.memory.isEmpty()},
+            {QStringLiteral("layout"), door.layoutKnown},
+        });
+        table += Texts::doorRow(door, changed);
+    }
+    if (options.json)
+        print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    else if (array.isEmpty())
+        say(Texts::noDoorsYet());
+    else
+        print(table);
     return ExitDone;
 }

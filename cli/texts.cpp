@@ -22,7 +22,7 @@ const char *const Usage = R"(Használat:
       Kiolvassa a kártyaolvasót, és kód szerint összeveti a FÁJL kódjaival:
       mi hiányzik, mi van többlet, és --time esetén mi van más nyitási idővel.
       Semmit sem ír.
-  vivadizuzud-cli sync [--port N] --time T [--dry-run] [--yes] FÁJL
+  vivadizuzud-cli sync [--port N] [--door NÉV] --time T [--dry-run] [--yes] FÁJL
       A kártyaolvasó pontosan a FÁJL kártyáit tartalmazza majd, T nyitási
       idővel: előbb pillanatkép a mostani tartalomról, terv (mi kerül be, mi
       törlődik, minek változik az ideje), megerősítés, beírás, törlés, végül
@@ -34,7 +34,7 @@ const char *const Usage = R"(Használat:
   vivadizuzud-cli snapshot [--port N] [FÁJL]
       A kártyaolvasó teljes memóriája (20490 bájt) pillanatképként: a FÁJL-ba
       (ha még nincs ilyen), vagy a pillanatképek mappájába. Kiírja a helyét.
-  vivadizuzud-cli restore [--port N] [--yes] PILLANATKÉP
+  vivadizuzud-cli restore [--port N] [--door NÉV] [--yes] PILLANATKÉP
       Visszaállítja a pillanatkép kártyáit, mindegyiket a saját nyitási
       idejével, úgy, ahogy a sync: pillanatkép, terv, megerősítés, beírás,
       törlés, ellenőrzés.
@@ -44,6 +44,9 @@ const char *const Usage = R"(Használat:
       sorában a kód előtt viheti az utolsó napját: 1,200,NÉV,2027-03-31,BB...
       Lejárat után a sync kiveszi a kártyaolvasóból, a sora a listán marad.
       Kilépési kód: 0 ha nincs ilyen kártya, 5 ha van.
+  vivadizuzud-cli doors [--json]
+      Az elnevezett ajtók (kártyaolvasók): port, mikor szinkronizáltam utoljára,
+      melyik listával, változott-e azóta a lista, ismert-e az elrendezés.
   vivadizuzud-cli snapshots [--json]
       A megőrzött pillanatképek, a legújabb elöl: mikor, melyik porton, miért,
       hány kártya, hol. A más felhasználótól származó vagy mások által is
@@ -52,6 +55,8 @@ const char *const Usage = R"(Használat:
 Kapcsolók:
   --port N    a kártyaolvasó portja (1-256). Nélküle: a mentett port, ha szabad,
               különben az első szabad port.
+  --door NÉV  a kártyaolvasó neve ("Főbejárat"); megjegyzi a portját is. Ha a
+              vonalon egy másik ajtó kártyaolvasója van, semmit sem ír.
   --time T    nyitási idő, 1-127
   --trace F   a vonal minden kerete és döntése az F fájlba (0600), hibajelentéshez
   --json      a lista JSON-ban
@@ -341,6 +346,35 @@ QString phaseLine(int phase, int records)
         .arg(capitalized(phaseWord(phase)))
         .arg(records)
         .arg(qMax(1, qRound(records * RecordSeconds)));
+}
+
+QString badDoorName()
+{
+    return QStringLiteral("Az ajtó neve nem lehet üres, és nem tartalmazhat vezérlőkaraktert vagy / jelet.");
+}
+
+QString noDoorsYet()
+{
+    return QStringLiteral("Még nincs elnevezett ajtó: a sync vagy a restore --door NÉV kapcsolóval ad nevet a "
+                          "kártyaolvasónak.");
+}
+
+QString doorRow(const Door &door, std::optional<bool> listChanged)
+{
+    const QString when = door.synced.isValid() ? door.synced.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                               : QStringLiteral("-");
+    QString state;
+    if (door.memory.isEmpty())
+        state = QStringLiteral("megszakadt munka óta nem ismert");
+    else if (door.list.isEmpty())
+        state = QStringLiteral("nem listát tart");
+    else if (!listChanged)
+        state = QStringLiteral("a lista nincs meg");
+    else
+        state = *listChanged ? QStringLiteral("régebbi lista") : QStringLiteral("a lista szerint");
+    return QStringLiteral("%1  %2  %3  %4  %5%6\n")
+        .arg(door.name, portDisplayName(door.port), when, state, door.list.isEmpty() ? QStringLiteral("-") : door.list,
+             door.layoutKnown ? QString() : QStringLiteral("  (elrendezés még nem ismert)"));
 }
 
 } // namespace Texts

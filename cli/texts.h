@@ -2,6 +2,8 @@
 // the window are in transfer/messages.h.
 #pragma once
 
+#include "transfer/layout.h"
+
 #include "serial/portprobe.h"
 #include "transfer/messages.h"
 #include "transfer/snapshots.h"
@@ -70,5 +72,11 @@ QString phaseWord(int phase);
 QString progressCount(int phase, int done, int total, bool bytes);
 QString progressLeft(int percent, const QString &timeLeft);
 QString phaseLine(int phase, int records);
+
+// Doors: a reader the person named.
+QString badDoorName();
+QString noDoorsYet();
+// "Főbejárat  33-as port  2026-12-08 14:02  a lista szerint  /home/…/lista.csv"; listChanged: none when the list is gone.
+QString doorRow(const Door &door, std::optional<bool> listChanged);
 
 } // namespace Texts

@@ -380,7 +380,7 @@ private slots:
         for (int i = 0; i < 300; ++i)
             memory.replace(i * DumpBlockLength + 1, 6, QByteArray::fromHex(QByteArray::number(i, 16).rightJustified(10, '0') + "05"));
         const QStringList seeded{QStringLiteral("--fast"), QStringLiteral("--image"), file("seeded.bin", memory)};
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}});
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}});
 
         // The folder taken away after the first snapshot (as a full disk would): the writes are still checked.
         startReader(seeded);
@@ -402,7 +402,7 @@ private slots:
         const CodeList next = readCodeList(file("next.csv", changed));
         request.list = &next;
         const QString image = m_home.file(QStringLiteral("after-stop.bin"));
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}});   // the same reader, as it was
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}});   // the same reader, as it was
         startReader(seeded + QStringList{QStringLiteral("--hangup-after-write"), QStringLiteral("5"),
                                          QStringLiteral("--save"), image});
         const SyncResult stopped = sync(request);
@@ -418,7 +418,7 @@ private slots:
         // A reader that keeps records the other way round, though it holds the same memory: the
         // layout fails its check, is forgotten, and a full sync follows and learns the right one.
         request.list = &list;
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}});
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}});
         startReader(seeded + QStringList{QStringLiteral("--layout"), QStringLiteral("bottom-up")});
         const SyncResult fellBack = sync(request);
         QCOMPARE(fellBack.outcome, SyncResult::Done);
@@ -501,6 +501,7 @@ private slots:
         const CodeList second = readCodeList(file("second.csv", text));
         SyncRequest request;
         request.openingTime = 5;
+        request.portNumber = SimPort;
         const auto syncDoor = [&](const QString &order, const QStringList &memory, const CodeList &list) {
             startReader(QStringList{QStringLiteral("--fast"), QStringLiteral("--layout"), order,
                                     QStringLiteral("--save"), order == QLatin1String("top-down") ? imageA : imageB}
@@ -510,21 +511,35 @@ private slots:
             m_sim->stop();
             return result;
         };
+        const auto doorOf = [](const QString &order) {
+            return order == QLatin1String("top-down") ? QStringLiteral("Főbejárat") : QStringLiteral("Hátsó kapu");
+        };
         // Each is a stranger at first: written whole, in its safe order, and its own layout learned.
         for (const QString &order : {QStringLiteral("top-down"), QStringLiteral("bottom-up")}) {
+            request.door = doorOf(order);
             const SyncResult learned = syncDoor(order, {QStringLiteral("--seed"), seed}, first);
             QCOMPARE(learned.outcome, SyncResult::Done);
             QVERIFY(!learned.layoutUsed && learned.layoutLearned);
         }
         // Then each is known by its memory, and only what changes is written, by its own layout.
         for (const auto &[order, image] : {std::pair{QStringLiteral("top-down"), imageA}, {QStringLiteral("bottom-up"), imageB}}) {
+            request.door = doorOf(order == QLatin1String("top-down") ? QStringLiteral("bottom-up") : QStringLiteral("top-down"));
+            const SyncResult wrongDoor = syncDoor(order, {QStringLiteral("--image"), image}, second);
+            QCOMPARE(wrongDoor.outcome, SyncResult::OtherDoor);   // said before anything is kept or written
+            QCOMPARE(wrongDoor.otherDoor, doorOf(order));
+            QCOMPARE(m_sim->requests().size(), 1);
+            request.door.clear();   // whichever door it is known as
             const SyncResult again = syncDoor(order, {QStringLiteral("--image"), image}, second);
             QCOMPARE(again.outcome, SyncResult::Done);
+            QCOMPARE(again.reader.now.door, doorOf(order));
             QVERIFY(again.layoutUsed);
             QCOMPARE(again.plan.writes.size(), 1);   // BB into the slot of 4
             QCOMPARE(recognisedReader(readFile(again.afterwards))->layout->order,
                      order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp);
         }
+        const QList<Door> named = doors();
+        QCOMPARE(named.size(), 2);
+        QVERIFY(named[0].layoutKnown && named[1].layoutKnown && named[0].port == SimPort);
     }
 
     void anExpiredCardLeavesTheReaderAndKeepsItsLine()

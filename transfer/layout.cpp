@@ -16,7 +16,19 @@ const QString LearnedKey = QStringLiteral("learned");
 const QString SnapshotKey = QStringLiteral("snapshot");
 const QString SeenKey = QStringLiteral("seen");
 const QString ListKey = QStringLiteral("list");
+const QString DoorsGroup = QStringLiteral("doors");
+const QString NameKey = QStringLiteral("name");
+const QString PortKey = QStringLiteral("port");
+const QString MemoryKey = QStringLiteral("memory");
+const QString ListHashKey = QStringLiteral("list-sha256");
+const QString SyncedKey = QStringLiteral("synced");
 constexpr int MaxKnownReaders = 64;   // the oldest are forgotten
+
+// A door's group: its name in hex, so that any name is one key.
+QString doorGroup(const QString &name)
+{
+    return DoorsGroup + QLatin1Char('/') + QString::fromLatin1(name.toUtf8().toHex());
+}
 
 QString groupOf(const QByteArray &memory)
 {
@@ -95,7 +107,7 @@ QList<KnownReader> knownReaders()
         if (memory.size() != 32 || !settings.contains(group + QLatin1Char('/') + SeenKey))
             continue;
         settings.beginGroup(group);
-        KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt, settings.value(ListKey).toString()};
+        KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt, settings.value(ListKey).toString(), {}, 0, {}};
         const QString order = settings.value(OrderKey).toString();
         bool ok = false;
         const int offset = settings.value(OffsetKey).toString().toInt(&ok);
@@ -111,7 +123,51 @@ QList<KnownReader> knownReaders()
         settings.endGroup();
         readers.append(reader);
     }
+    settings.endGroup();
+    for (const Door &door : doors()) {
+        for (KnownReader &reader : readers) {
+            if (!door.memory.isEmpty() && reader.memory == door.memory) {
+                reader.door = door.name;
+                reader.port = door.port;
+            }
+        }
+    }
     return readers;
+}
+
+bool isDoorName(const QString &name)
+{
+    return !name.trimmed().isEmpty() && name.size() <= 100
+        && std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.category() == QChar::Other_Control || c == QLatin1Char('/'); });
+}
+
+QList<Door> doors()
+{
+    QList<Door> found;
+    UserSettings trusted;
+    if (!trusted.isTrusted())
+        return found;
+    QSettings &settings = *trusted.store();
+    settings.beginGroup(DoorsGroup);
+    for (const QString &group : settings.childGroups()) {
+        settings.beginGroup(group);
+        Door door;
+        door.name = settings.value(NameKey).toString();
+        door.port = settings.value(PortKey).toString().toInt();
+        door.memory = QByteArray::fromHex(settings.value(MemoryKey).toString().toLatin1());
+        door.list = settings.value(ListKey).toString();
+        door.listHash = QByteArray::fromHex(settings.value(ListHashKey).toString().toLatin1());
+        door.synced = QDateTime::fromString(settings.value(SyncedKey).toString(), Qt::ISODateWithMs);
+        settings.endGroup();
+        if (isDoorName(door.name) && doorGroup(door.name) == DoorsGroup + QLatin1Char('/') + group)
+            found.append(door);
+    }
+    settings.endGroup();
+    settings.beginGroup(ReadersGroup);
+    for (Door &door : found)
+        door.layoutKnown = !door.memory.isEmpty() && settings.contains(QString::fromLatin1(door.memory.toHex()) + QLatin1Char('/') + OrderKey);
+    std::sort(found.begin(), found.end(), [](const Door &a, const Door &b) { return a.name < b.name; });
+    return found;
 }
 
 std::optional<KnownReader> readerHolding(const QList<KnownReader> &known, QByteArrayView dump)
@@ -135,6 +191,23 @@ void keepReaderChange(const ReaderChange &change)
         keepReader(change.before, change.now);
     else if (change.what == ReaderChange::Forget)
         forgetReader(change.before);
+    if (change.what == ReaderChange::Nothing || !isDoorName(change.now.door))
+        return;
+    UserSettings trusted;
+    if (!trusted.isTrusted())
+        return;
+    QSettings &settings = *trusted.store();
+    settings.beginGroup(doorGroup(change.now.door));
+    settings.setValue(NameKey, change.now.door);
+    settings.setValue(PortKey, QString::number(change.now.port));
+    // Written to and not read back: the door stays, known by no memory until its next sync.
+    settings.setValue(MemoryKey, change.what == ReaderChange::Keep ? QString::fromLatin1(change.now.memory.toHex()) : QString());
+    if (change.what == ReaderChange::Keep) {
+        settings.setValue(ListKey, change.now.list);
+        settings.setValue(ListHashKey, QString::fromLatin1(change.now.listHash.toHex()));
+        settings.setValue(SyncedKey, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    }
+    settings.endGroup();
 }
 
 void keepReader(const QByteArray &before, const KnownReader &reader)

@@ -48,7 +48,24 @@ struct KnownReader {
     QString snapshot;                     // where that dump is kept; empty when it could not be
     std::optional<MemoryLayout> layout;   // none learned yet
     QString list;                         // the list a sync left it holding (its full path); empty after a restore
+    QString door;                         // the name the person gave it; empty: none
+    int port = 0;                         // the port it was on
+    QByteArray listHash;                  // SHA-256 of that list's bytes as they were synced
 };
+
+// A reader the person named ("Főbejárat"): its port, and what it last held.
+struct Door {
+    QString name;
+    int port = 0;
+    QByteArray memory;      // the memory we left it holding; empty: written to since and not read back
+    QString list;           // the list a sync left it holding; empty: none (a restore, or never)
+    QByteArray listHash;    // that list's bytes as they were synced
+    QDateTime synced;       // when (UTC)
+    bool layoutKnown = false;
+};
+QList<Door> doors();
+// A door's name fit for the settings and the terminal: not empty, no control character, no slash.
+bool isDoorName(const QString &name);
 QByteArray memoryHash(QByteArrayView dump);
 // The readers this program has left, as the person's settings keep them.
 QList<KnownReader> knownReaders();

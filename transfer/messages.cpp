@@ -669,6 +669,13 @@ QString readFailed(DumpOutcome outcome, int portNumber, const QString &again)
     }
 }
 
+QString otherDoor(const QString &recognised, const QString &chosen)
+{
+    return QStringLiteral("A vonalon a(z) „%1” kártyaolvasója van (pontosan azt tartja, amit ott hagytam), nem a(z) "
+                          "„%2” ajtóé. %3 Ha valóban ez a(z) „%1”, azt az ajtót válassza.")
+        .arg(recognised, chosen, nothingWasWritten());
+}
+
 SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording)
 {
     const bool restore = wording.restore;
@@ -717,6 +724,8 @@ SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, cons
                         + wording.seeReader,
                     {}};
         return {stopped() + QLatin1Char(' ') + left, {}};
+    case SyncResult::OtherDoor:
+        return {otherDoor(result.otherDoor, wording.door), {}};
     case SyncResult::Differs:
         return {then(stillDiffers(restore, result.before, result.afterwards, int(result.plan.unreachable.size())),
                      lostAfter),

@@ -128,6 +128,7 @@ struct SyncWording {
     QString finish;        // what finishes a stopped sync or restore
     QString seeReader;     // how to see what the reader holds when the read-back was cut off
     bool listLines = true; // name the list's line of a refused card
+    QString door;          // the door chosen, if any
 };
 
 struct SyncOutcomeText {
@@ -135,6 +136,8 @@ struct SyncOutcomeText {
     QString details;       // card by card, what differs (the command line's standard output)
 };
 
+// The reader on the line is another door's than the one chosen.
+QString otherDoor(const QString &recognised, const QString &chosen);
 // A sync's or a restore's outcome in words; list: the names of the codes (none for a restore).
 SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording);
 

@@ -55,6 +55,7 @@ private:
     QByteArray m_before;        // the memory it held when this sync found it
     std::optional<MemoryLayout> m_layout;   // what is known of its layout now
     bool m_finished = false;    // its memory was read back and is known again
+    QString m_door;             // the door it is, as asked or as known
 };
 
 // A list that would empty the reader, or hold more than it can, is not written.
@@ -212,8 +213,9 @@ SyncResult SyncRun::finish(QByteArrayView dump)
     const bool same = byBlock ? sameRecords(m_request.snapshot, dump) : m_result.after.identical();
     m_result.outcome = same ? SyncResult::Done : SyncResult::Differs;
     const bool holdsList = !m_request.isRestore() && m_result.outcome == SyncResult::Done;
-    m_result.reader = {ReaderChange::Keep, m_before,
-                       {memoryHash(dump), m_result.afterwards, m_layout, holdsList ? m_request.listPath : QString()}};
+    KnownReader now{memoryHash(dump), m_result.afterwards, m_layout, holdsList ? m_request.listPath : QString(),
+                    m_door, m_request.portNumber, holdsList ? m_request.listHash : QByteArray()};
+    m_result.reader = {ReaderChange::Keep, m_before, now};
     return m_result;
 }
 
@@ -222,7 +224,7 @@ SyncResult SyncRun::run()
     runSteps();
     // Written to and not read back: what it holds now is nobody's guess, and its layout is not used on it.
     if (!m_finished && (m_result.written() || m_result.lastUncertain))
-        m_result.reader = {ReaderChange::Forget, m_before, {}};
+        m_result.reader = {ReaderChange::Forget, m_before, {{}, {}, {}, {}, m_door, m_request.portNumber, {}}};
     return m_result;
 }
 
@@ -234,6 +236,13 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
         return false;
     m_before = memoryHash(dump);
     const std::optional<KnownReader> known = readerHolding(m_request.knownReaders, dump);
+    // Another door's reader, by its memory: said before anything is kept or written.
+    if (known && !known->door.isEmpty() && !m_request.door.isEmpty() && known->door != m_request.door) {
+        m_result.outcome = SyncResult::OtherDoor;
+        m_result.otherDoor = known->door;
+        return false;
+    }
+    m_door = m_request.door.isEmpty() && known ? known->door : m_request.door;
     m_layout = known ? known->layout : std::nullopt;
     plan = planFor(dump, m_layout);
     m_result.plan = plan;

@@ -33,6 +33,8 @@ struct SyncRequest {
     int portNumber = 0;               // for the snapshots' names
     QString listPath;                 // the list's file, remembered with the reader it was synced to
     QList<KnownReader> knownReaders;  // a layout is used only on the reader whose memory it was kept with
+    QString door;                     // the door the person says this is; empty: whichever it is known as
+    QByteArray listHash;              // SHA-256 of the list file's bytes, remembered with the door
     bool isRestore() const { return list == nullptr; }
 };
 
@@ -51,7 +53,9 @@ struct SyncResult {
         LineLost,
         Interrupted,
         Differs,           // written, but the reader holds something else
+        OtherDoor,         // the reader holds what another door's held when we left it: nothing written
     } outcome = Done;
+    QString otherDoor;                              // OtherDoor: which one
     ListProblem problem = ListProblem::None;        // Refused
     DumpOutcome dumpOutcome = DumpOutcome::Done;    // DumpFailed
     FileFault fileFault = FileFault::None;          // SnapshotFailed
