@@ -464,7 +464,8 @@ private slots:
             }
             const std::optional<SyncPlan> plan = planRestoreByLayout(snapshot, dump, layout);
             QVERIFY(plan);
-            QCOMPARE(plan->outForAWhile > 0, cards == ReaderCapacity);
+            if (cards < ReaderCapacity)   // a free slot to move through: nothing out on the way
+                QCOMPARE(plan->outForAWhile, 0);
             for (qsizetype done = 1; done <= plan->writes.size(); ++done) {
                 QSet<quint64> held, named;
                 for (const DumpRecord &record : validRecords(predictedDump(dump, *plan, done, layout)))
