@@ -269,8 +269,9 @@ void CardWindow::updateWarning()
     m_table.setToday(today);
     const ListDocument &document = m_table.document();
     const CodeList list = document.codeList();
-    QStringList lines{Texts::listWarning(list),
-                      Texts::expiryNotes(list, today, lastSyncOf(QFileInfo(document.path()).absoluteFilePath()))};
+    const QString path = QFileInfo(document.path()).absoluteFilePath();
+    QStringList lines{Texts::listWarning(list), Texts::expiryNotes(list, today, lastSyncOf(path)),
+                      Texts::doorsNote(doors(), path, document.stamp().hash)};
     lines.removeAll(QString());
     const QString warning = lines.join(QLatin1Char('\n'));
     m_warning->setText(warning);
@@ -431,6 +432,7 @@ bool CardWindow::saveTo(const QString &path)
     }
     m_table.undoStack().setClean();
     dropUnsavedEdits(path);
+    updateWarning();   // the doors that hold this list as it is saved now
     updateState();
     return true;
 }
@@ -616,6 +618,7 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
         m_table.forgetReader();
     reportSync(result, list, names);
     updateState();
+    updateWarning();
     return result;
 }
 

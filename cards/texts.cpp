@@ -72,6 +72,26 @@ QString expiryNotes(const CodeList &list, const QDate &today, const QDateTime &l
     return lines.join(QLatin1Char('\n'));
 }
 
+QString doorsNote(const QList<Door> &doors, const QString &listPath, const QByteArray &listHash)
+{
+    QStringList parts;
+    for (const Door &door : doors) {
+        QString state;
+        if (door.memory.isEmpty())
+            state = QStringLiteral("félbeszakadt munka óta ismeretlen");
+        else if (door.list.isEmpty())
+            state = QStringLiteral("nem listát tart");
+        else if (door.list != listPath)
+            state = QStringLiteral("másik lista");
+        else if (door.listHash != listHash)
+            state = QStringLiteral("régebbi lista");
+        else
+            state = QStringLiteral("a lista szerint, %1").arg(door.synced.toLocalTime().toString(QStringLiteral("MM-dd HH:mm")));
+        parts.append(QStringLiteral("%1: %2").arg(door.name, state));
+    }
+    return parts.isEmpty() ? QString() : QStringLiteral("Ajtók: ") + parts.join(QStringLiteral("; ")) + QLatin1Char('.');
+}
+
 QString windowTitle(const QString &path, bool modified)
 {
     const QString name = path.isEmpty() ? QStringLiteral("új lista") : QFileInfo(path).fileName();

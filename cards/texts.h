@@ -70,6 +70,8 @@ QString notADay();
 // Under the table: cards that expired since the list's last sync (still in the
 // reader until the next one), and cards that expire within the next days.
 QString expiryNotes(const CodeList &list, const QDate &today, const QDateTime &lastSync);
+// Which named doors hold the open list as it is saved: "Főbejárat: a lista szerint, 12-08 14:02; Hátsó kapu: régebbi lista".
+QString doorsNote(const QList<Door> &doors, const QString &listPath, const QByteArray &listHash);
 QString windowTitle(const QString &path, bool modified);
 
 // Questions and what a step says.
