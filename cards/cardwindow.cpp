@@ -61,6 +61,13 @@ public:
         return yes;
     }
     void replan(const SyncPlan &plan, bool learned) override { m_progress->setLabelText(Texts::replanned(plan, learned)); }
+    bool goOnAsDoor(const QString &recognised, const QString &chosen) override
+    {
+        m_progress->hide();
+        const bool yes = m_dialogs.confirm(m_window, Texts::goOnAsDoorQuestion(recognised, chosen));
+        m_progress->show();
+        return yes;
+    }
 
 private:
     QWidget *m_window;
@@ -192,6 +199,15 @@ void CardWindow::createControls()
     m_time->setSpecialValueText(Texts::TimeUnset);
     m_time->setAccessibleName(Texts::TimeLabel.chopped(1));
     timeLabel->setBuddy(m_time);
+    auto *doorLabel = new QLabel(Texts::DoorLabel, central);
+    m_door = new QComboBox(central);
+    m_door->setEditable(true);   // a new door is named here at its first sync
+    m_door->setInsertPolicy(QComboBox::NoInsert);
+    m_door->setAccessibleName(Texts::DoorLabel.chopped(1));
+    m_door->setMinimumContentsLength(12);
+    doorLabel->setBuddy(m_door);
+    reader->addWidget(doorLabel);
+    reader->addWidget(m_door);
     reader->addWidget(portLabel);
     reader->addWidget(m_ports);
     reader->addWidget(timeLabel);
@@ -221,8 +237,15 @@ void CardWindow::createControls()
     connect(m_ports, &QComboBox::activated, this, [this] {
         UserSettings().setValue(QLatin1String(SavedPortKey), m_ports->currentText());
     });
+    // A door remembers its port: choosing it picks that port, when the port is there.
+    connect(m_door, &QComboBox::activated, this, [this] {
+        for (const Door &door : doors()) {
+            if (door.name == m_door->currentText() && m_ports->findText(QString::number(door.port)) >= 0)
+                m_ports->setCurrentIndex(m_ports->findText(QString::number(door.port)));
+        }
+    });
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateState);
-    // The ports are looked at once the list has been shown: the window need not wait for them.
+    // The ports and doors are looked at once the list has been shown: the window need not wait for them.
     m_view->viewport()->installEventFilter(this);
 }
 
@@ -231,8 +254,19 @@ bool CardWindow::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::Paint && watched == m_view->viewport()) {
         watched->removeEventFilter(this);
         QMetaObject::invokeMethod(this, &CardWindow::refreshPorts, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CardWindow::refreshDoors, Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void CardWindow::refreshDoors()
+{
+    const QString shown = m_door->currentText();
+    m_door->clear();
+    m_door->addItem(QString());   // no name: whichever reader is on the cable
+    for (const Door &door : doors())
+        m_door->addItem(door.name);
+    m_door->setCurrentText(shown);
 }
 
 void CardWindow::refreshPorts()
@@ -590,12 +624,18 @@ void CardWindow::sync()
     request.list = &list;
     request.openingTime = openingTime();
     request.listPath = QFileInfo(document.path()).absoluteFilePath();
+    request.listHash = document.stamp().hash;   // the file as saved: it equals what is synced
     runOnReader(request, &list);
 }
 
 SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, const QDateTime &taken)
 {
     SyncResult result;
+    request.door = m_door->currentText().trimmed();
+    if (!request.door.isEmpty() && !isDoorName(request.door)) {
+        m_dialogs.message(this, Texts::badDoorName());
+        return result;
+    }
     // The list's own names first, then those of cards taken off it since it was read.
     const ListDocument &document = m_table.document();
     CodeList names = list ? *list : document.codeList();
@@ -617,6 +657,9 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
     else if (result.written() || result.lastUncertain)
         m_table.forgetReader();
     reportSync(result, list, names);
+    refreshDoors();
+    if (!result.reader.now.door.isEmpty())
+        m_door->setCurrentText(result.reader.now.door);   // the door it turned out to be
     updateState();
     updateWarning();
     return result;

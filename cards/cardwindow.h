@@ -65,6 +65,7 @@ private:
     void updateState();
     void updateWarning();   // what a sync would refuse in the list, under the table
     void refreshPorts();
+    void refreshDoors();   // the named doors in the chooser, the one shown kept
     QList<int> selectedRows() const;
     bool maySaveChanges(const QString &question);
     int openingTime() const;
@@ -103,6 +104,7 @@ private:
     QSortFilterProxyModel *m_filter = nullptr;
     QLineEdit *m_search = nullptr;
     QComboBox *m_ports = nullptr;
+    QComboBox *m_door = nullptr;
     QSpinBox *m_time = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_warning = nullptr;

@@ -30,6 +30,7 @@ inline const QString CountName = QStringLiteral("Kártyák száma");
 inline const QString SearchName = QStringLiteral("Keresés");
 inline const QString SearchHint = QStringLiteral("Keresés név vagy kód szerint");
 inline const QString PortLabel = QStringLiteral("Port:");
+inline const QString DoorLabel = QStringLiteral("Ajtó:");
 inline const QString TimeLabel = QStringLiteral("Nyitási idő:");
 inline const QString TimeUnset = QStringLiteral("nincs megadva");
 inline const QString NameColumn = QStringLiteral("Név");

@@ -348,11 +348,6 @@ QString phaseLine(int phase, int records)
         .arg(qMax(1, qRound(records * RecordSeconds)));
 }
 
-QString badDoorName()
-{
-    return QStringLiteral("Az ajtó neve nem lehet üres, és nem tartalmazhat vezérlőkaraktert vagy / jelet.");
-}
-
 QString noDoorsYet()
 {
     return QStringLiteral("Még nincs elnevezett ajtó: a sync vagy a restore --door NÉV kapcsolóval ad nevet a "

@@ -74,7 +74,6 @@ QString progressLeft(int percent, const QString &timeLeft);
 QString phaseLine(int phase, int records);
 
 // Doors: a reader the person named.
-QString badDoorName();
 QString noDoorsYet();
 // "Főbejárat  33-as port  2026-12-08 14:02  a lista szerint  /home/…/lista.csv"; listChanged: none when the list is gone.
 QString doorRow(const Door &door, std::optional<bool> listChanged);

@@ -669,6 +669,18 @@ QString readFailed(DumpOutcome outcome, int portNumber, const QString &again)
     }
 }
 
+QString badDoorName()
+{
+    return QStringLiteral("Az ajtó neve nem lehet üres, és nem tartalmazhat vezérlőkaraktert vagy / jelet.");
+}
+
+QString goOnAsDoorQuestion(const QString &recognised, const QString &chosen)
+{
+    return QStringLiteral("A vonalon a(z) „%1” kártyaolvasója van (pontosan azt tartja, amit ott hagytam), nem a(z) "
+                          "„%2” ajtóé. Folytassam a(z) „%1” ajtóként?")
+        .arg(recognised, chosen);
+}
+
 QString otherDoor(const QString &recognised, const QString &chosen)
 {
     return QStringLiteral("A vonalon a(z) „%1” kártyaolvasója van (pontosan azt tartja, amit ott hagytam), nem a(z) "

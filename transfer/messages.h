@@ -136,8 +136,10 @@ struct SyncOutcomeText {
     QString details;       // card by card, what differs (the command line's standard output)
 };
 
-// The reader on the line is another door's than the one chosen.
+// The reader on the line is another door's than the one chosen: said, and asked in a window.
 QString otherDoor(const QString &recognised, const QString &chosen);
+QString goOnAsDoorQuestion(const QString &recognised, const QString &chosen);
+QString badDoorName();
 // A sync's or a restore's outcome in words; list: the names of the codes (none for a restore).
 SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording);
 

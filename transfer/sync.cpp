@@ -237,12 +237,13 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
     m_before = memoryHash(dump);
     const std::optional<KnownReader> known = readerHolding(m_request.knownReaders, dump);
     // Another door's reader, by its memory: said before anything is kept or written.
-    if (known && !known->door.isEmpty() && !m_request.door.isEmpty() && known->door != m_request.door) {
-        m_result.outcome = SyncResult::OtherDoor;
+    const bool otherDoor = known && !known->door.isEmpty() && !m_request.door.isEmpty() && known->door != m_request.door;
+    if (otherDoor && !m_listener.goOnAsDoor(known->door, m_request.door)) {
+        m_result.outcome = m_c.clock.stopRequested() ? SyncResult::Interrupted : SyncResult::OtherDoor;
         m_result.otherDoor = known->door;
         return false;
     }
-    m_door = m_request.door.isEmpty() && known ? known->door : m_request.door;
+    m_door = (m_request.door.isEmpty() || otherDoor) && known ? known->door : m_request.door;
     m_layout = known ? known->layout : std::nullopt;
     plan = planFor(dump, m_layout);
     m_result.plan = plan;
