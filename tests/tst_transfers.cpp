@@ -73,6 +73,7 @@ private:
     std::unique_ptr<CommPort> m_port;
     RequestState m_state;
     RecordedProgress m_progress;
+    bool m_goOnAsDoor = false;   // the answer when the reader is another door's
 
     Conversation with(Clock &clock) { return {*m_port, clock, m_progress, m_state}; }
 
@@ -119,7 +120,10 @@ private:
             void showPlan(const SyncPlan &, int) override {}
             bool approve(const SyncPlan &) override { return true; }
             void replan(const SyncPlan &, bool) override {}
+            bool asDoor = false;
+            bool goOnAsDoor(const QString &, const QString &) override { return asDoor; }
         } listener;
+        listener.asDoor = m_goOnAsDoor;
         listener.kept = std::move(kept);
         TestClock clock(50);
         settle(clock);
@@ -552,6 +556,9 @@ private slots:
             QCOMPARE(wrongDoor.outcome, SyncResult::OtherDoor);   // said before anything is kept or written
             QCOMPARE(wrongDoor.otherDoor, doorOf(order));
             QCOMPARE(m_sim->requests().size(), 1);
+            m_goOnAsDoor = true;   // asked, and told to go on as the door it is
+            QCOMPARE(syncDoor(order, {QStringLiteral("--image"), image}, first).reader.now.door, doorOf(order));
+            m_goOnAsDoor = false;
             request.door.clear();   // whichever door it is known as
             const SyncResult again = syncDoor(order, {QStringLiteral("--image"), image}, second);
             QCOMPARE(again.outcome, SyncResult::Done);

@@ -40,6 +40,7 @@ private:
     bool approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFile &beforeFile);
     std::optional<SyncPlan> planForCardsOnly(const SyncPlan &plan, QByteArrayView dump, bool replanned);
     bool layoutHeld(QByteArrayView base, QByteArrayView dump);
+    KnownReader knownAs(const QByteArray &memory, const QString &snapshot) const;
     SyncPlan planFor(QByteArrayView dump, const std::optional<MemoryLayout> &layout) const;
     bool write(SyncPlan &plan);
     bool readBack(QByteArray &dump, SnapshotReason reason);
@@ -56,6 +57,7 @@ private:
     std::optional<MemoryLayout> m_layout;   // what is known of its layout now
     bool m_finished = false;    // its memory was read back and is known again
     QString m_door;             // the door it is, as asked or as known
+    QString m_knownSnapshot;    // where the memory it was recognised by is kept
 };
 
 // A list that would empty the reader, or hold more than it can, is not written.
@@ -202,6 +204,16 @@ void SyncRun::learnFrom(const SyncPlan &plan, QByteArrayView dump)
     m_result.layoutLearned = true;
 }
 
+// What the reader is known by once it holds this memory (kept in snapshot): a sync's
+// list when it holds exactly that.
+KnownReader SyncRun::knownAs(const QByteArray &memory, const QString &snapshot) const
+{
+    const bool holdsList = !m_request.isRestore()
+        && (m_result.outcome == SyncResult::Done || m_result.outcome == SyncResult::NothingToChange);
+    return {memory, snapshot, m_layout, holdsList ? m_request.listPath : QString(),
+            m_door, m_request.portNumber, holdsList ? m_request.listHash : QByteArray()};
+}
+
 // The memory read back is this reader's from now on: it is known by it next time.
 SyncResult SyncRun::finish(QByteArrayView dump)
 {
@@ -212,10 +224,7 @@ SyncResult SyncRun::finish(QByteArrayView dump)
     const bool byBlock = m_request.isRestore() && m_result.plan.byLayout && m_layout;
     const bool same = byBlock ? sameRecords(m_request.snapshot, dump) : m_result.after.identical();
     m_result.outcome = same ? SyncResult::Done : SyncResult::Differs;
-    const bool holdsList = !m_request.isRestore() && m_result.outcome == SyncResult::Done;
-    KnownReader now{memoryHash(dump), m_result.afterwards, m_layout, holdsList ? m_request.listPath : QString(),
-                    m_door, m_request.portNumber, holdsList ? m_request.listHash : QByteArray()};
-    m_result.reader = {ReaderChange::Keep, m_before, now};
+    m_result.reader = {ReaderChange::Keep, m_before, knownAs(memoryHash(dump), m_result.afterwards)};
     return m_result;
 }
 
@@ -245,6 +254,7 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
     }
     m_door = (m_request.door.isEmpty() || otherDoor) && known ? known->door : m_request.door;
     m_layout = known ? known->layout : std::nullopt;
+    m_knownSnapshot = known ? known->snapshot : QString();
     plan = planFor(dump, m_layout);
     m_result.plan = plan;
     return true;
@@ -258,6 +268,8 @@ bool SyncRun::approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFil
     m_listener.showPlan(plan, repeated);
     if (m_request.dryRun || plan.nothingToDo) {
         m_result.outcome = m_request.dryRun ? SyncResult::Planned : SyncResult::NothingToChange;
+        if (!m_request.dryRun)   // it holds what it is to hold: known by it, as the door it is
+            m_result.reader = {ReaderChange::Keep, m_before, knownAs(m_before, m_knownSnapshot)};
         return false;
     }
     if (!m_listener.approve(plan)) {   // a stop asked during the question is no answer
