@@ -384,7 +384,7 @@ private slots:
         for (int i = 0; i < 300; ++i)
             memory.replace(i * DumpBlockLength + 1, 6, QByteArray::fromHex(QByteArray::number(i, 16).rightJustified(10, '0') + "05"));
         const QStringList seeded{QStringLiteral("--fast"), QStringLiteral("--image"), file("seeded.bin", memory)};
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}});
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}, {}});
 
         // The folder taken away after the first snapshot (as a full disk would): the writes are still checked.
         startReader(seeded);
@@ -406,7 +406,7 @@ private slots:
         const CodeList next = readCodeList(file("next.csv", changed));
         request.list = &next;
         const QString image = m_home.file(QStringLiteral("after-stop.bin"));
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}});   // the same reader, as it was
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}, {}});   // the same reader, as it was
         startReader(seeded + QStringList{QStringLiteral("--hangup-after-write"), QStringLiteral("5"),
                                          QStringLiteral("--save"), image});
         const SyncResult stopped = sync(request);
@@ -422,7 +422,7 @@ private slots:
         // A reader that keeps records the other way round, though it holds the same memory: the
         // layout fails its check, is forgotten, and a full sync follows and learns the right one.
         request.list = &list;
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}});
+        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}, {}});
         startReader(seeded + QStringList{QStringLiteral("--layout"), QStringLiteral("bottom-up")});
         const SyncResult fellBack = sync(request);
         QCOMPARE(fellBack.outcome, SyncResult::Done);

@@ -107,7 +107,7 @@ QList<KnownReader> knownReaders()
         if (memory.size() != 32 || !settings.contains(group + QLatin1Char('/') + SeenKey))
             continue;
         settings.beginGroup(group);
-        KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt, settings.value(ListKey).toString(), {}, 0, {}};
+        KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt, settings.value(ListKey).toString(), {}, 0, {}, {}};
         const QString order = settings.value(OrderKey).toString();
         bool ok = false;
         const int offset = settings.value(OffsetKey).toString().toInt(&ok);
@@ -127,7 +127,7 @@ QList<KnownReader> knownReaders()
     for (const Door &door : doors()) {
         for (KnownReader &reader : readers) {
             if (!door.memory.isEmpty() && reader.memory == door.memory) {
-                reader.door = door.name;
+                reader.doors.append(door.name);
                 reader.port = door.port;
             }
         }

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QStringList>
 #include <optional>
 
 // Blocks of the dump that some offset could put before the first address's.
@@ -51,6 +52,9 @@ struct KnownReader {
     QString door;                         // the name the person gave it; empty: none
     int port = 0;                         // the port it was on
     QByteArray listHash;                  // SHA-256 of that list's bytes as they were synced
+    // The doors we last left holding exactly this memory: one, or more only where two readers
+    // were written alike (then the memory does not tell which door is on the line).
+    QStringList doors;
 };
 
 // A reader the person named ("Főbejárat"): its port, and what it last held.

@@ -211,7 +211,7 @@ KnownReader SyncRun::knownAs(const QByteArray &memory, const QString &snapshot) 
     const bool holdsList = !m_request.isRestore()
         && (m_result.outcome == SyncResult::Done || m_result.outcome == SyncResult::NothingToChange);
     return {memory, snapshot, m_layout, holdsList ? m_request.listPath : QString(),
-            m_door, m_request.portNumber, holdsList ? m_request.listHash : QByteArray()};
+            m_door, m_request.portNumber, holdsList ? m_request.listHash : QByteArray(), {}};
 }
 
 // The memory read back is this reader's from now on: it is known by it next time.
@@ -233,7 +233,7 @@ SyncResult SyncRun::run()
     runSteps();
     // Written to and not read back: what it holds now is nobody's guess, and its layout is not used on it.
     if (!m_finished && (m_result.written() || m_result.lastUncertain))
-        m_result.reader = {ReaderChange::Forget, m_before, {{}, {}, {}, {}, m_door, m_request.portNumber, {}}};
+        m_result.reader = {ReaderChange::Forget, m_before, {{}, {}, {}, {}, m_door, m_request.portNumber, {}, {}}};
     return m_result;
 }
 
@@ -246,13 +246,18 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
     m_before = memoryHash(dump);
     const std::optional<KnownReader> known = readerHolding(m_request.knownReaders, dump);
     // Another door's reader, by its memory: said before anything is kept or written.
-    const bool otherDoor = known && !known->door.isEmpty() && !m_request.door.isEmpty() && known->door != m_request.door;
-    if (otherDoor && !m_listener.goOnAsDoor(known->door, m_request.door)) {
+    const bool otherDoor = known && !known->doors.isEmpty() && !m_request.door.isEmpty()
+        && !known->doors.contains(m_request.door);
+    if (otherDoor && !m_listener.goOnAsDoor(known->doors.first(), m_request.door)) {
         m_result.outcome = m_c.clock.stopRequested() ? SyncResult::Interrupted : SyncResult::OtherDoor;
-        m_result.otherDoor = known->door;
+        m_result.otherDoor = known->doors.first();
         return false;
     }
-    m_door = (m_request.door.isEmpty() || otherDoor) && known ? known->door : m_request.door;
+    // Unnamed here, it is the door its memory names; a memory two doors hold names neither.
+    if (otherDoor || (m_request.door.isEmpty() && known && known->doors.size() == 1))
+        m_door = known->doors.first();
+    else
+        m_door = m_request.door;
     m_layout = known ? known->layout : std::nullopt;
     m_knownSnapshot = known ? known->snapshot : QString();
     plan = planFor(dump, m_layout);
