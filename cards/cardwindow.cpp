@@ -239,7 +239,7 @@ void CardWindow::createControls()
     });
     // A door remembers its port: choosing it picks that port, when the port is there.
     connect(m_door, &QComboBox::activated, this, [this] {
-        for (const Door &door : doors()) {
+        for (const Door &door : std::as_const(m_doors)) {
             if (door.name == m_door->currentText() && m_ports->findText(QString::number(door.port)) >= 0)
                 m_ports->setCurrentIndex(m_ports->findText(QString::number(door.port)));
         }
@@ -264,9 +264,11 @@ void CardWindow::refreshDoors()
     const QString shown = m_door->currentText();
     m_door->clear();
     m_door->addItem(QString());   // no name: whichever reader is on the cable
-    for (const Door &door : doors())
+    m_doors = doors();
+    for (const Door &door : std::as_const(m_doors))
         m_door->addItem(door.name);
     m_door->setCurrentText(shown);
+    updateWarning();
 }
 
 void CardWindow::refreshPorts()
@@ -305,7 +307,7 @@ void CardWindow::updateWarning()
     const CodeList list = document.codeList();
     const QString path = QFileInfo(document.path()).absoluteFilePath();
     QStringList lines{Texts::listWarning(list), Texts::expiryNotes(list, today, lastSyncOf(path)),
-                      Texts::doorsNote(doors(), path, document.stamp().hash)};
+                      Texts::doorsNote(m_doors, path, document.stamp().hash)};
     lines.removeAll(QString());
     const QString warning = lines.join(QLatin1Char('\n'));
     m_warning->setText(warning);
@@ -657,11 +659,10 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
     else if (result.written() || result.lastUncertain)
         m_table.forgetReader();
     reportSync(result, list, names);
-    refreshDoors();
+    refreshDoors();   // and the line under the table with them
     if (!result.reader.now.door.isEmpty())
         m_door->setCurrentText(result.reader.now.door);   // the door it turned out to be
     updateState();
-    updateWarning();
     return result;
 }
 

@@ -105,6 +105,7 @@ private:
     QLineEdit *m_search = nullptr;
     QComboBox *m_ports = nullptr;
     QComboBox *m_door = nullptr;
+    QList<Door> m_doors;   // read when the chooser is filled, not at every edit
     QSpinBox *m_time = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_warning = nullptr;

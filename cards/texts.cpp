@@ -76,17 +76,9 @@ QString doorsNote(const QList<Door> &doors, const QString &listPath, const QByte
 {
     QStringList parts;
     for (const Door &door : doors) {
-        QString state;
-        if (door.memory.isEmpty())
-            state = QStringLiteral("félbeszakadt munka óta ismeretlen");
-        else if (door.list.isEmpty())
-            state = QStringLiteral("nem listát tart");
-        else if (door.list != listPath)
-            state = QStringLiteral("másik lista");
-        else if (door.listHash != listHash)
-            state = QStringLiteral("régebbi lista");
-        else
-            state = QStringLiteral("a lista szerint, %1").arg(door.synced.toLocalTime().toString(QStringLiteral("MM-dd HH:mm")));
+        QString state = doorState(door, listPath, listHash);
+        if (!door.list.isEmpty() && door.list == listPath && door.listHash == listHash && !door.memory.isEmpty())   // since when
+            state += door.synced.toLocalTime().toString(QStringLiteral(", MM-dd HH:mm"));
         parts.append(QStringLiteral("%1: %2").arg(door.name, state));
     }
     return parts.isEmpty() ? QString() : QStringLiteral("Ajtók: ") + parts.join(QStringLiteral("; ")) + QLatin1Char('.');

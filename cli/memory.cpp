@@ -237,10 +237,9 @@ int listDoors(const Options &options)
     QString table;
     for (const Door &door : doors()) {
         // Whether the list on disk is still what that door was given.
-        std::optional<bool> changed;
         FileStamp stamp;
-        if (!door.list.isEmpty() && stampPath(door.list, true, stamp) == FileFault::None)
-            changed = stamp.hash != door.listHash;
+        if (door.list.isEmpty() || stampPath(door.list, true, stamp) != FileFault::None)
+            stamp.hash.clear();
         const QDateTime synced = door.synced.toLocalTime();
         array.append(QJsonObject{
             {QStringLiteral("name"), door.name},
@@ -248,11 +247,11 @@ int listDoors(const Options &options)
             {QStringLiteral("synced"), door.synced.isValid() ? QJsonValue(synced.toOffsetFromUtc(synced.offsetFromUtc()).toString(Qt::ISODateWithMs)) : QJsonValue()},
             {QStringLiteral("list"), door.list.isEmpty() ? QJsonValue() : QJsonValue(door.list)},
             {QStringLiteral("listHash"), door.listHash.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(door.listHash.toHex()))},
-            {QStringLiteral("listChanged"), changed ? QJsonValue(*changed) : QJsonValue()},
+            {QStringLiteral("listChanged"), stamp.hash.isEmpty() ? QJsonValue() : QJsonValue(stamp.hash != door.listHash)},
             {QStringLiteral("known"), !door.memory.isEmpty()},
             {QStringLiteral("layout"), door.layoutKnown},
         });
-        table += Texts::doorRow(door, changed);
+        table += Texts::doorRow(door, stamp.hash);
     }
     if (options.json)
         print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));

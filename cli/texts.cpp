@@ -354,21 +354,13 @@ QString noDoorsYet()
                           "kártyaolvasónak.");
 }
 
-QString doorRow(const Door &door, std::optional<bool> listChanged)
+QString doorRow(const Door &door, const QByteArray &listHash)
 {
     const QString when = door.synced.isValid() ? door.synced.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))
                                                : QStringLiteral("-");
-    QString state;
-    if (door.memory.isEmpty())
-        state = QStringLiteral("megszakadt munka óta nem ismert");
-    else if (door.list.isEmpty())
-        state = QStringLiteral("nem listát tart");
-    else if (!listChanged)
-        state = QStringLiteral("a lista nincs meg");
-    else
-        state = *listChanged ? QStringLiteral("régebbi lista") : QStringLiteral("a lista szerint");
     return QStringLiteral("%1  %2  %3  %4  %5%6\n")
-        .arg(door.name, portDisplayName(door.port), when, state, door.list.isEmpty() ? QStringLiteral("-") : door.list,
+        .arg(door.name, portDisplayName(door.port), when, doorState(door, door.list, listHash),
+             door.list.isEmpty() ? QStringLiteral("-") : door.list,
              door.layoutKnown ? QString() : QStringLiteral("  (elrendezés még nem ismert)"));
 }
 

@@ -75,7 +75,8 @@ QString phaseLine(int phase, int records);
 
 // Doors: a reader the person named.
 QString noDoorsYet();
-// "Főbejárat  33-as port  2026-12-08 14:02  a lista szerint  /home/…/lista.csv"; listChanged: none when the list is gone.
-QString doorRow(const Door &door, std::optional<bool> listChanged);
+// "Főbejárat  33-as port  2026-12-08 14:02  a lista szerint  /home/…/lista.csv"; listHash: its list's
+// bytes now (empty: gone).
+QString doorRow(const Door &door, const QByteArray &listHash);
 
 } // namespace Texts

@@ -669,6 +669,19 @@ QString readFailed(DumpOutcome outcome, int portNumber, const QString &again)
     }
 }
 
+QString doorState(const Door &door, const QString &listPath, const QByteArray &listHash)
+{
+    if (door.memory.isEmpty())
+        return QStringLiteral("félbeszakadt munka óta ismeretlen");
+    if (door.list.isEmpty())
+        return QStringLiteral("nem listát tart");
+    if (door.list != listPath)
+        return QStringLiteral("másik lista");
+    if (listHash.isEmpty())
+        return QStringLiteral("a lista nincs meg");
+    return listHash != door.listHash ? QStringLiteral("régebbi lista") : QStringLiteral("a lista szerint");
+}
+
 QString badDoorName()
 {
     return QStringLiteral("Az ajtó neve nem lehet üres, és nem tartalmazhat vezérlőkaraktert vagy / jelet.");
