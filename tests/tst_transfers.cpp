@@ -571,6 +571,12 @@ private slots:
         const QList<Door> named = doors();
         QCOMPARE(named.size(), 2);
         QVERIFY(named[0].layoutKnown && named[1].layoutKnown && named[0].port == SimPort);
+        // Each sync's two snapshots are its door's, and a door's own come first.
+        const QList<SnapshotInfo> back = listSnapshots(QStringLiteral("Hátsó kapu")).snapshots;
+        QVERIFY(back.size() >= 8);   // earlier cases keep theirs, without a door
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(back[i].door, doorOf(i < 4 ? QStringLiteral("bottom-up") : QStringLiteral("top-down")));
+        QCOMPARE(doorOfSnapshot(named[1].snapshot), QStringLiteral("Hátsó kapu"));
     }
 
     void anExpiredCardLeavesTheReaderAndKeepsItsLine()

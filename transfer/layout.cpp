@@ -137,7 +137,7 @@ QList<KnownReader> knownReaders()
 
 bool isDoorName(const QString &name)
 {
-    return !name.trimmed().isEmpty() && name.size() <= 100
+    return !name.trimmed().isEmpty() && name.size() <= DoorNameMax
         && std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.category() == QChar::Other_Control || c == QLatin1Char('/'); });
 }
 
@@ -164,8 +164,13 @@ QList<Door> doors()
     }
     settings.endGroup();
     settings.beginGroup(ReadersGroup);
-    for (Door &door : found)
-        door.layoutKnown = !door.memory.isEmpty() && settings.contains(QString::fromLatin1(door.memory.toHex()) + QLatin1Char('/') + OrderKey);
+    for (Door &door : found) {
+        if (door.memory.isEmpty())
+            continue;
+        const QString reader = QString::fromLatin1(door.memory.toHex()) + QLatin1Char('/');
+        door.layoutKnown = settings.contains(reader + OrderKey);
+        door.snapshot = settings.value(reader + SnapshotKey).toString();
+    }
     std::sort(found.begin(), found.end(), [](const Door &a, const Door &b) { return a.name < b.name; });
     return found;
 }
@@ -183,6 +188,15 @@ std::optional<KnownReader> readerHolding(const QList<KnownReader> &known, QByteA
 std::optional<KnownReader> recognisedReader(QByteArrayView dump)
 {
     return readerHolding(knownReaders(), dump);
+}
+
+DoorOnLine doorOnLine(const std::optional<KnownReader> &known, const QString &named)
+{
+    // A memory two doors were left holding names neither.
+    const QStringList doors = known ? known->doors : QStringList();
+    if (!named.isEmpty() && !doors.isEmpty() && !doors.contains(named))
+        return {doors.first(), true};
+    return {named.isEmpty() && doors.size() == 1 ? doors.first() : named, false};
 }
 
 void keepReaderChange(const ReaderChange &change)

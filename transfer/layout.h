@@ -66,9 +66,12 @@ struct Door {
     QByteArray listHash;    // that list's bytes as they were synced
     QDateTime synced;       // when (UTC)
     bool layoutKnown = false;
+    QString snapshot;       // where the memory we left it holding is kept; empty: nowhere
 };
 QList<Door> doors();
-// A door's name fit for the settings and the terminal: not empty, no control character, no slash.
+// A door's name fit for the settings, the terminal and a snapshot's file name:
+// not empty, no control character, no slash, at most DoorNameMax characters.
+constexpr int DoorNameMax = 60;
 bool isDoorName(const QString &name);
 QByteArray memoryHash(QByteArrayView dump);
 // The readers this program has left, as the person's settings keep them.
@@ -76,6 +79,15 @@ QList<KnownReader> knownReaders();
 // The one of them that held exactly this dump when we last left it.
 std::optional<KnownReader> readerHolding(const QList<KnownReader> &known, QByteArrayView dump);
 std::optional<KnownReader> recognisedReader(QByteArrayView dump);   // among knownReaders()
+
+// The door a reader is, by the door named and what it holds: its memory's
+// door when it is another's than the one named (other) or none was named and
+// the memory names one; else the one named.
+struct DoorOnLine {
+    QString door;
+    bool other = false;   // not the door named
+};
+DoorOnLine doorOnLine(const std::optional<KnownReader> &known, const QString &named);
 
 // What a sync or a restore leaves known of the reader it worked on; the front
 // end keeps it with keepReaderChange.

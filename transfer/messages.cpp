@@ -684,7 +684,8 @@ QString doorState(const Door &door, const QString &listPath, const QByteArray &l
 
 QString badDoorName()
 {
-    return QStringLiteral("Az ajtó neve nem lehet üres, és nem tartalmazhat vezérlőkaraktert vagy / jelet.");
+    return QStringLiteral("Az ajtó neve nem lehet üres, legfeljebb %1 karakter, és nem tartalmazhat vezérlőkaraktert "
+                          "vagy / jelet.").arg(DoorNameMax);
 }
 
 QString goOnAsDoorQuestion(const QString &recognised, const QString &chosen)

@@ -1,4 +1,5 @@
 #include "transfer/snapshots.h"
+#include "transfer/layout.h"
 #include "serial/frames.h"
 #include "serial/smallfile.h"
 
@@ -22,11 +23,35 @@ namespace {
 constexpr SnapshotReason Reasons[] = {SnapshotReason::Snapshot, SnapshotReason::BeforeSync, SnapshotReason::AfterSync,
                                       SnapshotReason::BeforeRestore, SnapshotReason::AfterRestore};
 
-// "20261207T164955.123Z_port33_before-sync.bin": UTC, so names sort by time
-// whatever the zone; a second one of the same millisecond gets "_2".
+// "20261207T164955.123Z_port33_before-sync_door-Hátsó%20kapu.bin": UTC, so
+// names sort by time whatever the zone; a second one of the same millisecond
+// gets "_2".
 const QString TimeFormat = QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'");
 const QRegularExpression NamePattern(
-    QStringLiteral("^(\\d{8}T\\d{6}\\.\\d{3}Z)_port(\\d+)_([a-z-]+)(?:_\\d+)?\\.bin$"));
+    QStringLiteral("^(\\d{8}T\\d{6}\\.\\d{3}Z)_port(\\d+)_([a-z-]+)(?:_door-([^_]+))?(?:_\\d+)?\\.bin$"));
+
+// A door's name as a part of a file name: as readable as the name, with the
+// characters that would run into the other parts ('_'), or need quoting in a
+// shell (' '), written as %XX. At most 3 bytes a character: a name of
+// DoorNameMax fits in a file name with the rest.
+QString doorPart(const QString &door)
+{
+    QString part;
+    for (const QChar c : door) {
+        if (c == u'%' || c == u'_' || c == u' ')
+            part += QLatin1Char('%') + QString::number(c.unicode(), 16).toUpper();
+        else
+            part += c;
+    }
+    return part;
+}
+
+// The door a part names; empty when it is no part doorPart writes.
+QString doorFromPart(const QString &part)
+{
+    const QString door = QString::fromUtf8(QByteArray::fromPercentEncoding(part.toUtf8()));
+    return isDoorName(door) && doorPart(door) == part ? door : QString();
+}
 
 // Another user's file, or one that others may write: not a way back to trust.
 bool isForeign(const struct stat &info)
@@ -111,7 +136,7 @@ FileFault SnapshotFile::openAs(const QString &path)
     return m_fd >= 0 ? FileFault::None : faultFromErrno(errno);
 }
 
-FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotReason reason)
+FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotReason reason, const QString &door)
 {
     if (m_fd < 0)
         return FileFault::Other;
@@ -124,10 +149,11 @@ FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotRea
     if (m_folder.isEmpty()) {
         error = nameWithoutReplacing(m_temporary, QFile::encodeName(m_path));
     } else {
-        const QString stem = QStringLiteral("%1/%2_port%3_%4")
+        const QString stem = QStringLiteral("%1/%2_port%3_%4%5")
                                  .arg(m_folder, QDateTime::currentDateTimeUtc().toString(TimeFormat))
                                  .arg(portNumber)
-                                 .arg(reasonKey(reason));
+                                 .arg(reasonKey(reason),
+                                      isDoorName(door) ? QStringLiteral("_door-") + doorPart(door) : QString());
         for (int copy = 1; copy < 100; ++copy) {
             m_path = stem + (copy == 1 ? QString() : QStringLiteral("_%1").arg(copy)) + QStringLiteral(".bin");
             error = nameWithoutReplacing(m_temporary, QFile::encodeName(m_path));
@@ -145,7 +171,7 @@ FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotRea
     return FileFault::None;
 }
 
-SnapshotListing listSnapshots()
+SnapshotListing listSnapshots(const QString &doorFirst)
 {
     SnapshotListing listing;
     listing.fault = checkSnapshotFolder(false);
@@ -182,12 +208,23 @@ SnapshotListing listSnapshots()
         if (reason == std::end(Reasons))
             continue;
         info.reason = *reason;
+        if (match.hasCaptured(4) && (info.door = doorFromPart(match.captured(4))).isEmpty())
+            continue;   // not a name this program gives
         const auto dump = info.foreign ? std::nullopt : readSmallFile(info.path, DumpLength + 1);
         if (dump && dump->size() == DumpLength)
             info.cards = int(validRecords(*dump).size());
         listing.snapshots.append(info);
     }
+    if (!doorFirst.isEmpty())
+        std::stable_partition(listing.snapshots.begin(), listing.snapshots.end(),
+                              [&](const SnapshotInfo &info) { return info.door == doorFirst; });
     return listing;
+}
+
+QString doorOfSnapshot(const QString &path)
+{
+    const QRegularExpressionMatch match = NamePattern.match(QFileInfo(path).fileName());
+    return match.hasCaptured(4) ? doorFromPart(match.captured(4)) : QString();
 }
 
 FileFault loadSnapshot(const QString &path, QByteArray &dump)

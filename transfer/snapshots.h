@@ -38,8 +38,8 @@ public:
     // As this file, which must not exist.
     FileFault openAs(const QString &path);
     // Writes the dump and gives the file its name: for the folder, the time,
-    // the port and the reason, so that names sort by time.
-    FileFault keep(const QByteArray &dump, int portNumber, SnapshotReason reason);
+    // the port, the reason and the door (when it has a name), so that names sort by time.
+    FileFault keep(const QByteArray &dump, int portNumber, SnapshotReason reason, const QString &door = {});
     QString path() const { return m_path; }   // where it was kept
 
 private:
@@ -55,6 +55,7 @@ struct SnapshotInfo {
     QString path;
     QDateTime taken;   // UTC
     int port = 0;
+    QString door;      // the door it was taken of; empty: none named
     SnapshotReason reason = SnapshotReason::Snapshot;
     int cards = -1;    // valid records; -1 when the file cannot be read
     bool foreign = false;   // not the person's own, or others may write it: a restore refuses it
@@ -63,7 +64,10 @@ struct SnapshotListing {
     FileFault fault = FileFault::None;   // the folder cannot be trusted or read (a missing one is empty)
     QList<SnapshotInfo> snapshots;       // newest first
 };
-SnapshotListing listSnapshots();
+// With a door: that door's own first, then the rest, each newest first.
+SnapshotListing listSnapshots(const QString &doorFirst = {});
+// The door a snapshot's file name says it was taken of; empty: none.
+QString doorOfSnapshot(const QString &path);
 
 // A snapshot file as it was kept: the person's own, nobody else may write it,
 // and exactly a dump's length (else NotASnapshot).

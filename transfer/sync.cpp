@@ -179,7 +179,7 @@ bool SyncRun::readBack(QByteArray &dump, SnapshotReason reason)
         return false;
     }
     if (m_result.afterFault == FileFault::None)
-        m_result.afterFault = file.keep(dump, m_request.portNumber, reason);
+        m_result.afterFault = file.keep(dump, m_request.portNumber, reason, m_door);
     if (m_result.afterFault == FileFault::None) {
         m_result.afterwards = file.path();
         m_listener.snapshotKept(m_result.afterwards, reason);
@@ -246,18 +246,13 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
     m_before = memoryHash(dump);
     const std::optional<KnownReader> known = readerHolding(m_request.knownReaders, dump);
     // Another door's reader, by its memory: said before anything is kept or written.
-    const bool otherDoor = known && !known->doors.isEmpty() && !m_request.door.isEmpty()
-        && !known->doors.contains(m_request.door);
-    if (otherDoor && !m_listener.goOnAsDoor(known->doors.first(), m_request.door)) {
+    const DoorOnLine on = doorOnLine(known, m_request.door);
+    if (on.other && !m_listener.goOnAsDoor(on.door, m_request.door)) {
         m_result.outcome = m_c.clock.stopRequested() ? SyncResult::Interrupted : SyncResult::OtherDoor;
-        m_result.otherDoor = known->doors.first();
+        m_result.otherDoor = on.door;
         return false;
     }
-    // Unnamed here, it is the door its memory names; a memory two doors hold names neither.
-    if (otherDoor || (m_request.door.isEmpty() && known && known->doors.size() == 1))
-        m_door = known->doors.first();
-    else
-        m_door = m_request.door;
+    m_door = on.door;
     m_layout = known ? known->layout : std::nullopt;
     m_knownSnapshot = known ? known->snapshot : QString();
     plan = planFor(dump, m_layout);
@@ -282,7 +277,7 @@ bool SyncRun::approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFil
         return false;
     }
     const SnapshotReason reason = m_request.isRestore() ? SnapshotReason::BeforeRestore : SnapshotReason::BeforeSync;
-    if ((m_result.fileFault = beforeFile.keep(dump, m_request.portNumber, reason)) != FileFault::None) {
+    if ((m_result.fileFault = beforeFile.keep(dump, m_request.portNumber, reason, m_door)) != FileFault::None) {
         m_result.outcome = SyncResult::SnapshotFailed;
         return false;
     }
