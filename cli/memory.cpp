@@ -118,13 +118,8 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     }
 }
 
-int runOnReader(Options options, SyncRequest &request, const CodeList *list)
+int runOnReader(const Options &options, SyncRequest &request, const CodeList *list)
 {
-    // A door remembers its port: the same cable goes from door to door, so --port still decides.
-    for (const Door &door : doors()) {
-        if (door.name == options.door && !options.port && door.port > 0)
-            options.port = door.port;
-    }
     request.door = options.door;
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
@@ -171,7 +166,11 @@ int restore(const Options &options)
     }
     if (!mayGoOn(options, "restore"))
         return ExitUsage;
-    return runOnReader(options, request, nullptr);
+    // A door's snapshot goes back to that door, unless another is named.
+    Options own = options;
+    if (own.door.isEmpty())
+        own.door = doorOfSnapshot(options.file);
+    return runOnReader(own, request, nullptr);
 }
 
 int snapshot(const Options &options)
@@ -187,7 +186,13 @@ int snapshot(const Options &options)
     QByteArray dump;
     if (const int status = readWholeMemory(options, transfer, dump, Texts::noSnapshotTaken()))
         return status;
-    if (const FileFault kept = file.keep(dump, transfer.port.portNumber(), SnapshotReason::Snapshot);
+    // Named for the door it is; a reader that holds another door's memory than the one named is said.
+    const DoorOnLine on = doorOnLine(recognisedReader(dump), options.door);
+    if (on.other) {
+        say(Texts::otherDoor(on.door, options.door) + QLatin1Char(' ') + Texts::noSnapshotTaken());
+        return ExitUsage;
+    }
+    if (const FileFault kept = file.keep(dump, transfer.port.portNumber(), SnapshotReason::Snapshot, on.door);
         kept != FileFault::None) {
         say(Texts::snapshotNotKept(where, kept));
         return ExitFileFailed;
@@ -198,13 +203,16 @@ int snapshot(const Options &options)
 
 int listSnapshots(const Options &options)
 {
-    const SnapshotListing listing = ::listSnapshots();
+    const SnapshotListing listing = ::listSnapshots(options.door);
     if (listing.fault != FileFault::None) {
         say(Texts::snapshotFolderUnreadable(snapshotFolder(), listing.fault));
         return ExitFileFailed;
     }
     QJsonArray array;
-    QString table = Texts::snapshotsHeader();
+    qsizetype doorWidth = 0;
+    for (const SnapshotInfo &info : listing.snapshots)
+        doorWidth = std::max(doorWidth, info.door.size());
+    QString table = Texts::snapshotsHeader(int(doorWidth));
     bool foreign = false;
     for (const SnapshotInfo &info : listing.snapshots) {
         const QDateTime local = info.taken.toLocalTime();
@@ -212,11 +220,12 @@ int listSnapshots(const Options &options)
             {QStringLiteral("path"), info.path},
             {QStringLiteral("taken"), local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs)},
             {QStringLiteral("port"), info.port},
+            {QStringLiteral("door"), info.door.isEmpty() ? QJsonValue() : QJsonValue(info.door)},
             {QStringLiteral("cards"), info.cards >= 0 ? QJsonValue(info.cards) : QJsonValue()},
             {QStringLiteral("reason"), reasonKey(info.reason)},
             {QStringLiteral("foreign"), info.foreign},
         });
-        table += Texts::snapshotsRow(info);
+        table += Texts::snapshotsRow(info, int(doorWidth));
         foreign |= info.foreign;
     }
     if (options.json) {
@@ -250,6 +259,7 @@ int listDoors(const Options &options)
             {QStringLiteral("listChanged"), stamp.hash.isEmpty() ? QJsonValue() : QJsonValue(stamp.hash != door.listHash)},
             {QStringLiteral("known"), !door.memory.isEmpty()},
             {QStringLiteral("layout"), door.layoutKnown},
+            {QStringLiteral("snapshot"), door.snapshot.isEmpty() ? QJsonValue() : QJsonValue(door.snapshot)},
         });
         table += Texts::doorRow(door, stamp.hash);
     }

@@ -3,6 +3,7 @@
 #include "cli/texts.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
+#include "transfer/layout.h"
 
 #include <csignal>
 #include <cstdio>
@@ -41,7 +42,12 @@ void print(const QString &text)
 int openPort(const Options &options, CommPort &port)
 {
     int number = options.port.value_or(0);
-    if (!options.port) {
+    // A door remembers its port; the same cable goes from door to door, so --port still decides.
+    for (const Door &door : doors()) {
+        if (door.name == options.door && !options.port && door.port > 0)
+            number = door.port;
+    }
+    if (number == 0) {
         const QStringList free = scanFreePorts();
         if (free.isEmpty()) {
             say(Texts::noFreePort());

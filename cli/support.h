@@ -36,8 +36,9 @@ struct Transfer {
 void say(const QString &text);     // a message, on standard error
 void print(const QString &text);   // what was asked for, on standard output
 
-// The port to use: the one asked for, or the window's start-up rule (the saved
-// port when it is free, else the first free one). Opened for the reader.
+// The port to use: the one asked for, the named door's, or the window's
+// start-up rule (the saved port when it is free, else the first free one).
+// Opened for the reader.
 int openPort(const Options &options, CommPort &port);
 
 // The exit status of a read of the memory that did not come whole.

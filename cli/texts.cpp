@@ -31,13 +31,15 @@ const char *const Usage = R"(Használat:
       és a listán lévő kártyát közben sem veszi ki.
       --dry-run: csak a terv, semmi sem íródik, pillanatkép sem készül.
       --yes: kérdés nélkül (parancsfájlból kötelező).
-  vivadizuzud-cli snapshot [--port N] [FÁJL]
+  vivadizuzud-cli snapshot [--port N] [--door NÉV] [FÁJL]
       A kártyaolvasó teljes memóriája (20490 bájt) pillanatképként: a FÁJL-ba
-      (ha még nincs ilyen), vagy a pillanatképek mappájába. Kiírja a helyét.
+      (ha még nincs ilyen), vagy a pillanatképek mappájába, az ajtó nevével,
+      ha a memóriájáról felismerem, vagy ha meg van adva. Kiírja a helyét.
   vivadizuzud-cli restore [--port N] [--door NÉV] [--yes] PILLANATKÉP
       Visszaállítja a pillanatkép kártyáit, mindegyiket a saját nyitási
       idejével, úgy, ahogy a sync: pillanatkép, terv, megerősítés, beírás,
-      törlés, ellenőrzés.
+      törlés, ellenőrzés. Egy ajtó pillanatképe --door nélkül annak az
+      ajtónak a kártyaolvasójába megy vissza.
   vivadizuzud-cli expiring [--days N] [--json] FÁJL
       A FÁJL kártyái, amelyek utolsó érvényes napja a következő N napban van
       (alapesetben 30), vagy már elmúlt: nap, lejárt-e, kód, név. A kártya a
@@ -47,10 +49,11 @@ const char *const Usage = R"(Használat:
   vivadizuzud-cli doors [--json]
       Az elnevezett ajtók (kártyaolvasók): port, mikor szinkronizáltam utoljára,
       melyik listával, változott-e azóta a lista, ismert-e az elrendezés.
-  vivadizuzud-cli snapshots [--json]
-      A megőrzött pillanatképek, a legújabb elöl: mikor, melyik porton, miért,
-      hány kártya, hol. A más felhasználótól származó vagy mások által is
-      írható fájlokat megjelöli; ezeket a restore nem fogadja el.
+  vivadizuzud-cli snapshots [--door NÉV] [--json]
+      A megőrzött pillanatképek, a legújabb elöl (--door: előbb az ajtó
+      sajátjai): mikor, melyik porton, miért, hány kártya, melyik ajtóé, hol.
+      A más felhasználótól származó vagy mások által is írható fájlokat
+      megjelöli; ezeket a restore nem fogadja el.
 
 Kapcsolók:
   --port N    a kártyaolvasó portja (1-256). Nélküle: a mentett port, ha szabad,
@@ -234,24 +237,26 @@ QString snapshotKept(SnapshotReason reason, const QString &path)
     return QStringLiteral("Pillanatkép (%1): %2\n").arg(reasonWord(reason), path);
 }
 
-QString snapshotsHeader()
+QString snapshotsHeader(int doorWidth)
 {
-    return QStringLiteral("%1  %2  %3  %4  %5\n")
+    return QStringLiteral("%1  %2  %3  %4  %5%6\n")
         .arg(QStringLiteral("IDŐPONT"), -19)
         .arg(QStringLiteral("PORT"), -4)
         .arg(QStringLiteral("MIÉRT"), -19)
         .arg(QStringLiteral("KÁRTYA"), 6)
-        .arg(QStringLiteral("FÁJL"));
+        .arg(doorWidth > 0 ? QStringLiteral("%1  ").arg(QStringLiteral("AJTÓ"), -std::max(doorWidth, 4)) : QString(),
+             QStringLiteral("FÁJL"));
 }
 
-QString snapshotsRow(const SnapshotInfo &info)
+QString snapshotsRow(const SnapshotInfo &info, int doorWidth)
 {
-    return QStringLiteral("%1  %2  %3  %4  %5%6\n")
+    return QStringLiteral("%1  %2  %3  %4  %5%6%7\n")
         .arg(info.taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), -19)
         .arg(info.port, -4)
         .arg(reasonWord(info.reason), -19)
         .arg(info.cards >= 0 ? QString::number(info.cards) : QStringLiteral("?"), 6)
-        .arg(info.path, info.foreign ? QStringLiteral("  (IDEGEN: nem használható)") : QString());
+        .arg(doorWidth > 0 ? QStringLiteral("%1  ").arg(info.door, -std::max(doorWidth, 4)) : QString(), info.path,
+             info.foreign ? QStringLiteral("  (IDEGEN: nem használható)") : QString());
 }
 
 QString noSnapshotsYet(const QString &folder)

@@ -51,8 +51,9 @@ QString uploadDone(int written);
 
 // Snapshots.
 QString snapshotKept(SnapshotReason reason, const QString &path);
-QString snapshotsHeader();
-QString snapshotsRow(const SnapshotInfo &info);
+// The door column as wide as the longest door's name (0: no door named).
+QString snapshotsHeader(int doorWidth);
+QString snapshotsRow(const SnapshotInfo &info, int doorWidth);
 QString noSnapshotsYet(const QString &folder);
 QString noSnapshotTaken();
 QString snapshotFolderUnreadable(const QString &folder, FileFault fault);

@@ -215,7 +215,7 @@ private slots:
 
         // This reader takes cards only: the first erase is refused. The cards written show
         // where it keeps them, and the card that goes is written over with a listed one.
-        const Run synced = cli(sync + QStringList{QStringLiteral("--yes"), list});
+        const Run synced = cli(sync + QStringList{QStringLiteral("--yes"), QStringLiteral("--door"), QStringLiteral("Hátsó kapu"), list});
         QCOMPARE(synced.status, 0);
         QVERIFY(synced.err.contains(QStringLiteral("megtanultam")));
         QVERIFY(synced.err.contains(QStringLiteral("1 helyre")));
@@ -225,11 +225,21 @@ private slots:
         QCOMPARE(kept[2].toObject()[QStringLiteral("reason")].toString(), QStringLiteral("before-sync"));
         QCOMPARE(kept[2].toObject()[QStringLiteral("cards")].toInt(), 3);
         QCOMPARE(readFile(kept[2].toObject()[QStringLiteral("path")].toString()), image);
+        QCOMPARE(kept[2].toObject()[QStringLiteral("door")].toString(), QStringLiteral("Hátsó kapu"));
 
         // Never over an existing file; a file that is no snapshot is not restored.
         QCOMPARE(cli({QStringLiteral("snapshot"), list}).status, 4);
         QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("--yes"), list}).status, 4);
         QCOMPARE(sim->requests().size(), 8);
+
+        // Another door's snapshot is not restored onto this door's reader, known by its memory, unless asked.
+        const QString front = QFileInfo(kept[2].toObject()[QStringLiteral("path")].toString()).path()
+            + QStringLiteral("/20260101T000000.000Z_port4_snapshot_door-Főbejárat.bin");
+        QVERIFY(writeFile(front, image));
+        const Run wrong = cli({QStringLiteral("restore"), QStringLiteral("--yes"), front});
+        QCOMPARE(wrong.status, 1);
+        QVERIFY(wrong.err.contains(QStringLiteral("„Hátsó kapu” kártyaolvasója van")));
+        QCOMPARE(sim->requests().size(), 9);
     }
 
     void listsAsCaretakersKeepThem()
