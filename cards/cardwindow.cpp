@@ -202,6 +202,7 @@ void CardWindow::createControls()
     auto *doorLabel = new QLabel(Texts::DoorLabel, central);
     m_door = new QComboBox(central);
     m_door->setEditable(true);   // a new door is named here at its first sync
+    m_door->lineEdit()->setMaxLength(DoorNameMax);
     m_door->setInsertPolicy(QComboBox::NoInsert);
     m_door->setAccessibleName(Texts::DoorLabel.chopped(1));
     m_door->setMinimumContentsLength(12);
@@ -684,7 +685,7 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList *list, cons
 
 void CardWindow::showSnapshots()
 {
-    SnapshotsDialog dialog(this);
+    SnapshotsDialog dialog(m_door->currentText().trimmed(), this);
     connect(&dialog, &SnapshotsDialog::restoreChosen, this, &CardWindow::restoreSnapshot, Qt::QueuedConnection);
     connect(&dialog, &SnapshotsDialog::saveAsListChosen, this, &CardWindow::saveSnapshotAsList);
     dialog.exec();
@@ -701,6 +702,8 @@ void CardWindow::restoreSnapshot(const QString &path, const QDateTime &taken)
         m_dialogs.message(this, Texts::snapshotUnfit(path, problem));
         return;
     }
+    if (m_door->currentText().trimmed().isEmpty())   // a door's snapshot goes back to that door
+        m_door->setCurrentText(doorOfSnapshot(path));
     runOnReader(request, nullptr, taken);
 }
 

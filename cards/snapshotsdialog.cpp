@@ -8,16 +8,17 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-SnapshotsDialog::SnapshotsDialog(QWidget *parent) : QDialog(parent), m_table(new QTableWidget(this))
+SnapshotsDialog::SnapshotsDialog(const QString &door, QWidget *parent)
+    : QDialog(parent), m_table(new QTableWidget(this))
 {
     setWindowTitle(Texts::SnapshotsTable);
-    const SnapshotListing listing = listSnapshots();
+    const SnapshotListing listing = listSnapshots(door);
     m_snapshots = listing.snapshots;
     auto *layout = new QVBoxLayout(this);
     if (listing.fault != FileFault::None)
         layout->addWidget(new QLabel(Texts::snapshotNotKept(snapshotFolder(), listing.fault), this));
     m_table->setAccessibleName(Texts::SnapshotsTable);
-    m_table->setColumnCount(4);
+    m_table->setColumnCount(int(Texts::SnapshotColumns.size()));
     m_table->setHorizontalHeaderLabels(Texts::SnapshotColumns);
     m_table->setRowCount(int(m_snapshots.size()));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -28,6 +29,7 @@ SnapshotsDialog::SnapshotsDialog(QWidget *parent) : QDialog(parent), m_table(new
         const SnapshotInfo &info = m_snapshots[row];
         const QStringList cells{info.taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                 QString::number(info.port),
+                                info.door,
                                 info.cards >= 0 ? QString::number(info.cards) : QStringLiteral("?"),
                                 Texts::snapshotRow(info)};
         for (int column = 0; column < cells.size(); ++column) {

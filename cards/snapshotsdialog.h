@@ -1,5 +1,6 @@
-// "Pillanatképek": the kept snapshots, newest first, foreign or broken ones
-// marked; one can be restored, or its cards saved as a new code list.
+// "Pillanatképek": the kept snapshots, newest first (the chosen door's own
+// before the rest), foreign or broken ones marked; one can be restored, or
+// its cards saved as a new code list.
 #pragma once
 
 #include "transfer/snapshots.h"
@@ -13,7 +14,7 @@ class SnapshotsDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit SnapshotsDialog(QWidget *parent);
+    SnapshotsDialog(const QString &door, QWidget *parent);
 
 signals:
     // The dialog has closed by then: the restore asks questions of its own.

@@ -42,8 +42,8 @@ inline const QString SaveAsListAction = QStringLiteral("Mentés listaként…");
 inline const QString CloseAction = QStringLiteral("Bezárás");
 inline const QString CancelAction = QStringLiteral("Mégse");
 inline const QString SnapshotsTable = QStringLiteral("Pillanatképek");
-inline const QStringList SnapshotColumns = {QStringLiteral("Időpont"), QStringLiteral("Port"), QStringLiteral("Kártyák"),
-                                            QStringLiteral("Miért")};
+inline const QStringList SnapshotColumns = {QStringLiteral("Időpont"), QStringLiteral("Port"), QStringLiteral("Ajtó"),
+                                            QStringLiteral("Kártyák"), QStringLiteral("Miért")};
 inline const QString NewCardName = QStringLiteral("Név:");
 inline const QString NewCardCode = QStringLiteral("Kód:");
 inline const QString NewCardCodeHint = QStringLiteral("tíz hexadecimális számjegy, előtte lehet BB");
