@@ -507,6 +507,45 @@ private slots:
         }
     }
 
+    void aRestoreStoppedAfterAnyWriteLeavesNoCardOfTheSnapshotOut()
+    {
+        // A reader with its layout learned; the snapshot holds its cards, each in the next one's block.
+        startReader({QStringLiteral("--fast"), QStringLiteral("--seed"), file("ring-seed.csv", codeList(3))});
+        const CodeList list = readCodeList(file("ring.csv", codeList(5)));
+        SyncRequest request;
+        request.list = &list;
+        request.openingTime = 5;
+        const SyncResult learned = sync(request);
+        QVERIFY(learned.layoutLearned);
+        const QByteArray memory = readFile(learned.afterwards);
+        const KnownReader known = *recognisedReader(memory);
+        QList<int> blocks;
+        for (int block = 0; block < DumpExaminedBlocks; ++block)
+            if (dumpBlock(memory, block))
+                blocks.append(block);
+        QByteArray ring = memory;
+        for (qsizetype i = 0; i < blocks.size(); ++i)
+            ring.replace(blocks[i] * DumpBlockLength + 1, 6, memory.mid(blocks[(i + 1) % blocks.size()] * DumpBlockLength + 1, 6));
+        const QStringList cards = held(file("ring.bin", ring));
+        request = SyncRequest();
+        request.snapshot = ring;
+        qsizetype writes = 2;
+        for (int stop = 1; stop < writes; ++stop) {   // the line lost after each write in turn
+            keepReader({}, known);   // the stopped restore before left it a stranger
+            const QString after = m_home.file(QStringLiteral("stopped-%1.bin").arg(stop));
+            startReader({QStringLiteral("--fast"), QStringLiteral("--image"), file("memory.bin", memory),
+                         QStringLiteral("--hangup-after-write"), QString::number(stop), QStringLiteral("--save"), after});
+            const SyncResult stopped = sync(request);
+            m_sim->stop();
+            QVERIFY(stopped.plan.byLayout && stopped.outcome == SyncResult::LineLost);
+            writes = stopped.plan.writes.size();
+            const QStringList now = held(after);
+            for (const QString &card : cards)
+                QVERIFY2(now.contains(card), qPrintable(card));
+        }
+        QCOMPARE(writes, blocks.size() + 2);   // one card copied aside first, and that copy erased last
+    }
+
     void aCardNoAddressReachesLeavesTheLayoutInUse()
     {
         const QByteArray dump = imageWith({{0, "00000000AA05"}, {1, "00000000BB05"}, {1300, "00000000CC05"}});
