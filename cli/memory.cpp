@@ -138,6 +138,10 @@ int runOnReader(const Options &options, SyncRequest &request, const CodeList *li
 
 int sync(const Options &options)
 {
+    // The list's bytes as they were before and after it was read: the door is told it holds
+    // that version only when it did not change on the way.
+    FileStamp before, after;
+    const bool stamped = stampPath(options.file, true, before) == FileFault::None;
     CodeList list;
     if (const int status = judgeList(options.file, list, ListUse::Sync))
         return status;
@@ -147,9 +151,8 @@ int sync(const Options &options)
     request.list = &list;
     request.openingTime = *options.openingTime;
     request.listPath = QFileInfo(options.file).absoluteFilePath();
-    FileStamp stamp;
-    if (stampPath(options.file, true, stamp) == FileFault::None)
-        request.listHash = stamp.hash;
+    if (stamped && stampPath(options.file, true, after) == FileFault::None && after.hash == before.hash)
+        request.listHash = before.hash;
     return runOnReader(options, request, &list);
 }
 
