@@ -68,6 +68,20 @@ private:
     bool m_ask;
 };
 
+// A time for --json: local, with its offset; null when there is none.
+QJsonValue jsonTime(const QDateTime &time)
+{
+    const QDateTime local = time.toLocalTime();
+    return time.isValid() ? QJsonValue(local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs))
+                          : QJsonValue();
+}
+
+// A text for --json; null when empty.
+QJsonValue jsonText(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
 // A sync or a restore asks on a terminal; anywhere else it must be told.
 bool mayGoOn(const Options &options, const char *command)
 {
@@ -218,12 +232,11 @@ int listSnapshots(const Options &options)
     QString table = Texts::snapshotsHeader(int(doorWidth));
     bool foreign = false;
     for (const SnapshotInfo &info : listing.snapshots) {
-        const QDateTime local = info.taken.toLocalTime();
         array.append(QJsonObject{
             {QStringLiteral("path"), info.path},
-            {QStringLiteral("taken"), local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs)},
+            {QStringLiteral("taken"), jsonTime(info.taken)},
             {QStringLiteral("port"), info.port},
-            {QStringLiteral("door"), info.door.isEmpty() ? QJsonValue() : QJsonValue(info.door)},
+            {QStringLiteral("door"), jsonText(info.door)},
             {QStringLiteral("cards"), info.cards >= 0 ? QJsonValue(info.cards) : QJsonValue()},
             {QStringLiteral("reason"), reasonKey(info.reason)},
             {QStringLiteral("foreign"), info.foreign},
@@ -252,17 +265,16 @@ int listDoors(const Options &options)
         FileStamp stamp;
         if (door.list.isEmpty() || stampPath(door.list, true, stamp) != FileFault::None)
             stamp.hash.clear();
-        const QDateTime synced = door.synced.toLocalTime();
         array.append(QJsonObject{
             {QStringLiteral("name"), door.name},
             {QStringLiteral("port"), door.port},
-            {QStringLiteral("synced"), door.synced.isValid() ? QJsonValue(synced.toOffsetFromUtc(synced.offsetFromUtc()).toString(Qt::ISODateWithMs)) : QJsonValue()},
-            {QStringLiteral("list"), door.list.isEmpty() ? QJsonValue() : QJsonValue(door.list)},
-            {QStringLiteral("listHash"), door.listHash.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(door.listHash.toHex()))},
+            {QStringLiteral("synced"), jsonTime(door.synced)},
+            {QStringLiteral("list"), jsonText(door.list)},
+            {QStringLiteral("listHash"), jsonText(QString::fromLatin1(door.listHash.toHex()))},
             {QStringLiteral("listChanged"), stamp.hash.isEmpty() ? QJsonValue() : QJsonValue(stamp.hash != door.listHash)},
             {QStringLiteral("known"), !door.memory.isEmpty()},
             {QStringLiteral("layout"), door.layoutKnown},
-            {QStringLiteral("snapshot"), door.snapshot.isEmpty() ? QJsonValue() : QJsonValue(door.snapshot)},
+            {QStringLiteral("snapshot"), jsonText(door.snapshot)},
         });
         table += Texts::doorRow(door, stamp.hash);
     }

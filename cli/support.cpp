@@ -43,9 +43,11 @@ int openPort(const Options &options, CommPort &port)
 {
     int number = options.port.value_or(0);
     // A door remembers its port; the same cable goes from door to door, so --port still decides.
-    for (const Door &door : doors()) {
-        if (door.name == options.door && !options.port && door.port > 0)
-            number = door.port;
+    if (!options.port && !options.door.isEmpty()) {
+        for (const Door &door : doors()) {
+            if (door.name == options.door && door.port > 0)
+                number = door.port;
+        }
     }
     if (number == 0) {
         const QStringList free = scanFreePorts();

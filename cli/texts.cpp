@@ -237,6 +237,12 @@ QString snapshotKept(SnapshotReason reason, const QString &path)
     return QStringLiteral("Pillanatkép (%1): %2\n").arg(reasonWord(reason), path);
 }
 
+// The door column of the snapshots' table, when there is one.
+static QString doorColumn(const QString &text, int doorWidth)
+{
+    return doorWidth > 0 ? QStringLiteral("%1  ").arg(text, -std::max(doorWidth, 4)) : QString();
+}
+
 QString snapshotsHeader(int doorWidth)
 {
     return QStringLiteral("%1  %2  %3  %4  %5%6\n")
@@ -244,8 +250,7 @@ QString snapshotsHeader(int doorWidth)
         .arg(QStringLiteral("PORT"), -4)
         .arg(QStringLiteral("MIÉRT"), -19)
         .arg(QStringLiteral("KÁRTYA"), 6)
-        .arg(doorWidth > 0 ? QStringLiteral("%1  ").arg(QStringLiteral("AJTÓ"), -std::max(doorWidth, 4)) : QString(),
-             QStringLiteral("FÁJL"));
+        .arg(doorColumn(QStringLiteral("AJTÓ"), doorWidth), QStringLiteral("FÁJL"));
 }
 
 QString snapshotsRow(const SnapshotInfo &info, int doorWidth)
@@ -255,7 +260,7 @@ QString snapshotsRow(const SnapshotInfo &info, int doorWidth)
         .arg(info.port, -4)
         .arg(reasonWord(info.reason), -19)
         .arg(info.cards >= 0 ? QString::number(info.cards) : QStringLiteral("?"), 6)
-        .arg(doorWidth > 0 ? QStringLiteral("%1  ").arg(info.door, -std::max(doorWidth, 4)) : QString(), info.path,
+        .arg(doorColumn(info.door, doorWidth), info.path,
              info.foreign ? QStringLiteral("  (IDEGEN: nem használható)") : QString());
 }
 

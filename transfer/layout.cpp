@@ -107,7 +107,10 @@ QList<KnownReader> knownReaders()
         if (memory.size() != 32 || !settings.contains(group + QLatin1Char('/') + SeenKey))
             continue;
         settings.beginGroup(group);
-        KnownReader reader{memory, settings.value(SnapshotKey).toString(), std::nullopt, settings.value(ListKey).toString(), {}, 0, {}, {}};
+        KnownReader reader;
+        reader.memory = memory;
+        reader.snapshot = settings.value(SnapshotKey).toString();
+        reader.list = settings.value(ListKey).toString();
         const QString order = settings.value(OrderKey).toString();
         bool ok = false;
         const int offset = settings.value(OffsetKey).toString().toInt(&ok);

@@ -688,18 +688,22 @@ QString badDoorName()
                           "vagy / jelet.").arg(DoorNameMax);
 }
 
-QString goOnAsDoorQuestion(const QString &recognised, const QString &chosen)
+static QString anotherDoorsReader(const QString &recognised, const QString &chosen)
 {
     return QStringLiteral("A vonalon a(z) „%1” kártyaolvasója van (pontosan azt tartja, amit ott hagytam), nem a(z) "
-                          "„%2” ajtóé. Folytassam a(z) „%1” ajtóként?")
+                          "„%2” ajtóé.")
         .arg(recognised, chosen);
+}
+
+QString goOnAsDoorQuestion(const QString &recognised, const QString &chosen)
+{
+    return anotherDoorsReader(recognised, chosen) + QStringLiteral(" Folytassam a(z) „%1” ajtóként?").arg(recognised);
 }
 
 QString otherDoor(const QString &recognised, const QString &chosen)
 {
-    return QStringLiteral("A vonalon a(z) „%1” kártyaolvasója van (pontosan azt tartja, amit ott hagytam), nem a(z) "
-                          "„%2” ajtóé. %3 Ha valóban ez a(z) „%1”, azt az ajtót válassza.")
-        .arg(recognised, chosen, nothingWasWritten());
+    return anotherDoorsReader(recognised, chosen)
+        + QStringLiteral(" %1 Ha valóban ez a(z) „%2”, azt az ajtót válassza.").arg(nothingWasWritten(), recognised);
 }
 
 SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording)

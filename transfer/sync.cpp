@@ -40,6 +40,7 @@ private:
     bool approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFile &beforeFile);
     std::optional<SyncPlan> planForCardsOnly(const SyncPlan &plan, QByteArrayView dump, bool replanned);
     bool layoutHeld(QByteArrayView base, QByteArrayView dump);
+    KnownReader asDoor() const;
     KnownReader knownAs(const QByteArray &memory, const QString &snapshot) const;
     SyncPlan planFor(QByteArrayView dump, const std::optional<MemoryLayout> &layout) const;
     bool write(SyncPlan &plan);
@@ -204,14 +205,30 @@ void SyncRun::learnFrom(const SyncPlan &plan, QByteArrayView dump)
     m_result.layoutLearned = true;
 }
 
+// The door it is, on its port: all a reader is known by that holds what nobody knows.
+KnownReader SyncRun::asDoor() const
+{
+    KnownReader reader;
+    reader.door = m_door;
+    reader.port = m_request.portNumber;
+    return reader;
+}
+
 // What the reader is known by once it holds this memory (kept in snapshot): a sync's
 // list when it holds exactly that.
 KnownReader SyncRun::knownAs(const QByteArray &memory, const QString &snapshot) const
 {
     const bool holdsList = !m_request.isRestore()
         && (m_result.outcome == SyncResult::Done || m_result.outcome == SyncResult::NothingToChange);
-    return {memory, snapshot, m_layout, holdsList ? m_request.listPath : QString(),
-            m_door, m_request.portNumber, holdsList ? m_request.listHash : QByteArray(), {}};
+    KnownReader reader = asDoor();
+    reader.memory = memory;
+    reader.snapshot = snapshot;
+    reader.layout = m_layout;
+    if (holdsList) {
+        reader.list = m_request.listPath;
+        reader.listHash = m_request.listHash;
+    }
+    return reader;
 }
 
 // The memory read back is this reader's from now on: it is known by it next time.
@@ -233,7 +250,7 @@ SyncResult SyncRun::run()
     runSteps();
     // Written to and not read back: what it holds now is nobody's guess, and its layout is not used on it.
     if (!m_finished && (m_result.written() || m_result.lastUncertain))
-        m_result.reader = {ReaderChange::Forget, m_before, {{}, {}, {}, {}, m_door, m_request.portNumber, {}, {}}};
+        m_result.reader = {ReaderChange::Forget, m_before, asDoor()};
     return m_result;
 }
 
