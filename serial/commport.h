@@ -4,6 +4,7 @@
 // that fails while idle is noticed as it happens.
 #pragma once
 
+#include "serial/line.h"
 #include "serial/lockfile.h"
 
 #include <QByteArray>
@@ -19,7 +20,7 @@ inline const QString ReopenLine = QStringLiteral("9600,N,8,1");
 constexpr int ReceiveBuffer = 32000;
 constexpr int ReopenReceiveBuffer = 32700;
 
-class CommPort : public QObject
+class CommPort : public QObject, public Line
 {
     Q_OBJECT
 
@@ -48,19 +49,18 @@ public:
     QString devicePath() const { return m_devicePath; }
     // Gives the device back as it was found: its line settings as they were,
     // exclusive use off, locks gone.
-    void close();
-    bool isOpen() const { return m_fd >= 0; }
+    void close() override;
+    bool isOpen() const override { return m_fd >= 0; }
+    QString name() const override { return m_devicePath; }
 
     bool setDtr(bool on);
     bool setRts(bool on);
 
-    int bytesWaiting();                 // everything received so far
-    QByteArray read(int count);
-    void clearReceiveBuffer();
-    bool send(const QByteArray &bytes);
-
-    // True once the line failed (cable pulled, device gone) since it was opened.
-    bool lineLost() const { return m_lineLost; }
+    int bytesWaiting() override;
+    QByteArray read(int count) override;
+    void clearReceiveBuffer() override;
+    bool send(const QByteArray &bytes) override;
+    bool lineLost() const override { return m_lineLost; }
 
 signals:
     // Emitted once, at the first failure of an open line; the port is closed by then.

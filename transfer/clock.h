@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 
 class Clock
@@ -11,6 +12,8 @@ public:
     virtual ~Clock() = default;
     virtual void sleep(int ms) = 0;
     virtual qint64 now() = 0;   // milliseconds, from an arbitrary start
+    // Milliseconds since the epoch, for what another program reads later (the dump note).
+    virtual qint64 wallMs() { return QDateTime::currentMSecsSinceEpoch(); }
     // The day by the machine's local calendar: a card is expired after its last day.
     virtual QDate today() { return QDate::currentDate(); }
     // True once the transfer was asked to stop (Ctrl-C, the session ending);

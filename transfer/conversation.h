@@ -8,7 +8,7 @@
 #include <QByteArray>
 
 class Clock;
-class CommPort;
+class Line;
 
 // What the engine keeps from one request to the next.
 struct RequestState {
@@ -39,7 +39,7 @@ public:
 };
 
 struct Conversation {
-    CommPort &port;
+    Line &line;
     Clock &clock;
     ProgressView &view;
     RequestState &state;

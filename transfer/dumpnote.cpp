@@ -4,7 +4,6 @@
 #include "transfer/files.h"
 
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QFile>
 #include <QStandardPaths>
 #include <cerrno>
@@ -48,7 +47,7 @@ DumpNote::DumpNote(const QString &device)
     m_habits = folder + QStringLiteral("/line-") + QString::fromLatin1(key);
 }
 
-qint64 DumpNote::msLeft() const
+qint64 DumpNote::msLeft(qint64 now) const
 {
     if (m_path.isEmpty())
         return 0;
@@ -57,17 +56,16 @@ qint64 DumpNote::msLeft() const
         return 0;
     bool ok = false;
     const qint64 asked = text->trimmed().toLongLong(&ok);
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
     // A time in the future was not written by this machine's clock as it is: the whole dump is waited out.
     if (!ok || asked > now)
         return DumpWithPausesMs;
     return qMax<qint64>(0, asked + DumpWithPausesMs - now);
 }
 
-void DumpNote::asked()
+void DumpNote::asked(qint64 now)
 {
     if (!m_path.isEmpty())
-        replaceNote(m_path, QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n');
+        replaceNote(m_path, QByteArray::number(now) + '\n');
 }
 
 void DumpNote::heardOut()

@@ -25,8 +25,9 @@ class DumpNote
 public:
     explicit DumpNote(const QString &device);
     // Milliseconds the reader may still be sending a dump asked for earlier; 0 when none.
-    qint64 msLeft() const;
-    void asked();      // a request is about to go out
+    // Times are the wall clock's, in milliseconds since the epoch.
+    qint64 msLeft(qint64 now) const;
+    void asked(qint64 now);   // a request is about to go out
     void heardOut();   // the whole dump was read: nothing more is coming
     LineHabits habits() const;
     void keepHabits(const LineHabits &habits);

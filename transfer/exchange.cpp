@@ -1,5 +1,5 @@
 #include "transfer/exchange.h"
-#include "serial/commport.h"
+#include "serial/line.h"
 #include "serial/frames.h"
 #include "serial/linetrace.h"
 #include "transfer/clock.h"
@@ -17,8 +17,8 @@ DumpOutcome waitForDump(Conversation &c, qint64 &longestPause)
     qint64 lastProgressAt = start;
     longestPause = 0;
     for (;;) {
-        const int count = c.port.bytesWaiting();
-        if (c.port.lineLost())
+        const int count = c.line.bytesWaiting();
+        if (c.line.lineLost())
             return DumpOutcome::LineLost;
         c.view.showBytes(count);
         const qint64 now = c.clock.now();
@@ -46,13 +46,13 @@ DumpOutcome waitForDump(Conversation &c, qint64 &longestPause)
 // waited out and dropped: the reader sends it whether or not anybody listens.
 DumpOutcome waitOutEarlierDump(Conversation &c, const DumpNote &note)
 {
-    const qint64 left = note.msLeft();
+    const qint64 left = note.msLeft(c.clock.wallMs());
     if (left > 0)
         LineTrace::decision(QStringLiteral("an earlier dump was not heard out: its rest waited out, %1 ms").arg(left));
     const qint64 start = c.clock.now();
     while (c.clock.now() - start < left) {
-        c.port.clearReceiveBuffer();
-        if (c.port.lineLost())
+        c.line.clearReceiveBuffer();
+        if (c.line.lineLost())
             return DumpOutcome::LineLost;
         if (c.clock.stopRequested())
             return DumpOutcome::Interrupted;
@@ -87,8 +87,8 @@ DumpOutcome requestDump(Conversation &c, DumpNote &note, LineHabits &habits, QBy
     if (const DumpOutcome quiet = waitForQuiet(c, quietMs); quiet != DumpOutcome::Done)
         return quiet;
     c.state.lastFrame = requestFrame(readRequestBytes(c.state.readerAddress));
-    note.asked();   // before it goes out: a program killed from now on leaves the note behind
-    if (!c.port.send(c.state.lastFrame))
+    note.asked(c.clock.wallMs());   // before it goes out: a program killed from now on leaves the note behind
+    if (!c.line.send(c.state.lastFrame))
         return DumpOutcome::LineLost;
     qint64 pause = 0;
     const DumpOutcome outcome = waitForDump(c, pause);
@@ -99,16 +99,16 @@ DumpOutcome requestDump(Conversation &c, DumpNote &note, LineHabits &habits, QBy
         LineTrace::decision(QStringLiteral("a pause of %1 ms inside the dump: the line is quiet only after longer").arg(pause));
         habits.longestPauseMs = qMin<qint64>(pause, ReadoutStallMs);
     }
-    dump = c.port.read(DumpLength);
-    trailer = c.port.bytesWaiting() > 0;
+    dump = c.line.read(DumpLength);
+    trailer = c.line.bytesWaiting() > 0;
     if (!trailer) {
         c.clock.sleep(quietMs);
-        trailer = c.port.bytesWaiting() > 0;
+        trailer = c.line.bytesWaiting() > 0;
     }
     if (trailer)
         LineTrace::decision(QStringLiteral("bytes after the dump: it is read again"));
-    c.port.clearReceiveBuffer();
-    return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::Done;
+    c.line.clearReceiveBuffer();
+    return c.line.lineLost() ? DumpOutcome::LineLost : DumpOutcome::Done;
 }
 
 // Polls until exactly one answer's worth of bytes waits; a later attempt only
@@ -120,12 +120,12 @@ RecordOutcome waitForWriteAnswer(Conversation &c, QByteArray &answer)
         for (int poll = 0; poll < PollsPerAttempt; ++poll) {
             c.clock.sleep(AnswerPollMs);
             ++c.state.answerPolls;
-            if (c.port.bytesWaiting() == WriteAnswerLength) {
+            if (c.line.bytesWaiting() == WriteAnswerLength) {
                 LineTrace::decision(QStringLiteral("answer after %1 polls").arg(c.state.answerPolls));
-                answer = c.port.read(c.port.bytesWaiting());
+                answer = c.line.read(c.line.bytesWaiting());
                 return RecordOutcome::Taken;
             }
-            if (c.port.lineLost())
+            if (c.line.lineLost())
                 return RecordOutcome::LineLost;
             if (c.clock.stopRequested())
                 return RecordOutcome::Interrupted;
@@ -139,18 +139,18 @@ RecordOutcome waitForWriteAnswer(Conversation &c, QByteArray &answer)
 
 DumpOutcome waitForQuiet(Conversation &c, int quietMs)
 {
-    if (!c.port.isOpen())
-        return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
+    if (!c.line.isOpen())
+        return c.line.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
     const qint64 start = c.clock.now();
     qint64 lastHeard = start;
-    c.port.clearReceiveBuffer();
+    c.line.clearReceiveBuffer();
     for (;;) {
         const qint64 now = c.clock.now();
-        if (c.port.bytesWaiting() > 0) {
-            c.port.clearReceiveBuffer();
+        if (c.line.bytesWaiting() > 0) {
+            c.line.clearReceiveBuffer();
             lastHeard = now;
         }
-        if (c.port.lineLost())
+        if (c.line.lineLost())
             return DumpOutcome::LineLost;
         if (now - lastHeard >= quietMs) {
             LineTrace::decision(QStringLiteral("line quiet for %1 ms, after %2 ms").arg(quietMs).arg(now - start));
@@ -168,9 +168,9 @@ DumpOutcome waitForQuiet(Conversation &c, int quietMs)
 
 DumpOutcome readDump(Conversation &c, QByteArray &dump)
 {
-    if (!c.port.isOpen())
-        return c.port.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
-    DumpNote note(c.port.devicePath());
+    if (!c.line.isOpen())
+        return c.line.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
+    DumpNote note(c.line.name());
     LineHabits habits = note.habits();
     QByteArray first;
     bool trailer = false;
@@ -206,9 +206,9 @@ RecordOutcome writeRecord(Conversation &c, const DumpRecord &record, bool *sent)
     const QByteArray frame =
         requestFrame(writeRequestBytes(c.state.readerAddress, record.code, record.openingTime, c.state.writeAddress));
     c.clock.sleep(PauseBeforeRequestMs);
-    c.port.clearReceiveBuffer();
+    c.line.clearReceiveBuffer();
     c.state.lastFrame = frame;
-    const bool wentOut = c.port.send(frame);
+    const bool wentOut = c.line.send(frame);
     if (sent)
         *sent = wentOut;
     c.state.writeAddress -= RecordSpacing;

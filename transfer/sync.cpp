@@ -1,5 +1,5 @@
 #include "transfer/sync.h"
-#include "serial/commport.h"
+#include "serial/line.h"
 #include "transfer/clock.h"
 
 #include <QHash>

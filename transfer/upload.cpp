@@ -1,5 +1,5 @@
 #include "transfer/upload.h"
-#include "serial/commport.h"
+#include "serial/line.h"
 #include "transfer/clock.h"
 
 UploadResult runUpload(Conversation &c, const CodeList &list, int openingTime)
@@ -15,8 +15,8 @@ UploadResult runUpload(Conversation &c, const CodeList &list, int openingTime)
     case ListProblem::TooManyCards: result.outcome = UploadResult::TooManyCards; return result;
     default: break;
     }
-    if (!c.port.isOpen()) {
-        result.outcome = c.port.lineLost() ? UploadResult::LineLost : UploadResult::NoPort;
+    if (!c.line.isOpen()) {
+        result.outcome = c.line.lineLost() ? UploadResult::LineLost : UploadResult::NoPort;
         return result;
     }
     c.state.writeAddress = FirstWriteAddress;

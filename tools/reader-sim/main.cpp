@@ -3,7 +3,7 @@
 // one line per request received ("REQ 01 00 ... 21").
 
 #include "serial/portmap.h"
-#include "tools/reader-sim/reader.h"
+#include "tools/reader-sim/readermodel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -31,16 +31,7 @@ void onSignal(int)
 }
 
 double g_wireBytesPerSecond = 9600.0 / 10;   // 8N1: ten bits a byte
-constexpr int WriteProcessingMs = 5;
 constexpr int IdleLookMs = 10;   // how often a line nobody has open is looked at
-
-struct Faults {
-    int refuseWrite = 0, silentWrite = 0, longAnswer = 0, strayWrite = 0, hangupAfterWrite = 0;
-    int stopDump = -1, hangupDump = -1, dumpExtra = 0;
-    int piecesGapMs = 0;
-    int dribbleMs = 0;
-    int pauseAfter = -1, pauseMs = 0;   // a pause in the middle of every dump
-};
 
 class Line
 {
@@ -166,21 +157,17 @@ QString hexLine(QByteArrayView bytes)
 class Simulator
 {
 public:
-    Simulator(Line &line, Reader &reader, Faults faults, bool fast, FILE *log)
-        : m_line(line), m_reader(reader), m_faults(faults), m_fast(fast), m_log(log) {}
+    Simulator(Line &line, ReaderModel &model, bool fast, FILE *log)
+        : m_line(line), m_model(model), m_fast(fast), m_log(log) {}
     void run();
 
 private:
-    void answer(QByteArrayView request);
-    void sendWriteAnswer(const QByteArray &answer);
-    void sendDump(const QByteArray &dump);
+    void play(const Reply &reply);
 
     Line &m_line;
-    Reader &m_reader;
-    Faults m_faults;
+    ReaderModel &m_model;
     bool m_fast;
     FILE *m_log;
-    int m_writes = 0;
 };
 
 void Simulator::run()
@@ -212,76 +199,25 @@ void Simulator::run()
             pending.remove(0, RequestLength);
             fprintf(m_log, "REQ %s\n", qPrintable(hexLine(request)));
             fflush(m_log);
-            answer(request);
+            play(m_model.answer(request));
             fputs("END\n", m_log);   // done with it: answered, or left unanswered as told
             fflush(m_log);
         }
     }
 }
 
-void Simulator::answer(QByteArrayView request)
+// The answer in real time: the reader's own pause (none when fast), then each piece after its gap.
+void Simulator::play(const Reply &reply)
 {
-    const bool isWrite = quint8(request[9]) == WriteRecord;
-    if (!isWrite) {
-        const Reader::Answer reply = m_reader.handle(request);
-        if (reply.isDump)
-            sendDump(reply.bytes);
-        else
-            m_line.send(reply.bytes, m_fast);
-        return;
-    }
-    const int number = ++m_writes;
-    if (!m_fast)
-        QThread::msleep(WriteProcessingMs);
-    if (number == m_faults.silentWrite)
-        return;
-    const Reader::Answer reply = m_reader.handle(request, number == m_faults.refuseWrite);
-    QByteArray bytes = reply.bytes;
-    if (number == m_faults.longAnswer)
-        bytes.append('\0');
-    if (number == m_faults.strayWrite)
-        bytes.prepend(QByteArray("\xAA\x55", 2));
-    sendWriteAnswer(bytes);
-    if (number == m_faults.hangupAfterWrite)
-        m_line.hangUp();
-}
-
-void Simulator::sendWriteAnswer(const QByteArray &answer)
-{
-    if (m_faults.piecesGapMs <= 0) {
-        m_line.send(answer, m_fast);
-        return;
-    }
-    for (qsizetype at = 0; at < answer.size() && !g_stop; at += 4) {
-        if (at > 0)
-            QThread::msleep(m_faults.piecesGapMs);
-        m_line.send(answer.mid(at, 4), m_fast);
-    }
-}
-
-void Simulator::sendDump(const QByteArray &dump)
-{
-    qsizetype length = dump.size();
-    if (m_faults.stopDump >= 0)
-        length = qMin<qsizetype>(length, m_faults.stopDump);
-    if (m_faults.hangupDump >= 0)
-        length = qMin<qsizetype>(length, m_faults.hangupDump);
-    QByteArray bytes = dump.left(length);
-    if (length == dump.size())
-        bytes += QByteArray(m_faults.dumpExtra, char(0xEE));
-    if (m_faults.dribbleMs > 0) {
-        for (qsizetype at = 0; at < bytes.size() && m_line.send(bytes.mid(at, 1), m_fast); ++at)
-            QThread::msleep(m_faults.dribbleMs);
-        return;
-    }
-    if (m_faults.pauseAfter > 0 && m_faults.pauseAfter < bytes.size()) {
-        if (!m_line.send(bytes.left(m_faults.pauseAfter), m_fast))
+    if (!m_fast && reply.thinkMs > 0)
+        QThread::msleep(reply.thinkMs);
+    for (const Reply::Piece &piece : reply.pieces) {
+        if (piece.gapMs > 0)
+            QThread::msleep(piece.gapMs);
+        if (!m_line.send(piece.bytes, m_fast))
             return;
-        QThread::msleep(m_faults.pauseMs);
-        bytes.remove(0, m_faults.pauseAfter);
     }
-    m_line.send(bytes, m_fast);
-    if (m_faults.hangupDump >= 0 && length == m_faults.hangupDump)
+    if (reply.hangUp)
         m_line.hangUp();
 }
 
@@ -360,64 +296,16 @@ int main(int argc, char *argv[])
     const auto port = option("port", "Put the line on this port number in the port map while running.", "N");
     const auto fast = option("fast", "Send as fast as the pseudo-terminal takes it, not at 9600 baud.");
     const auto baud = option("baud", "Pace the line at this many baud instead of 9600 (tests that need time to pass, faster).", "N");
-    const auto image = option("image", "Load the memory from this 20490-byte image.", "FILE");
-    const auto seed = option("seed", "Store the card lines of this code list from the top slot down.", "CSV");
-    const auto seedTime = option("seed-time", "Opening time of seeded cards (default 5).", "T");
     const auto save = option("save", "Save the memory image here when ending.", "FILE");
     const auto log = option("log", "Write the request log here instead of standard output.", "FILE");
-    const auto refuse = option("refuse-write", "Refuse the Nth write.", "N");
-    const auto silent = option("silent-write", "Do not answer the Nth write.", "N");
-    const auto longer = option("long-answer", "Answer the Nth write with 16 bytes.", "N");
-    const auto stray = option("stray-write", "Send two stray bytes before the answer to the Nth write.", "N");
-    const auto pieces = option("pieces", "Send write answers in pieces of 4 bytes, this many ms apart.", "MS");
-    const auto stopDump = option("stop-dump", "Stop the dump after K bytes and stay silent.", "K");
-    const auto hangupWrite = option("hangup-after-write", "Hang up the line after answering the Nth write.", "N");
-    const auto hangupDump = option("hangup-dump", "Hang up the line after K dump bytes.", "K");
-    const auto dumpExtra = option("dump-extra", "Send N more bytes after the dump.", "N");
-    const auto dribble = option("dribble", "Send the dump one byte at a time, this many ms apart.", "MS");
-    const auto dumpPause = option("dump-pause", "Pause MS milliseconds after K bytes of every dump.", "K:MS");
-    const auto cardsOnly = option("cards-only", "Refuse records whose opening time is 0 or above 127 (erased ones too).");
-    const auto layout = option("layout", "Where write addresses land in the dump: top-down (7392 first, the default) "
-                                         "or bottom-up (0 first).", "RULE");
-    const auto layoutOffset = option("layout-offset", "Dump blocks before the first one an address reaches (default 0).", "K");
+    addReaderOptions(parser);
     parser.process(app);
 
-    const auto number = [&](const QCommandLineOption &o, int fallback) {
-        return parser.isSet(o) ? parser.value(o).toInt() : fallback;
-    };
     if (parser.isSet(baud))
-        g_wireBytesPerSecond = qMax(1200, number(baud, 9600)) / 10.0;
-    Faults faults;
-    faults.refuseWrite = number(refuse, 0);
-    faults.silentWrite = number(silent, 0);
-    faults.longAnswer = number(longer, 0);
-    faults.strayWrite = number(stray, 0);
-    faults.piecesGapMs = number(pieces, 0);
-    faults.stopDump = number(stopDump, -1);
-    faults.hangupAfterWrite = number(hangupWrite, 0);
-    faults.hangupDump = number(hangupDump, -1);
-    faults.dumpExtra = number(dumpExtra, 0);
-    faults.dribbleMs = number(dribble, 0);
-    if (parser.isSet(dumpPause)) {
-        const QStringList parts = parser.value(dumpPause).split(QLatin1Char(':'));
-        faults.pauseAfter = parts.value(0).toInt();
-        faults.pauseMs = parts.value(1).toInt();
-    }
-
-    Reader reader;
-    if (parser.isSet(cardsOnly))
-        reader.takeCardsOnly();
-    const QString rule = parser.value(layout);
-    if (!rule.isEmpty() && rule != QLatin1String("top-down") && rule != QLatin1String("bottom-up")) {
-        qCritical("reader-sim: --layout takes top-down or bottom-up");
-        return 2;
-    }
-    reader.setLayout(rule == QLatin1String("bottom-up") ? Reader::Layout::BottomUp : Reader::Layout::TopDown,
-                     qBound(0, number(layoutOffset, 0), DumpExaminedBlocks - ReaderCapacity));
-    if (parser.isSet(image) && !reader.loadImage(parser.value(image)))
-        qWarning("reader-sim: cannot read image %s", qPrintable(parser.value(image)));
-    if (parser.isSet(seed) && reader.seedFromCodeList(parser.value(seed), number(seedTime, 5)) < 0) {
-        qCritical("reader-sim: cannot read code list %s", qPrintable(parser.value(seed)));
+        g_wireBytesPerSecond = qMax(1200, parser.value(baud).toInt()) / 10.0;
+    ReaderModel model;
+    if (const QString wrong = applyReaderOptions(parser, model); !wrong.isEmpty()) {
+        qCritical("reader-sim: %s", qPrintable(wrong));
         return 2;
     }
 
@@ -438,18 +326,18 @@ int main(int argc, char *argv[])
     sigaction(SIGTERM, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    const int portNumber = number(port, 0);
+    const int portNumber = parser.value(port).toInt();
     if (parser.isSet(port) && !claimPortNumber(portNumber, line.path()))
         return 2;
     printf("%s\n", qPrintable(line.path()));
     fflush(stdout);
 
-    Simulator(line, reader, faults, parser.isSet(fast), logFile).run();
+    Simulator(line, model, parser.isSet(fast), logFile).run();
 
     line.hangUp();
     if (parser.isSet(port))
         releasePortNumber(portNumber, line.path());
-    if (parser.isSet(save) && !reader.saveImage(parser.value(save)))
+    if (parser.isSet(save) && !model.reader.saveImage(parser.value(save)))
         qWarning("reader-sim: cannot save image %s", qPrintable(parser.value(save)));
     if (logFile != stdout)
         fclose(logFile);
