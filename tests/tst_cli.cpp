@@ -327,63 +327,17 @@ private slots:
         QTRY_VERIFY(next.open());
     }
 
-    void aDumpStoppedInTheReadersPauseIsNeverSpliced_data()
+    void snapshotsThatAreNobodysWayBack()
     {
-        QTest::addColumn<bool>("noted");
-        QTest::newRow("stopped by a program of ours") << true;
-        QTest::newRow("stopped by one that leaves no note") << false;
-    }
-    void aDumpStoppedInTheReadersPauseIsNeverSpliced()
-    {
-        // The reader pauses two seconds after 7000 bytes of every dump (0.73 s at ten times 9600 baud);
-        // a snapshot is stopped in that pause, and another starts at once. The quiet line it finds is
-        // the pause: the note the first one left makes it wait out the rest of that dump. Without a
-        // note the joined dump holds blocks no memory holds: it is read again, and the two differ.
-        QFETCH(bool, noted);
-        const QByteArray image = memoryOf(1000);
-        auto sim = startReader(4, {QStringLiteral("--baud"), QStringLiteral("96000"), QStringLiteral("--dump-pause"),
-                                   QStringLiteral("7000:2000"), QStringLiteral("--image"), file("paused.bin", image)});
-        QProcess first;
-        first.start(QStringLiteral(CLI_PATH), {QStringLiteral("snapshot"), m_home.file(QStringLiteral("stopped-%1.bin").arg(noted))});
-        QTRY_COMPARE(sim->requests().size(), 1);
-        QTest::qWait(1500);
-        ::kill(pid_t(first.processId()), SIGINT);
-        QVERIFY(first.waitForFinished(5000));
-        if (!noted)
-            cleanup();
-        const QString second = m_home.file(QStringLiteral("whole-%1.bin").arg(noted));
-        const int status = cli({QStringLiteral("snapshot"), second}).status;
-        QCOMPARE(status, noted ? 0 : 3);
-        if (status == 0)
-            QCOMPARE(readFile(second), image);   // the memory of one moment, not memory[7000:] + memory[:7000]
-        else
-            QVERIFY(!QFile::exists(second));
-        const QString next = m_home.file(QStringLiteral("next-%1.bin").arg(noted));
-        QCOMPARE(cli({QStringLiteral("snapshot"), next}).status, 0);
-        QCOMPARE(readFile(next), image);
-    }
-
-    void abandonedDumpIsNeverTakenShifted()
-    {
-        // A reader goes on with a dump nobody listens to any more; here on a line ten times 9600 baud.
         const QByteArray image = memoryOf(300);
-        auto sim = startReader(4, {QStringLiteral("--baud"), QStringLiteral("96000"), QStringLiteral("--image"),
-                                   file("memory.bin", image)});
-        QProcess first;
-        first.start(QStringLiteral(CLI_PATH), {QStringLiteral("snapshot"), m_home.file(QStringLiteral("first.bin"))});
-        QTRY_COMPARE(sim->requests().size(), 1);
-        QTest::qWait(500);
-        ::kill(pid_t(first.processId()), SIGINT);
-        QVERIFY(first.waitForFinished(5000));
-        QCOMPARE(first.exitCode(), 130);
-        // At once again, into a name as long as a file name may be: its temporary neighbour still fits.
-        const QString second = m_home.file(QString(246, QLatin1Char('n')) + QStringLiteral(".bin"));
-        const Run again = cli({QStringLiteral("snapshot"), second});
-        QCOMPARE(again.status, 0);
-        QCOMPARE(readFile(second), image);
+        auto sim = startReader(4, {QStringLiteral("--fast"), QStringLiteral("--image"), file("memory.bin", image)});
+        // Into a name as long as a file name may be: its temporary neighbour still fits.
+        const QString kept = m_home.file(QString(246, QLatin1Char('n')) + QStringLiteral(".bin"));
+        QCOMPARE(cli({QStringLiteral("snapshot"), kept}).status, 0);
+        QCOMPARE(readFile(kept), image);
         // One that others may write is nobody's way back.
-        QVERIFY(QFile::setPermissions(second, QFileDevice::Permissions(0x6666)));
-        QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("--yes"), second}).status, 4);
+        QVERIFY(QFile::setPermissions(kept, QFileDevice::Permissions(0x6666)));
+        QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("--yes"), kept}).status, 4);
 
         // A snapshot folder that is a link to another folder is nobody's way back.
         QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("elsewhere")));

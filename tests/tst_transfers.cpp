@@ -1,17 +1,21 @@
-// Upload and readout end to end, without the window: the transfer code on a
-// real serial line with the reader simulator on the other end.
+// The transfers without a front end: upload, readout, sync and restore on the
+// in-process line, with the simulator's reader model on the other end and time
+// on a virtual clock.
 #include "serial/commport.h"
 #include "tests/support/files.h"
 #include "tests/support/filesizelimit.h"
-#include "tests/support/simulator.h"
-#include "tests/support/testclock.h"
 #include "tests/support/testhome.h"
+#include "tests/support/virtualclock.h"
+#include "tools/reader-sim/inprocessline.h"
+#include "transfer/dumpnote.h"
+#include "transfer/exchange.h"
 #include "transfer/readout.h"
 #include "transfer/messages.h"
 #include "transfer/sync.h"
 #include "transfer/upload.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
@@ -41,18 +45,6 @@ QByteArray imageWith(const QList<QPair<int, QByteArray>> &blocks)
     return image;
 }
 
-// A test clock that does something once, at the transfer's first pause.
-struct ClockWithAction : TestClock {
-    ClockWithAction(int scale, std::function<void()> once) : TestClock(scale), action(std::move(once)) {}
-    std::function<void()> action;
-    void sleep(int ms) override
-    {
-        if (action)
-            std::exchange(action, nullptr)();
-        TestClock::sleep(ms);
-    }
-};
-
 QByteArray codeList(int cards)
 {
     QByteArray text = "3,200,0715\r\n";
@@ -69,8 +61,9 @@ class TestTransfers : public QObject
 
 private:
     TestHome m_home;
-    std::unique_ptr<SimulatorProcess> m_sim;
-    std::unique_ptr<CommPort> m_port;
+    VirtualClock m_clock;
+    std::unique_ptr<SimulatedReader> m_reader;
+    std::unique_ptr<Line> m_port;
     RequestState m_state;
     RecordedProgress m_progress;
     bool m_goOnAsDoor = false;   // the answer when the reader is another door's
@@ -79,17 +72,29 @@ private:
 
     void startReader(const QStringList &options)
     {
-        m_sim = std::make_unique<SimulatorProcess>();
-        QVERIFY(m_sim->start(QStringList{QStringLiteral("--port"), QString::number(SimPort)} + options));
-        m_port = std::make_unique<CommPort>();
-        m_port->setPortNumber(SimPort);
-        QVERIFY(m_port->open());
+        m_port.reset();
+        m_reader = std::make_unique<SimulatedReader>(m_clock, options);
+        QVERIFY2(m_reader->fault().isEmpty(), qPrintable(m_reader->fault()));
+        m_port = std::make_unique<InProcessLine>(*m_reader);
         m_state.lastFrame.clear();   // nothing sent to this one yet
     }
 
-    void settle(TestClock &clock)
+    // The reader's memory as it is now, kept as a file.
+    QString memoryFile(const QString &name) const
     {
-        clock.settled = [this] { return m_sim->doneWith(m_state.lastFrame); };
+        const QString path = m_home.file(name);
+        writeFile(path, m_reader->model.reader.dump());
+        return path;
+    }
+
+    // Something that happens at the transfer's next pause.
+    void atNextPause(std::function<void()> action)
+    {
+        m_clock.onPause = [this, action] {
+            const std::function<void()> once = action;   // this closure goes with the next line
+            m_clock.onPause = nullptr;
+            once();
+        };
     }
 
     QString file(const char *name, const QByteArray &content)
@@ -100,11 +105,9 @@ private:
         return path;
     }
 
-    UploadResult upload(const QString &path, int openingTime = 5, int scale = 10)
+    UploadResult upload(const QString &path, int openingTime = 5)
     {
-        TestClock clock(scale);
-        settle(clock);
-        Conversation c = with(clock);
+        Conversation c = with(m_clock);
         return runUpload(c, readCodeList(path), openingTime);
     }
 
@@ -125,9 +128,7 @@ private:
         } listener;
         listener.asDoor = m_goOnAsDoor;
         listener.kept = std::move(kept);
-        TestClock clock(50);
-        settle(clock);
-        Conversation c = with(clock);
+        Conversation c = with(m_clock);
         SyncRequest known = request;
         known.knownReaders = knownReaders();
         const SyncResult result = runSync(c, known, listener);
@@ -144,12 +145,11 @@ private:
         return records;
     }
 
-    ReadoutResult readout(const QString &path, Clock *clock = nullptr)
+    ReadoutResult readout(const QString &path)
     {
-        TestClock ownClock;
         ReadoutFile target;
         target.open(path);
-        Conversation c = with(clock ? *clock : ownClock);
+        Conversation c = with(m_clock);
         return runReadout(c, target);
     }
 
@@ -158,18 +158,20 @@ private slots:
     {
         m_state = RequestState();
         m_progress = RecordedProgress();
+        m_clock = VirtualClock();
+        QDir(m_home.file(QStringLiteral("runtime/vivadizuzud"))).removeRecursively();   // nothing learned of the line
     }
     void cleanup()
     {
         m_port.reset();
-        m_sim.reset();
+        m_reader.reset();
     }
 
     // --- upload ---
 
     void uploadThenReadoutRoundTrip()
     {
-        startReader({QStringLiteral("--fast")});
+        startReader({});
         // Blanks at the ends of a line, as spreadsheets leave them, are no part of the code.
         const QString list = file("three.csv", "3,200,0715\r\n1,200,BB0123456789 \r\n2,200,BB9999999999\r\n"
                                                "\r\n1,200,bb0a0b0c0d0e\t\n1,200,BBFFFFFFFFFF");
@@ -180,7 +182,7 @@ private slots:
         QCOMPARE(m_progress.phases, QList<ProgressView::Phase>{ProgressView::Phase::Writing});
         QCOMPARE(m_progress.shown.first(), 7392);
 
-        const QStringList requests = m_sim->requests();
+        const QStringList requests = m_reader->requests();
         QCOMPARE(requests.size(), 3);   // header and other lines send nothing
         QCOMPARE(requests[0], QStringLiteral("01 01 23 45 67 89 09 1C E0 06 65"));
         QVERIFY(requests[1].startsWith(QStringLiteral("01 0A 0B 0C 0D 0E 09 1C DA 06")));
@@ -196,11 +198,11 @@ private slots:
 
     void refusalStopsWithEarlierRecordsKept()
     {
-        startReader({QStringLiteral("--fast"), QStringLiteral("--refuse-write"), QStringLiteral("2")});
+        startReader({QStringLiteral("--refuse-write"), QStringLiteral("2")});
         const UploadResult up = upload(file("refused.csv", codeList(4)));
         QCOMPARE(up.outcome, UploadResult::Refused);
         QCOMPARE(up.written, 1);
-        QCOMPARE(m_sim->requests().size(), 2);
+        QCOMPARE(m_reader->requests().size(), 2);
         QCOMPARE(readout(m_home.file(QStringLiteral("after-refusal.csv"))).records, 1);
     }
 
@@ -221,7 +223,7 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(int, outcome);
         QFETCH(int, written);
-        startReader(options << QStringLiteral("--fast"));
+        startReader(options);
         const UploadResult up = upload(file("faults.csv", codeList(3)));
         QCOMPARE(int(up.outcome), outcome);
         if (written >= 0)
@@ -231,31 +233,19 @@ private slots:
         if (outcome == UploadResult::Unanswered) {
             // Waited out 3 x 200 polls for the failed record and sent it once only.
             QCOMPARE(m_state.answerPolls, AttemptsPerRecord * PollsPerAttempt);
-            QCOMPARE(m_sim->requests().size(), written + 1);
+            QVERIFY(m_clock.now() >= written * RecordSeconds * 1000 + RecordAnswerLimitMs);
+            QCOMPARE(m_reader->requests().size(), written + 1);
         }
-    }
-
-    void silentReaderInRealTime()
-    {
-        // One case at the real pace: 3 x 200 polls of 20 ms, about 12 s.
-        startReader({QStringLiteral("--silent-write"), QStringLiteral("1")});
-        SystemClock clock;
-        Conversation c = with(clock);
-        const UploadResult up = runUpload(c, readCodeList(file("silent.csv", codeList(1))), 5);
-        QCOMPARE(up.outcome, UploadResult::Unanswered);
-        QVERIFY(up.lastUncertain);
-        QVERIFY(clock.now() >= AttemptsPerRecord * PollsPerAttempt * AnswerPollMs);
-        QCOMPARE(m_sim->requests().size(), 1);
     }
 
     void fullReaderDownToAddressZero()
     {
-        startReader({QStringLiteral("--fast")});
-        const UploadResult up = upload(file("full.csv", codeList(ReaderCapacity)), 127, 100);
+        startReader({});
+        const UploadResult up = upload(file("full.csv", codeList(ReaderCapacity)), 127);
         QCOMPARE(up.outcome, UploadResult::Done);
         QCOMPARE(up.written, ReaderCapacity);
         QCOMPARE(*std::min_element(m_progress.shown.begin(), m_progress.shown.end()), 0);   // never -6
-        const QStringList requests = m_sim->requests();
+        const QStringList requests = m_reader->requests();
         QCOMPARE(requests.size(), ReaderCapacity);
         QVERIFY(requests.last().contains(QStringLiteral(" 7F 00 00 06 ")));
         QCOMPARE(readout(m_home.file(QStringLiteral("full-back.csv"))).records, ReaderCapacity);
@@ -266,27 +256,27 @@ private slots:
         // Judged with one card; by the first pause it holds more than the reader does.
         const QString list = file("growing.csv", codeList(1));
         const CodeList judged = readCodeList(list);
-        ClockWithAction clock(100, [&] {
+        atNextPause([&] {
             QFile grown(list);
             if (grown.open(QIODevice::Append))
                 grown.write(codeList(ReaderCapacity).mid(12));
         });
-        startReader({QStringLiteral("--fast")});
-        Conversation c = with(clock);
+        startReader({});
+        Conversation c = with(m_clock);
         const UploadResult up = runUpload(c, judged, 5);
         QCOMPARE(up.outcome, UploadResult::Done);
-        QCOMPARE(m_sim->requests().size(), 1);
+        QCOMPARE(m_reader->requests().size(), 1);
     }
 
     void notARegularFile()
     {
-        startReader({QStringLiteral("--fast")});
+        startReader({});
         const QString fifo = m_home.file(QStringLiteral("fifo.csv"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QCOMPARE(readout(fifo).fileFault, FileFault::NotRegular);
         QCOMPARE(upload(fifo).outcome, UploadResult::FileFailed);
         QCOMPARE(readCodeList(fifo).fault, FileFault::NotRegular);
-        QCOMPARE(m_sim->requests(), QStringList());   // asked before the reader, and nothing waited on
+        QCOMPARE(m_reader->requests(), QStringList());   // asked before the reader, and nothing waited on
     }
 
     void nothingSentWhen_data()
@@ -303,12 +293,12 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(int, outcome);
-        startReader({QStringLiteral("--fast")});
+        startReader({});
         const QString path = content.isNull() ? m_home.file(QStringLiteral("no-such.csv")) : file("list.csv", content);
         const UploadResult up = upload(path);
         QCOMPARE(int(up.outcome), outcome);
         QCOMPARE(up.written, 0);
-        QCOMPARE(m_sim->requests(), QStringList());
+        QCOMPARE(m_reader->requests(), QStringList());
     }
 
     // --- sync and restore ---
@@ -318,7 +308,7 @@ private slots:
         // AA twice, with two times: the restore puts back both, and that is the snapshot.
         const QByteArray image = imageWith({{0, "00000000AA09"}, {1, "00000000BB05"}, {2, "00000000CC07"}, {5, "00000000DD0C"},
                                             {7, "00000000AA05"}});
-        startReader({QStringLiteral("--fast"), QStringLiteral("--image"), file("before.bin", image)});
+        startReader({QStringLiteral("--image"), file("before.bin", image)});
         // Planted open to everyone before the first snapshot: made the person's own.
         QVERIFY(QDir().mkpath(snapshotFolder()));
         QFile::setPermissions(snapshotFolder(), QFileDevice::Permissions(0x7777));
@@ -337,7 +327,7 @@ private slots:
         QCOMPARE(synced.cardsWritten + synced.slotsErased, ReaderCapacity);
         QCOMPARE(readFile(synced.before), image);   // the way back holds the memory as it was
         QCOMPARE(held(synced.afterwards), QStringList({"00000000AA/9", "00000000CC/9", "00000000EE/9"}));
-        QCOMPARE(m_sim->requests().size(), 2 + ReaderCapacity);
+        QCOMPARE(m_reader->requests().size(), 2 + ReaderCapacity);
         QVERIFY(synced.layoutLearned);   // the simulator keeps address 7392 - 6k in block k
         const std::optional<KnownReader> known = recognisedReader(readFile(synced.afterwards));
         QVERIFY(known && known->layout);
@@ -351,7 +341,7 @@ private slots:
         const SyncResult restored = sync(request);
         QCOMPARE(restored.outcome, SyncResult::Done);
         QCOMPARE(restored.plan.writes.size(), 4);
-        QCOMPARE(m_sim->requests().size(), 2 + ReaderCapacity + 2 + 4);
+        QCOMPARE(m_reader->requests().size(), 2 + ReaderCapacity + 2 + 4);
         const QByteArray after = readFile(restored.afterwards);
         for (int block = 0; block < DumpExaminedBlocks; ++block)
             QCOMPARE(after.mid(block * DumpBlockLength + 1, 6), image.mid(block * DumpBlockLength + 1, 6));
@@ -383,7 +373,7 @@ private slots:
         QByteArray memory(DumpLength, char(0xFF));
         for (int i = 0; i < 300; ++i)
             memory.replace(i * DumpBlockLength + 1, 6, QByteArray::fromHex(QByteArray::number(i, 16).rightJustified(10, '0') + "05"));
-        const QStringList seeded{QStringLiteral("--fast"), QStringLiteral("--image"), file("seeded.bin", memory)};
+        const QStringList seeded{QStringLiteral("--image"), file("seeded.bin", memory)};
         keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}, {}});
 
         // The folder taken away after the first snapshot (as a full disk would): the writes are still checked.
@@ -397,7 +387,7 @@ private slots:
         QDir().rename(folder + QStringLiteral(".away"), folder);
         QCOMPARE(one.outcome, SyncResult::Done);
         QCOMPARE(one.afterFault, FileFault::Link);
-        QCOMPARE(m_sim->requests().size(), 3);   // read, one erase, read back
+        QCOMPARE(m_reader->requests().size(), 3);   // read, one erase, read back
 
         // Ten new cards, forty to go, and the line lost after five writes: no listed card is gone.
         QByteArray changed = "3,200,0715\r\n";
@@ -405,16 +395,13 @@ private slots:
             changed += "1,200,BB" + QByteArray::number(i, 16).toUpper().rightJustified(10, '0') + "\r\n";
         const CodeList next = readCodeList(file("next.csv", changed));
         request.list = &next;
-        const QString image = m_home.file(QStringLiteral("after-stop.bin"));
         keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}, {}});   // the same reader, as it was
-        startReader(seeded + QStringList{QStringLiteral("--hangup-after-write"), QStringLiteral("5"),
-                                         QStringLiteral("--save"), image});
+        startReader(seeded + QStringList{QStringLiteral("--hangup-after-write"), QStringLiteral("5")});
         const SyncResult stopped = sync(request);
         QCOMPARE(stopped.outcome, SyncResult::LineLost);
         QVERIFY(stopReport(stopped.plan, stopped.acknowledged).mayBeMissing.isEmpty());
-        QVERIFY(m_sim->waitForEnd(5000));
         QSet<quint64> kept;
-        for (const DumpRecord &record : validRecords(readFile(image)))
+        for (const DumpRecord &record : validRecords(m_reader->model.reader.dump()))
             kept.insert(codeKey(record.code));
         for (int i = 40; i < 300; ++i)
             QVERIFY(kept.contains(codeKey(codeOf(QByteArray::number(i, 16).rightJustified(10, '0')))));
@@ -510,7 +497,7 @@ private slots:
     void aRestoreStoppedAfterAnyWriteLeavesNoCardOfTheSnapshotOut()
     {
         // A reader with its layout learned (the list in blocks 0-4); the snapshot holds each card in the next one's block.
-        startReader({QStringLiteral("--fast"), QStringLiteral("--seed"), file("ring-seed.csv", codeList(3))});
+        startReader({QStringLiteral("--seed"), file("ring-seed.csv", codeList(3))});
         const CodeList list = readCodeList(file("ring.csv", codeList(5)));
         SyncRequest request;
         request.list = &list;
@@ -525,11 +512,10 @@ private slots:
         back.snapshot = ring;
         for (int stop = 1; stop <= 6; ++stop) {   // of 7 writes: one card copied aside first, that copy erased last
             keepReader({}, known);   // the stopped restore before left it a stranger
-            const QString after = m_home.file(QStringLiteral("stopped-%1.bin").arg(stop));
-            startReader({QStringLiteral("--fast"), QStringLiteral("--image"), file("memory.bin", memory),
-                         QStringLiteral("--hangup-after-write"), QString::number(stop), QStringLiteral("--save"), after});
+            startReader({QStringLiteral("--image"), file("memory.bin", memory),
+                         QStringLiteral("--hangup-after-write"), QString::number(stop)});
             const SyncResult stopped = sync(back);
-            m_sim->stop();
+            const QString after = memoryFile(QStringLiteral("stopped-%1.bin").arg(stop));
             QVERIFY(stopped.plan.byLayout && stopped.plan.writes.size() == 7 && stopped.outcome == SyncResult::LineLost);
             for (const QString &card : cards)
                 QVERIFY2(held(after).contains(card), qPrintable(card));
@@ -560,12 +546,10 @@ private slots:
         request.openingTime = 5;
         request.portNumber = SimPort;
         const auto syncDoor = [&](const QString &order, const QStringList &memory, const CodeList &list) {
-            startReader(QStringList{QStringLiteral("--fast"), QStringLiteral("--layout"), order,
-                                    QStringLiteral("--save"), order == QLatin1String("top-down") ? imageA : imageB}
-                        + memory);
+            startReader(QStringList{QStringLiteral("--layout"), order} + memory);
             request.list = &list;
             const SyncResult result = sync(request);
-            m_sim->stop();
+            memoryFile(QFileInfo(order == QLatin1String("top-down") ? imageA : imageB).fileName());
             return result;
         };
         const auto doorOf = [](const QString &order) {
@@ -584,7 +568,7 @@ private slots:
             const SyncResult wrongDoor = syncDoor(order, {QStringLiteral("--image"), image}, second);
             QCOMPARE(wrongDoor.outcome, SyncResult::OtherDoor);   // said before anything is kept or written
             QCOMPARE(wrongDoor.otherDoor, doorOf(order));
-            QCOMPARE(m_sim->requests().size(), 1);
+            QCOMPARE(m_reader->requests().size(), 1);
             m_goOnAsDoor = true;   // asked, and told to go on as the door it is
             QCOMPARE(syncDoor(order, {QStringLiteral("--image"), image}, first).reader.now.door, doorOf(order));
             m_goOnAsDoor = false;
@@ -613,7 +597,7 @@ private slots:
         const QByteArray text = "1,200,Kiss,BB0000000001\r\n1,200,Takarító Kft.," + yesterday.toLatin1()
             + ",BB0000000002\r\n1,200,Nagy," + QDate::currentDate().toString(Qt::ISODate).toLatin1() + ",BB0000000003\r\n";
         const QString path = file("expiring.csv", text);
-        startReader({QStringLiteral("--fast"), QStringLiteral("--seed"), path});
+        startReader({QStringLiteral("--seed"), path});
         const CodeList list = readCodeList(path);
         SyncRequest request;
         request.list = &list;
@@ -630,7 +614,7 @@ private slots:
     void oneRefusedEraseAmongTakenOnesIsARefusal()
     {
         // A stranger gets every slot: two cards, then erases; the third erase is refused after two were taken.
-        startReader({QStringLiteral("--fast"), QStringLiteral("--refuse-write"), QStringLiteral("5"), QStringLiteral("--seed"),
+        startReader({QStringLiteral("--refuse-write"), QStringLiteral("5"), QStringLiteral("--seed"),
                      file("three.csv", codeList(3))});
         const CodeList list = readCodeList(file("two.csv", codeList(2)));
         SyncRequest request;
@@ -644,11 +628,10 @@ private slots:
 
     void noRecordGoesOutWithATimeTheReaderReadsAsNoCard()
     {
-        startReader({QStringLiteral("--fast")});
+        startReader({});
         const CodeList list = readCodeList(file("times.csv", codeList(3)));
         for (int time : {0, 128}) {
-            TestClock clock;
-            Conversation c = with(clock);
+            Conversation c = with(m_clock);
             QCOMPARE(runUpload(c, list, time).outcome, UploadResult::NoOpeningTime);
             SyncRequest request;
             request.list = &list;
@@ -657,24 +640,23 @@ private slots:
             QCOMPARE(synced.outcome, SyncResult::Refused);
             QCOMPARE(synced.problem, ListProblem::NoOpeningTime);
         }
-        QCOMPARE(m_sim->requests().size(), 0);
+        QCOMPARE(m_reader->requests().size(), 0);
     }
 
     void uploadWithoutPort()
     {
         m_port = std::make_unique<CommPort>();
-        TestClock clock;
-        Conversation c = with(clock);
+        Conversation c = with(m_clock);
         const UploadResult up = runUpload(c, readCodeList(file("one.csv", codeList(1))), 5);
         QCOMPARE(up.outcome, UploadResult::NoPort);
-        QCOMPARE(clock.slept(), 0);
+        QCOMPARE(m_clock.now(), 0);
     }
 
     // --- readout ---
 
     void erasedMemoryAppendsOnlyTheHeader()
     {
-        startReader({QStringLiteral("--fast")});
+        startReader({});
         const QString out = m_home.file(QStringLiteral("erased.csv"));
         const ReadoutResult result = readout(out);
         QVERIFY(result.done());
@@ -687,13 +669,13 @@ private slots:
     void recordsInBlockOrderAndExtraBytesDiscarded()
     {
         const QString image = file("image.bin", imageWith({{2, "00000000037F"}, {0, "000000000105"}}));
-        startReader({QStringLiteral("--fast"), QStringLiteral("--image"), image, QStringLiteral("--dump-extra"),
+        startReader({QStringLiteral("--image"), image, QStringLiteral("--dump-extra"),
                      QStringLiteral("40")});
         const QString out = file("twice.csv", "");
         QCOMPARE(readout(out).records, 2);
         QCOMPARE(m_port->bytesWaiting(), 0);
         QCOMPARE(readout(out).records, 2);   // the extra bytes of the first dump are not in the second
-        QCOMPARE(m_sim->requests().size(), 4);   // a dump with more after it is taken when a second one agrees
+        QCOMPARE(m_reader->requests().size(), 4);   // a dump with more after it is taken when a second one agrees
         const QByteArray once = "3,200,0715\r\n1,200,BB0000000001\r\n1,200,BB0000000003\r\n";
         QCOMPARE(readFile(out), once + once);
     }
@@ -716,39 +698,97 @@ private slots:
         QFETCH(int, outcome);
         QFETCH(bool, newFile);
         QFETCH(int, bound);
-        startReader(options << QStringLiteral("--fast"));
+        startReader(options);
         const QByteArray before = "1,200,BB0000000001\r\n";
         const QString out = newFile ? m_home.file(QStringLiteral("new.csv")) : file("untouched.csv", before);
-        TestClock clock(20);
-        const ReadoutResult result = readout(out, &clock);
+        const ReadoutResult result = readout(out);
         QCOMPARE(int(result.dump), outcome);
         QCOMPARE(result.newFile, newFile);
         if (newFile)
             QVERIFY(!QFile::exists(out));
         else
             QCOMPARE(readFile(out), before);
-        QVERIFY(clock.now() >= bound);
+        QVERIFY(m_clock.now() >= bound);
+    }
+
+    // A reader goes on with a dump nobody listens to any more, and may pause inside it. One
+    // program reads a memory of 1000 cards and is stopped at a time of its clock; the next
+    // starts at once on the same reader. The dump it takes is the memory of one moment.
+    void anAbandonedDumpIsNeverSpliced_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("stopAt");   // ms into the first read
+        QTest::addColumn<QByteArray>("note");   // what the first leaves in the note; null: its own
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("waitedMs");   // at least, before the second program's request
+        const QStringList pause{"--dump-pause", "7000:2000"};   // 7000 bytes take 7.3 s
+        const int rest = int(DumpSeconds * 1000) + DumpPausesMs - 8000;
+        QTest::newRow("stopped in the pause") << pause << 8000 << QByteArray() << int(DumpOutcome::Done) << rest;
+        // The quiet of the pause is taken for the end; the joined dump is read again and differs.
+        QTest::newRow("stopped in the pause, no note") << pause << 8000 << QByteArray("") << int(DumpOutcome::Unsteady) << 0;
+        QTest::newRow("stopped while it flows") << QStringList() << 5000 << QByteArray() << int(DumpOutcome::Done) << rest;
+        // No note: the line is quiet only once the old dump is over.
+        QTest::newRow("stopped while it flows, no note") << QStringList() << 5000 << QByteArray("") << int(DumpOutcome::Done)
+                                                         << int(DumpSeconds * 1000) - 5000;
+        // A note that is no time of this clock: the whole of a dump is waited out.
+        QTest::newRow("a note from the future") << QStringList() << 5000 << QByteArray("99999999999999\n")
+                                                << int(DumpOutcome::Done) << int(DumpSeconds * 1000) + DumpPausesMs;
+        QTest::newRow("a note of garbage") << QStringList() << 5000 << QByteArray("\x01zz") << int(DumpOutcome::Done)
+                                           << int(DumpSeconds * 1000) + DumpPausesMs;
+    }
+    void anAbandonedDumpIsNeverSpliced()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, stopAt);
+        QFETCH(QByteArray, note);
+        QFETCH(int, outcome);
+        QFETCH(int, waitedMs);
+        QByteArray image(DumpLength, char(0xFF));
+        for (int block = 0; block < 1000; ++block)
+            image.replace(block * DumpBlockLength + 1, 6, QByteArray::fromHex(QByteArray::number(block, 16).rightJustified(10, '0') + "05"));
+        startReader(options << QStringLiteral("--image") << file("memory.bin", image));
+        QByteArray dump;
+        m_clock.stopAt(stopAt);
+        Conversation first = with(m_clock);
+        QCOMPARE(readDump(first, dump), DumpOutcome::Interrupted);
+        m_port->close();
+        m_clock.clearStop();
+        const QString notePath = DumpNote(m_port->name()).path();
+        if (note.isEmpty() && !note.isNull())   // a program that keeps no note, nor what it learned of the line
+            QVERIFY(QDir(QFileInfo(notePath).path()).removeRecursively());
+        else if (!note.isNull())
+            QVERIFY(writeFile(notePath, note));
+
+        m_port = std::make_unique<InProcessLine>(*m_reader);
+        const qint64 start = m_clock.now();
+        Conversation second = with(m_clock);
+        QCOMPARE(int(readDump(second, dump)), outcome);
+        QVERIFY(m_clock.now() - start >= waitedMs + DumpSeconds * 1000);
+        if (outcome == int(DumpOutcome::Done))
+            QCOMPARE(dump, image);
+        QCOMPARE(readDump(second, dump), DumpOutcome::Done);   // and the next read is whole
+        QCOMPARE(dump, image);
     }
 
     void readoutGoesIntoTheFileOpenedBeforeTheDump()
     {
-        startReader({QStringLiteral("--fast"), QStringLiteral("--image"), file("one.bin", imageWith({{0, "000000000105"}}))});
+        startReader({QStringLiteral("--image"), file("one.bin", imageWith({{0, "000000000105"}}))});
         const QString chosen = file("chosen.csv", "");
         const QString other = file("other.csv", "3,200,0715\r\n");
         const QString link = m_home.file(QStringLiteral("link.csv"));
         QVERIFY(QFile::link(chosen, link));
-        ClockWithAction clock(10, [&] {   // during the dump, the name is pointed elsewhere
+        atNextPause([&] {   // during the dump, the name is pointed elsewhere
             QFile::remove(link);
             QFile::link(other, link);
         });
-        QVERIFY(readout(link, &clock).done());
+        QVERIFY(readout(link).done());
         QCOMPARE(readFile(chosen), QByteArray("3,200,0715\r\n1,200,BB0000000001\r\n"));
         QCOMPARE(readFile(other), QByteArray("3,200,0715\r\n"));
     }
 
     void fullDiskLeavesTheFileAsItWas()
     {
-        startReader({QStringLiteral("--fast"), QStringLiteral("--image"),
+        startReader({QStringLiteral("--image"),
                      file("many.bin", imageWith({{0, "000000000105"}, {1, "000000000205"}, {5, "000000000305"}}))});
         const QByteArray before = "3,200,0715\r\n";
         const QString out = file("disk-full.csv", before);
@@ -763,20 +803,19 @@ private slots:
 
     void emptyNameSendsNothing()
     {
-        startReader({QStringLiteral("--fast")});
+        startReader({});
         const ReadoutResult result = readout(QString());
         QCOMPARE(result.fileFault, FileFault::NoName);
-        QCOMPARE(m_sim->requests(), QStringList());
+        QCOMPARE(m_reader->requests(), QStringList());
     }
 
     void readoutWithoutPort()
     {
         m_port = std::make_unique<CommPort>();
-        TestClock clock;
         {
             ReadoutFile target;
             target.open(m_home.file(QStringLiteral("x.csv")));
-            Conversation c = with(clock);
+            Conversation c = with(m_clock);
             QCOMPARE(runReadout(c, target).dump, DumpOutcome::NoPort);
         }
         QVERIFY(!QFile::exists(m_home.file(QStringLiteral("x.csv"))));

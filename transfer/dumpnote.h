@@ -31,6 +31,7 @@ public:
     void heardOut();   // the whole dump was read: nothing more is coming
     LineHabits habits() const;
     void keepHabits(const LineHabits &habits);
+    QString path() const { return m_path; }   // empty: none is kept
 
 private:
     QString m_path;   // empty: no folder of the person's own to keep it in
