@@ -35,6 +35,21 @@ void later(int ms, const std::function<void()> &action)
     QTimer::singleShot(ms, qApp, action);
 }
 
+// Runs an action once, at the first turn of the event loop that finds the condition true:
+// in the middle of a transfer however slow the machine is.
+void once(const std::function<bool()> &condition, const std::function<void()> &action)
+{
+    auto *look = new QTimer(qApp);
+    QObject::connect(look, &QTimer::timeout, qApp, [=] {
+        if (!condition())
+            return;
+        look->stop();
+        look->deleteLater();
+        action();
+    });
+    look->start(10);
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -470,7 +485,8 @@ private slots:
         QTRY_COMPARE(m_dialogs.messages.size(), 1);
         QCOMPARE(m_dialogs.messages[0], Texts::lineLostInWindow(3));
         QVERIFY(!form().port().isOpen());
-        QTest::qWait(200);
+        form().port().bytesWaiting();   // every look at the lost line after it is said
+        QCoreApplication::processEvents();
         QCOMPARE(m_dialogs.messages.size(), 1);
 
         // With no port open, the port the user picks is the one opened.
@@ -675,7 +691,8 @@ private slots:
             text += "1,200,BB" + QByteArray::number(i).rightJustified(10, '0') + "\r\n";
         const QString list = startWithList("fail.csv", text);
         QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
-        QTest::qWait(100);   // a late report of the lost line would show up here
+        form().port().bytesWaiting();   // a late report of the lost line would show up here
+        QCoreApplication::processEvents();
         QCOMPARE(m_dialogs.messages, QStringList{message});
         QCOMPARE(form().state().UploadBusy, qint16(0));
         QVERIFY(control<QLineEdit>("Text3")->text().isEmpty());
@@ -719,7 +736,8 @@ private slots:
 
     void inputDuringReadoutIsDroppedAndCloseIsHeld()
     {
-        // At 9600 baud, hanging up after 3000 bytes: about three seconds of transfer.
+        // At 9600 baud, hanging up after 3000 bytes: about three seconds of transfer; the
+        // person acts once the figure has moved.
         auto sim = startReader(3, {QStringLiteral("--hangup-dump"), QStringLiteral("3000")});
         const QString list = startWithList("busy.csv", "1,200,BB0000000001\r\n");
         int ticks = 0;
@@ -728,7 +746,7 @@ private slots:
         ticker.start(50);
         QString figureMidway;
         bool closedMidway = true;
-        later(1000, [&] {
+        once([&] { return control<QLineEdit>("Text3")->text().toInt() > 0; }, [&] {
             QTest::mouseClick(control<QPushButton>("Command6"), Qt::LeftButton);
             QTest::mouseDClick(control<QLineEdit>("Text4"), Qt::LeftButton);
             QTest::mouseClick(control<QPushButton>("Command19"), Qt::LeftButton);
@@ -760,7 +778,7 @@ private slots:
             text += "1,200,BB000000000" + QByteArray::number(i) + "\r\n";
         const QString list = startWithList("during.csv", text);
         qint16 busySeen = 0;
-        later(200, [&] {
+        once([&] { return !sim->requests().isEmpty(); }, [&] {
             busySeen = form().state().UploadBusy;
             form().readout();
         });
