@@ -150,7 +150,9 @@ QVariant CardTable::data(const QModelIndex &index, int role) const
         const auto held = m_held.constFind(codeKey(code));
         if (extra)
             return Texts::onlyInReader(*held);
-        return held == m_held.cend() ? Texts::notHeld() : Texts::heldWith(*held);
+        if (held == m_held.cend())
+            return Texts::notHeld();
+        return expired ? Texts::expiredHeld(*held) : Texts::heldWith(*held);
     }
     default: return {};
     }

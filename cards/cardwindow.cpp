@@ -11,6 +11,7 @@
 #include "transfer/layout.h"
 #include "transfer/listrecovery.h"
 #include "transfer/readout.h"
+#include "transfer/verify.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -564,25 +565,25 @@ bool CardWindow::withReader(const std::function<void(Conversation &)> &work)
     return true;
 }
 
+// The reader against the cards of the list as it stands that are valid today, as the command
+// line's verify does: a card past its last day should be out, and is named when it is not.
 void CardWindow::check()
 {
-    QByteArray dump;
-    DumpOutcome outcome = DumpOutcome::NoPort;
-    if (!withReader([&](Conversation &c) {
-            beginPhase(Phase::Reading, 0);
-            outcome = readDump(c, dump);
-        }))
+    const CodeList list = m_table.document().codeList();
+    VerifyResult result;
+    if (!withReader([&](Conversation &c) { result = runVerify(c, list, std::nullopt); }))
         return;
-    switch (outcome) {
-    case DumpOutcome::Done: {
-        m_table.setReaderHolds(validRecords(dump), QDateTime::currentDateTime());
-        const int listed = m_table.document().cardCount();
-        m_dialogs.message(this, Texts::checkDone(m_table.heldCount(), listed - m_table.heldCount(),
-                                                 m_table.rowCount() - listed));
-        break;
-    }
-    case DumpOutcome::Interrupted: break;
-    default: m_dialogs.message(this, Texts::readFailed(outcome, m_port.portNumber())); break;
+    const Comparison &compared = result.comparison;
+    if (result.problem != ListProblem::None) {
+        m_dialogs.message(this, Texts::listProblem(m_table.document().path(), list, result.problem, ListUse::Verify));
+    } else if (result.dumpOutcome == DumpOutcome::Done) {
+        m_table.setReaderHolds(result.held, QDateTime::currentDateTime());
+        const QString expired = Texts::expiredStillHeld(result.expiredHeld, list);
+        m_dialogs.message(this, Texts::checkDone(compared.same + int(compared.otherTime.size()), int(compared.missing.size()),
+                                                 int(compared.extra.size() - result.expiredHeld.size()))
+                              + (expired.isEmpty() ? QString() : QLatin1Char('\n') + expired.trimmed()));
+    } else if (result.dumpOutcome != DumpOutcome::Interrupted) {
+        m_dialogs.message(this, Texts::readFailed(result.dumpOutcome, m_port.portNumber()));
     }
     updateState();
 }

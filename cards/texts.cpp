@@ -10,6 +10,11 @@ QString heldWith(int openingTime)
     return QStringLiteral("benne van (%1)").arg(openingTime);
 }
 
+QString expiredHeld(int openingTime)
+{
+    return QStringLiteral("lejárt, még benne van (%1)").arg(openingTime);
+}
+
 QString notHeld()
 {
     return QStringLiteral("nincs benne");

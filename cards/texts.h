@@ -63,6 +63,7 @@ inline const QString DropEditsAnswer = QStringLiteral("Eldobom");
 // The state of a card after a check.
 QString heldWith(int openingTime);
 QString notHeld();
+QString expiredHeld(int openingTime);   // past its last day, and the reader still opens for it
 QString onlyInReader(int openingTime);
 QString cardCount(int cards, int held, bool checked);
 QString stateAsOf(const QDateTime &checked);

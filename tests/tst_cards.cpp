@@ -66,6 +66,30 @@ private slots:
         QCOMPARE(table.heldCount(), 2);
     }
 
+    void aCheckCountsOnlyTheCardsValidToday()
+    {
+        // Kiss is valid; Szabó expired and is rightly out; Takarító expired and still opens the door.
+        const QByteArray yesterday = QDate::currentDate().addDays(-1).toString(Qt::ISODate).toLatin1();
+        const QString seed = m_home.file(QStringLiteral("held.csv"));
+        QVERIFY(writeFile(seed, "1,200,BB0000000001\n1,200,BB0000000003\n"));
+        const QString list = m_home.file(QStringLiteral("napok.csv"));
+        QVERIFY(writeFile(list, "1,200,Kiss,BB0000000001\r\n1,200,Szabó," + yesterday + ",BB0000000002\r\n"
+                                "1,200,Takarító," + yesterday + ",BB0000000003\r\n"));
+        SimulatorProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("3"), QStringLiteral("--fast"),
+                           QStringLiteral("--seed"), seed}));
+        ScriptedDialogs dialogs;
+        TestClock clock(50);
+        CardWindow window(dialogs, clock);
+        QVERIFY(window.openList(list));
+        window.check();
+        QCOMPARE(dialogs.messages.last(), Texts::checkDone(1, 0, 0) + QStringLiteral("\nLejárt, de még a kártyaolvasóban van (1):\n"
+                                                 "  0000000003  Takarító (utolsó nap: ") + QString::fromLatin1(yesterday) + QLatin1Char(')'));
+        const CardTable &table = window.table();
+        QCOMPARE(table.data(table.index(1, CardTable::State), Qt::DisplayRole).toString(), Texts::notHeld());
+        QCOMPARE(table.data(table.index(2, CardTable::State), Qt::DisplayRole).toString(), Texts::expiredHeld(5));
+    }
+
     void adoptsExactlyTheSelectedReaderCards()
     {
         const QString seed = m_home.file(QStringLiteral("reader.csv"));

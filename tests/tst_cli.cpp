@@ -171,6 +171,13 @@ private slots:
         QVERIFY(differs.out.contains(QStringLiteral("Hiányzik a kártyaolvasóból (1):\n  0123456788\n")));
         QVERIFY(differs.out.contains(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (1):\n  0123456789\n")));
         QCOMPARE(sim->requests().size(), 5);   // two reads, nothing written
+        // A card past its last day should be out: held, it is named; out, it is not missed.
+        const QByteArray yesterday = QDate::currentDate().addDays(-1).toString(Qt::ISODate).toLatin1();
+        const Run expired = cli({QStringLiteral("verify"), file("napok.csv", QByteArray(ThreeCards).replace("bb0a0b0c0d0e", "Takarító," + yesterday + ",BB0A0B0C0D0E")
+                                                                     + "1,200,Szabó," + yesterday + ",BB0000000002\r\n")});
+        QCOMPARE(expired.status, 5);
+        QCOMPARE(expired.out, QStringLiteral("Lejárt, de még a kártyaolvasóban van (1):\n  0A0B0C0D0E  Takarító (utolsó nap: %1)\n")
+                                  .arg(QString::fromLatin1(yesterday)));
 
         const QString out = file("kiolvasott.csv", "1,200,BB0000000001");
         const QString trace = m_home.file(QStringLiteral("trace.txt"));

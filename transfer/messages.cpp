@@ -429,9 +429,14 @@ QString differences(const Comparison &comparison, const CodeList *list)
     const auto [expired, extra] = splitExpired(comparison.extra, list);
     return section(QStringLiteral("Hiányzik a kártyaolvasóból (%1):"), comparison.missing, list)
         + section(QStringLiteral("Többlet a kártyaolvasóban, nincs a fájlban (%1):"), extra, list)
-        + expiredSection(QStringLiteral("Lejárt, de még a kártyaolvasóban van (%1):"), expired, list)
+        + (expired.isEmpty() ? QString() : expiredStillHeld(expired, *list))
         + timeSection(QStringLiteral("Más nyitási idővel (%1):"), QStringLiteral("%1  %2 (kért: %3)"),
                       comparison.otherTime, list);
+}
+
+QString expiredStillHeld(const QList<DumpRecord> &records, const CodeList &list)
+{
+    return expiredSection(QStringLiteral("Lejárt, de még a kártyaolvasóban van (%1):"), records, &list);
 }
 
 

@@ -86,6 +86,8 @@ QString noOpeningTime();
 QString listProblem(const QString &path, const CodeList &list, ListProblem problem, ListUse use);
 QString cardLine(const CardCode &code, const QString &name);   // "  0123456789  Kovács Béla"
 QString differences(const Comparison &comparison, const CodeList *list);
+// The list's cards past their last day that the reader still holds; empty when none.
+QString expiredStillHeld(const QList<DumpRecord> &records, const CodeList &list);
 QString accepted(int written, bool lastUncertain);
 QString recordFailed(bool refused, const DumpRecord &record, qint64 line, const QString &name);
 QString reasonWord(SnapshotReason reason);

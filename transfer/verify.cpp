@@ -67,7 +67,14 @@ VerifyResult runVerify(Conversation &c, const CodeList &list, std::optional<int>
     result.listed = eachCodeOnce(withOpeningTime(list.validCodes(c.clock.today()), openingTime.value_or(0)));
     QByteArray dump;
     c.view.beginPhase(ProgressView::Phase::Reading);
-    if ((result.dumpOutcome = readDump(c, dump)) == DumpOutcome::Done)
-        result.comparison = compareWithReader(result.listed, validRecords(dump));
+    if ((result.dumpOutcome = readDump(c, dump)) != DumpOutcome::Done)
+        return result;
+    result.held = validRecords(dump);
+    result.comparison = compareWithReader(result.listed, result.held);
+    // Listed and still extra: every line of it has expired, and it still opens the door.
+    for (const DumpRecord &record : result.comparison.extra) {
+        if (list.cardOf(record.code))
+            result.expiredHeld.append(record);
+    }
     return result;
 }

@@ -38,7 +38,9 @@ struct VerifyResult {
     ListProblem problem = ListProblem::None;       // the list is not fit to be checked: nothing was read
     DumpOutcome dumpOutcome = DumpOutcome::Done;
     QList<DumpRecord> listed;                      // what the reader should hold: unexpired cards, each once
+    QList<DumpRecord> held;                        // what it holds, in memory order
     Comparison comparison;
+    QList<DumpRecord> expiredHeld;                 // of comparison.extra, the list's cards past their last day
     bool done() const { return problem == ListProblem::None && dumpOutcome == DumpOutcome::Done; }
 };
 
