@@ -238,6 +238,19 @@ private slots:
         }
     }
 
+    void anUploadStoppedAfterAnyWriteSaysWhatTheReaderTook()
+    {
+        const CodeList list = readCodeList(file("six.csv", codeList(6)));
+        for (int stop = 1; stop <= 6; ++stop) {
+            startReader({QStringLiteral("--hangup-after-write"), QString::number(stop)});
+            Conversation c = with(m_clock);
+            const UploadResult up = runUpload(c, list, 5);
+            QCOMPARE(validRecords(m_reader->model.reader.dump()).size(), stop);
+            QVERIFY(up.written == stop || (up.written == stop - 1 && up.lastUncertain));
+            QCOMPARE(up.outcome, stop == 6 && up.written == 6 ? UploadResult::Done : UploadResult::LineLost);
+        }
+    }
+
     void fullReaderDownToAddressZero()
     {
         startReader({});
@@ -389,22 +402,27 @@ private slots:
         QCOMPARE(one.afterFault, FileFault::Link);
         QCOMPARE(m_reader->requests().size(), 3);   // read, one erase, read back
 
-        // Ten new cards, forty to go, and the line lost after five writes: no listed card is gone.
+        // Ten new cards, forty to go, and the line lost after each write in turn: no listed card is gone.
         QByteArray changed = "3,200,0715\r\n";
         for (int i = 40; i < 310; ++i)
             changed += "1,200,BB" + QByteArray::number(i, 16).toUpper().rightJustified(10, '0') + "\r\n";
         const CodeList next = readCodeList(file("next.csv", changed));
         request.list = &next;
-        keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}, {}});   // the same reader, as it was
-        startReader(seeded + QStringList{QStringLiteral("--hangup-after-write"), QStringLiteral("5")});
-        const SyncResult stopped = sync(request);
-        QCOMPARE(stopped.outcome, SyncResult::LineLost);
-        QVERIFY(stopReport(stopped.plan, stopped.acknowledged).mayBeMissing.isEmpty());
-        QSet<quint64> kept;
-        for (const DumpRecord &record : validRecords(m_reader->model.reader.dump()))
-            kept.insert(codeKey(record.code));
-        for (int i = 40; i < 300; ++i)
-            QVERIFY(kept.contains(codeKey(codeOf(QByteArray::number(i, 16).rightJustified(10, '0')))));
+        for (int stop = 1;; ++stop) {
+            keepReader({}, {memoryHash(memory), {}, MemoryLayout{}, {}, {}, 0, {}, {}});   // the same reader, as it was
+            startReader(seeded + QStringList{QStringLiteral("--hangup-after-write"), QString::number(stop)});
+            const SyncResult stopped = sync(request);
+            const bool last = stop == int(stopped.plan.writes.size());   // lost as it reads back
+            QCOMPARE(stopped.outcome, last ? SyncResult::DumpFailed : SyncResult::LineLost);
+            QVERIFY(stopReport(stopped.plan, stopped.acknowledged).mayBeMissing.isEmpty());
+            QSet<quint64> kept;
+            for (const DumpRecord &record : validRecords(m_reader->model.reader.dump()))
+                kept.insert(codeKey(record.code));
+            for (int i = 40; i < 300; ++i)
+                QVERIFY2(kept.contains(codeKey(codeOf(QByteArray::number(i, 16).rightJustified(10, '0')))), qPrintable(QString::number(stop)));
+            if (last)
+                break;
+        }
 
         // A reader that keeps records the other way round, though it holds the same memory: the
         // layout fails its check, is forgotten, and a full sync follows and learns the right one.
