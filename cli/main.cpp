@@ -52,7 +52,7 @@ const Command Commands[] = {
     {"verify", verify, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
     {"sync", sync, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--time"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1, true},
     {"snapshot", snapshot, {QStringLiteral("--port"), QStringLiteral("--door")}, 0, 1},
-    {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--yes")}, 1, 1},
+    {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1},
     {"doors", listDoors, {QStringLiteral("--json")}, 0, 0},
     {"snapshots", listSnapshots, {QStringLiteral("--door"), QStringLiteral("--json")}, 0, 0},
     {"expiring", expiring, {QStringLiteral("--days"), QStringLiteral("--json")}, 1, 1},

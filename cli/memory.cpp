@@ -91,21 +91,26 @@ bool mayGoOn(const Options &options, const char *command)
     return false;
 }
 
-// The command that finishes what a stopped one began.
-QString sameCommand(const Options &options, int port, bool restore)
+// The command that finishes what a stopped one began; check: the one that sees whether it did,
+// writing nothing.
+QString sameCommand(const Options &options, int port, bool restore, bool check = false)
 {
-    const QString time = restore ? QString() : QStringLiteral(" --time %1").arg(*options.openingTime);
-    const QString door = options.door.isEmpty() ? QString() : QStringLiteral(" --door '%1'").arg(options.door);
-    return QStringLiteral("vivadizuzud-cli %1 --port %2%3%4 %5")
-        .arg(restore ? QStringLiteral("restore") : QStringLiteral("sync"))
-        .arg(port)
-        .arg(door, time, options.file);
+    QStringList arguments{check ? (restore ? QStringLiteral("restore") : QStringLiteral("verify"))
+                                : (restore ? QStringLiteral("restore") : QStringLiteral("sync")),
+                          QStringLiteral("--port"), QString::number(port)};
+    if (!options.door.isEmpty() && !(check && !restore))
+        arguments << QStringLiteral("--door") << options.door;
+    if (!restore)
+        arguments << QStringLiteral("--time") << QString::number(*options.openingTime);
+    if (check && restore)
+        arguments << QStringLiteral("--dry-run");
+    return Texts::commandLine(arguments << options.file);
 }
 
 // The outcome of a sync or a restore: what the person is told, and the exit status.
-int report(const SyncResult &result, const Transfer &transfer, const CodeList *list, const Options &options,
-           const QString &repeat)
+int report(const SyncResult &result, const Transfer &transfer, const CodeList *list, const Options &options)
 {
+    const QString repeat = sameCommand(options, transfer.port.portNumber(), !list);
     Texts::SyncWording wording;
     wording.restore = !list;
     wording.file = options.file;
@@ -113,7 +118,7 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     wording.portNumber = transfer.port.portNumber();
     wording.retry = Texts::repeatCommand(repeat);
     wording.finish = Texts::stopAdvice(repeat, list ? result.before : QString());
-    wording.seeReader = Texts::checkAgain(repeat);
+    wording.seeReader = Texts::checkAgain(sameCommand(options, transfer.port.portNumber(), !list, true));
     const Texts::SyncOutcomeText text = Texts::syncOutcome(result, list, wording);
     print(text.details);
     say(text.said);
@@ -145,7 +150,7 @@ int runOnReader(const Options &options, SyncRequest &request, const CodeList *li
     const SyncResult result = runSync(transfer.conversation, request, listener);
     keepReaderChange(result.reader);
     transfer.progress.finish();
-    return report(result, transfer, list, options, sameCommand(options, transfer.port.portNumber(), !list));
+    return report(result, transfer, list, options);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "serial/portmap.h"
 #include "transfer/exchange.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace Texts {
@@ -307,9 +308,21 @@ QString repeatCommand(const QString &repeat)
     return QStringLiteral("Ismételje meg a parancsot: %1").arg(repeat);
 }
 
-QString checkAgain(const QString &repeat)
+QString checkAgain(const QString &check)
 {
-    return QStringLiteral("Ellenőrzés: %1").arg(repeat);
+    return QStringLiteral("Ellenőrzés: %1").arg(check);
+}
+
+QString commandLine(const QStringList &arguments)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    QString line = QStringLiteral("vivadizuzud-cli");
+    for (QString word : arguments) {
+        if (!plain.match(word).hasMatch())   // '...' keeps every byte but ', which ends, is escaped, begins again
+            word = QLatin1Char('\'') + word.replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
+        line += QLatin1Char(' ') + word;
+    }
+    return line;
 }
 
 QString stopAdvice(const QString &repeat, const QString &before)

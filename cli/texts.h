@@ -64,8 +64,11 @@ QString question(const SyncPlan &plan);
 QString needsConfirmation(const QString &command);
 QString stopAdvice(const QString &repeat, const QString &before);
 QString repeatCommand(const QString &repeat);
-// How to see what the reader holds after a read-back cut off.
-QString checkAgain(const QString &repeat);
+// How to see what the reader holds after a read-back cut off: check, a command that writes nothing.
+QString checkAgain(const QString &check);
+// The program's command as a POSIX shell reads it back: every argument that is not plainly safe
+// quoted, so that a door's or a file's name pasted into a terminal is one word and runs nothing.
+QString commandLine(const QStringList &arguments);
 
 // Progress, without a terminal: one line a phase.
 QString phaseWord(int phase);

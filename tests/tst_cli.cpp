@@ -5,6 +5,7 @@
 #include "tests/support/simulator.h"
 #include "tests/support/testhome.h"
 #include "cli/terminalprogress.h"
+#include "cli/texts.h"
 #include "serial/commport.h"
 #include "serial/lockfile.h"
 #include "transfer/messages.h"
@@ -415,6 +416,32 @@ private slots:
         ours.setPortNumber(4);
         QVERIFY(ours.open());
         QCOMPARE(run(QStringLiteral("flock"), {QStringLiteral("--nonblock"), sim->devicePath(), QStringLiteral("true")}).status, 1);
+    }
+
+    // Advice to paste: a POSIX shell reads it back as the same arguments, and runs nothing else.
+    void adviceReadsBackAsTheSameArguments_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::newRow("a door that closes the quote") << QStringLiteral("x'; echo INJECTED; '");
+        QTest::newRow("a file name with a space") << QStringLiteral("Lépcsőház lista.csv");
+        QTest::newRow("what a shell expands") << QStringLiteral("$(echo INJECTED) `echo INJECTED` ${HOME} * ~ !");
+        QTest::newRow("quotes, a backslash, a tab, a new line") << QStringLiteral("a\"b\\c'd\te\nf");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("plain") << QStringLiteral("lista.csv");
+    }
+    void adviceReadsBackAsTheSameArguments()
+    {
+        QFETCH(QString, word);
+        const QStringList arguments{QStringLiteral("sync"), QStringLiteral("--door"), word, word};
+        QProcess shell;
+        QString line = Texts::commandLine(arguments);
+        QVERIFY(line.startsWith(QStringLiteral("vivadizuzud-cli ")));
+        line.replace(0, 15, QStringLiteral("printf '%s\\0'"));   // each argument as the shell hands it over
+        shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), line});
+        QVERIFY(shell.waitForFinished(5000));
+        QCOMPARE(shell.exitCode(), 0);
+        const QByteArray out = shell.readAllStandardOutput();
+        QCOMPARE(QString::fromUtf8(out).split(QChar(0)), arguments + QStringList{QString()});
     }
 
     void exitStatuses()
