@@ -612,7 +612,8 @@ private slots:
     void anExpiredCardLeavesTheReaderAndKeepsItsLine()
     {
         const QString yesterday = QDate::currentDate().addDays(-1).toString(Qt::ISODate);
-        const QByteArray text = "1,200,Kiss,BB0000000001\r\n1,200,Takarító Kft.," + yesterday.toLatin1()
+        // Takarító's code also in a block a readout appended, without a day: the day still holds.
+        const QByteArray text = "3,200,0715\r\n1,200,BB0000000002\r\n1,200,Kiss,BB0000000001\r\n1,200,Takarító Kft.," + yesterday.toLatin1()
             + ",BB0000000002\r\n1,200,Nagy," + QDate::currentDate().toString(Qt::ISODate).toLatin1() + ",BB0000000003\r\n";
         const QString path = file("expiring.csv", text);
         startReader({QStringLiteral("--seed"), path});

@@ -321,16 +321,31 @@ QList<CardCode> CodeList::codes() const
     return all;
 }
 
+namespace {
+
+// For each code with a day, the index of its line with the earliest day.
+QHash<quint64, qsizetype> dayLines(const QList<ListedCard> &cards)
+{
+    QHash<quint64, qsizetype> lines;
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        if (!cards[i].lastDay.isValid())
+            continue;
+        const auto found = lines.constFind(codeKey(cards[i].code));
+        if (found == lines.cend() || cards[i].lastDay < cards[*found].lastDay)
+            lines.insert(codeKey(cards[i].code), i);
+    }
+    return lines;
+}
+
+} // namespace
+
 QList<CardCode> CodeList::validCodes(const QDate &today) const
 {
-    QSet<quint64> valid;
-    for (const ListedCard &card : cards) {
-        if (!card.isExpired(today))
-            valid.insert(codeKey(card.code));
-    }
+    const QHash<quint64, qsizetype> days = dayLines(cards);
     QList<CardCode> codes;
     for (const ListedCard &card : cards) {
-        if (valid.contains(codeKey(card.code)))
+        const auto day = days.constFind(codeKey(card.code));
+        if (day == days.cend() || !cards[*day].isExpired(today))
             codes.append(card.code);
     }
     return codes;
@@ -338,18 +353,27 @@ QList<CardCode> CodeList::validCodes(const QDate &today) const
 
 QList<ListedCard> CodeList::expired(const QDate &today) const
 {
-    const QList<CardCode> valid = validCodes(today);
+    const QHash<quint64, qsizetype> days = dayLines(cards);
     QSet<quint64> seen;
-    for (const CardCode &code : valid)
-        seen.insert(codeKey(code));
     QList<ListedCard> gone;
     for (const ListedCard &card : cards) {
-        if (!seen.contains(codeKey(card.code))) {
+        const auto day = days.constFind(codeKey(card.code));
+        if (day != days.cend() && cards[*day].isExpired(today) && !seen.contains(codeKey(card.code))) {
             seen.insert(codeKey(card.code));
-            gone.append(card);
+            gone.append(cards[*day]);
         }
     }
     return gone;
+}
+
+const ListedCard *CodeList::dayLineOf(const CardCode &code) const
+{
+    const ListedCard *line = nullptr;
+    for (const ListedCard &card : cards) {
+        if (card.code == code && card.lastDay.isValid() && (!line || card.lastDay < line->lastDay))
+            line = &card;
+    }
+    return line;
 }
 
 int CodeList::distinctCodes() const

@@ -134,10 +134,14 @@ struct CodeList {
     NamedLines suspicious;     // lines that look like cards without being card lines
 
     QList<CardCode> codes() const;
-    // The codes still valid on that day: a code counts while any of its lines is valid.
+    // The codes still valid on that day. A code's strictest day holds: once any of its lines has
+    // expired, so has the code, and a line without a day (as a readout appends) never makes it
+    // valid again.
     QList<CardCode> validCodes(const QDate &today) const;
-    // The cards whose every line has expired by that day, each code once.
+    // The codes expired by that day, each once, as the line that gave its last day.
     QList<ListedCard> expired(const QDate &today) const;
+    // The line that gives a code its last day: the earliest of its days; none when no line has one.
+    const ListedCard *dayLineOf(const CardCode &code) const;
     int distinctCodes() const;   // when all are kept; else more than any reader holds
     const ListedCard *cardOf(const CardCode &code) const;   // its first line, or none
     QString nameOf(const CardCode &code) const;   // the first line's name, or empty

@@ -46,8 +46,7 @@ std::pair<QList<DumpRecord>, QList<DumpRecord>> splitExpired(const QList<DumpRec
 {
     QList<DumpRecord> expired, others;
     for (const DumpRecord &record : records) {
-        const ListedCard *card = list ? list->cardOf(record.code) : nullptr;
-        (card && card->lastDay.isValid() ? expired : others).append(record);
+        (list && list->dayLineOf(record.code) ? expired : others).append(record);
     }
     return {expired, others};
 }
@@ -58,8 +57,9 @@ QString expiredSection(const QString &title, const QList<DumpRecord> &records, c
         return {};
     QString text = title.arg(records.size()) + QLatin1Char('\n');
     for (const DumpRecord &record : records) {
-        const ListedCard *card = list->cardOf(record.code);
-        text += Texts::cardLine(record.code, card->name) + QStringLiteral(" (utolsó nap: %1)\n").arg(card->lastDay.toString(Qt::ISODate));
+        const ListedCard *card = list->dayLineOf(record.code);
+        const QString name = card->name.isEmpty() ? list->nameOf(record.code) : card->name;
+        text += Texts::cardLine(record.code, name) + QStringLiteral(" (utolsó nap: %1)\n").arg(card->lastDay.toString(Qt::ISODate));
     }
     return text;
 }
