@@ -588,6 +588,11 @@ private slots:
             QCOMPARE(wrongDoor.otherDoor, doorOf(order));
             QCOMPARE(m_reader->requests().size(), 1);
             m_goOnAsDoor = true;   // asked, and told to go on as the door it is
+            SyncRequest restore;   // but a door's snapshot goes back to that door only, and no one is asked
+            restore.snapshot = readFile(image);
+            restore.door = request.door;
+            startReader({QStringLiteral("--layout"), order, QStringLiteral("--image"), image});
+            QCOMPARE(sync(restore).outcome, SyncResult::OtherDoor);
             QCOMPARE(syncDoor(order, {QStringLiteral("--image"), image}, first).reader.now.door, doorOf(order));
             m_goOnAsDoor = false;
             request.door.clear();   // whichever door it is known as

@@ -262,9 +262,10 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
         return false;
     m_before = memoryHash(dump);
     const std::optional<KnownReader> known = readerHolding(m_request.knownReaders, dump);
-    // Another door's reader, by its memory: said before anything is kept or written.
+    // Another door's reader, by its memory: said before anything is kept or written. A list may go
+    // on as the door it is; a door's snapshot goes back to that door only, so a restore is not asked.
     const DoorOnLine on = doorOnLine(known, m_request.door);
-    if (on.other && !m_listener.goOnAsDoor(on.door, m_request.door)) {
+    if (on.other && (!m_request.list || !m_listener.goOnAsDoor(on.door, m_request.door))) {
         m_result.outcome = m_c.clock.stopRequested() ? SyncResult::Interrupted : SyncResult::OtherDoor;
         m_result.otherDoor = on.door;
         return false;

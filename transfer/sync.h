@@ -24,7 +24,8 @@ public:
     // (learned false), or it was just learned and lets the cards that go be removed.
     virtual void replan(const SyncPlan &plan, bool learned) = 0;
     // The reader holds what another door's held when we left it, not the chosen one's: true goes
-    // on as that door. Asked before anything is kept or written; no answer is no.
+    // on as that door. Asked before anything is kept or written, for a sync only (a restore onto
+    // another door's reader is refused); no answer is no.
     virtual bool goOnAsDoor(const QString & /*recognised*/, const QString & /*chosen*/) { return false; }
 };
 
