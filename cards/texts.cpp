@@ -283,11 +283,6 @@ QString savedAsList(int cards, const QString &path)
     return QStringLiteral("A pillanatkép %1 kártyáját új kódlistaként mentettem: %2").arg(cards).arg(path);
 }
 
-QString fileExists(const QString &path)
-{
-    return QStringLiteral("Már van ilyen nevű fájl (%1): válasszon új nevet.").arg(path);
-}
-
 QString snapshotRow(const SnapshotInfo &info)
 {
     return info.foreign ? QStringLiteral("idegen – nem használható") : reasonWord(info.reason);

@@ -99,7 +99,6 @@ QString stopAdviceInWindow(bool restore);
 QString checkDone(int held, int missing, int extra);
 QString phaseText(int phase, int done, int total);
 QString savedAsList(int cards, const QString &path);
-QString fileExists(const QString &path);
 QString snapshotRow(const SnapshotInfo &info);
 
 } // namespace Texts

@@ -79,11 +79,6 @@ int start(const QString &path)
     return 0;
 }
 
-bool isOn()
-{
-    return g_fd >= 0;
-}
-
 void sent(QByteArrayView bytes)
 {
     frame(">", bytes);

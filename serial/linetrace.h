@@ -14,7 +14,6 @@ namespace LineTrace {
 // existing regular file of the person's own, emptied; never through a link.
 // 0, or the errno of why not.
 int start(const QString &path);
-bool isOn();
 void sent(QByteArrayView bytes);
 void received(QByteArrayView bytes);
 void dropped(QByteArrayView bytes);   // came in and was thrown away unread

@@ -266,7 +266,6 @@ bool CodeListReader::readLine(QByteArray &line)
 {
     line.clear();
     m_lineEnd.clear();
-    m_cut = false;
     bool any = false;
     for (;;) {
         while (m_pos >= m_buffer.size()) {
@@ -281,7 +280,6 @@ bool CodeListReader::readLine(QByteArray &line)
             ++stop;
         line.append(begin, stop - begin);
         if (line.size() > MaxKeptLine && !m_wholeLines) {
-            m_cut = true;
             qsizetype blanks = 0;   // leading blanks do not count; trailing ones may still
             while (blanks < line.size() && isBlank(line[blanks]))
                 ++blanks;

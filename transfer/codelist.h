@@ -83,8 +83,6 @@ public:
     // How the line just read ended: "\r\n", "\n", "\r", or empty at the end of the file.
     QByteArray lineEnd() const { return m_lineEnd; }
     bool hadByteOrderMark() const { return m_byteOrderMark; }
-    // The line just read was longer than is kept: only its head byte and its tail are in it.
-    bool lineWasCut() const { return m_cut; }
     FileFault fault() const { return m_fault; }
 
 private:
@@ -97,7 +95,6 @@ private:
     bool m_eof = false;
     bool m_atStart = true;   // the next read is the file's first: it may start with a byte-order mark
     bool m_byteOrderMark = false;
-    bool m_cut = false;
     bool m_wholeLines = false;
     QByteArray m_lineEnd;
 };

@@ -16,7 +16,6 @@ void ListDocument::clear(const QString &path)
     m_utf8 = true;
     m_separator = ',';
     m_quotesNames = false;
-    m_modified = false;
     m_judged = CodeList();
 }
 
@@ -38,7 +37,6 @@ void ListDocument::loadBytes(const QString &path, const FileStamp &stamp, const 
     clear(path);
     m_stamp = stamp;
     parse(bytes);
-    m_modified = true;
 }
 
 void ListDocument::parse(const QByteArray &bytes)
@@ -93,7 +91,6 @@ FileFault ListDocument::save(QString *keptCopy)
                                               : writeNew(m_path, bytes(), written);
     if (fault == FileFault::None) {
         m_stamp = written;
-        m_modified = false;
     }
     return fault;
 }
@@ -113,7 +110,6 @@ FileFault ListDocument::saveAs(const QString &path, QString *keptCopy)
     if (fault == FileFault::None) {
         m_path = path;
         m_stamp = written;
-        m_modified = false;
     }
     return fault;
 }
@@ -224,7 +220,6 @@ void ListDocument::setName(int index, const QString &name)
         text = text.left(f.lastSeparator) + text[f.lastSeparator] + field + text.mid(f.lastSeparator);
     }
     rejudge(index);
-    m_modified = true;
 }
 
 void ListDocument::setLastDay(int index, const QDate &day)
@@ -241,7 +236,6 @@ void ListDocument::setLastDay(int index, const QDate &day)
         text = text.left(f.lastSeparator) + text[f.lastSeparator] + field + text.mid(f.lastSeparator);
     }
     rejudge(index);
-    m_modified = true;
 }
 
 int ListDocument::addCard(const CardCode &code, const QString &name, const QDate &lastDay)
@@ -252,7 +246,6 @@ int ListDocument::addCard(const CardCode &code, const QString &name, const QDate
     m_cards.append(int(m_lines.size() - 1));
     m_cardData.append(Card{});
     rejudge(cardCount() - 1);
-    m_modified = true;
     return cardCount() - 1;
 }
 
@@ -267,7 +260,6 @@ ListDocument::RemovedCard ListDocument::removeCard(int index)
         if (line > at)
             --line;
     }
-    m_modified = true;
     return removed;
 }
 
@@ -281,5 +273,4 @@ void ListDocument::insertCard(int index, const RemovedCard &card)
     m_cards.insert(index, card.line);
     m_cardData.insert(index, Card{});
     rejudge(index);
-    m_modified = true;
 }

@@ -47,7 +47,6 @@ public:
     bool takeDiskAsRead();
 
     QString path() const { return m_path; }
-    bool isModified() const { return m_modified; }
     bool isReadOnly() const { return m_judged.malformed.count > 0; }
     // How the file was judged when it was read: malformed and suspicious lines.
     const CodeList &judged() const { return m_judged; }
@@ -98,6 +97,5 @@ private:
     bool m_utf8 = true;   // else the Central European Windows code page, as spreadsheets export it
     char m_separator = ',';   // as the file's card lines have it
     bool m_quotesNames = false;   // the file's card lines quote every name
-    bool m_modified = false;
     CodeList m_judged;
 };
