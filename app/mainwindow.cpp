@@ -7,10 +7,8 @@
 #include "app/texts.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
-#include "serial/usersettings.h"
+#include "sessions/sessions.h"
 #include "transfer/clock.h"
-#include "transfer/readout.h"
-#include "transfer/upload.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -316,7 +314,7 @@ void MainWindow::portChosen()
         openPort(ReceiveBuffer, ReaderLine);
     else
         openPort(ReopenReceiveBuffer, ReopenLine);
-    UserSettings().setValue(QLatin1String(SavedPortKey), m_state.PortName);
+    savePortName(m_state.PortName);
 }
 
 void MainWindow::onLineFailed()
@@ -363,7 +361,7 @@ void MainWindow::upload()
     const QString path = Text4->text();
     const CodeList list = readCodeList(path);
     Conversation c = conversation();
-    const UploadResult result = runUpload(c, list, openingTime);
+    const UploadResult result = uploadSession(c, list, openingTime);
     guard.release();
     switch (result.outcome) {
     case UploadResult::Done: {
@@ -404,7 +402,7 @@ void MainWindow::readout()
         ReadoutFile file;   // a file made for a readout that did not come is gone before the message
         file.open(path);
         Conversation c = conversation();
-        result = runReadout(c, file);
+        result = readoutSession(c, file);
     }
     guard.release();
     if (result.fileFault != FileFault::None) {

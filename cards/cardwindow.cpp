@@ -6,9 +6,8 @@
 #include "cards/texts.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
-#include "serial/usersettings.h"
 #include "transfer/clock.h"
-#include "transfer/layout.h"
+#include "sessions/sessions.h"
 #include "transfer/listrecovery.h"
 #include "transfer/readout.h"
 #include "transfer/verify.h"
@@ -237,7 +236,7 @@ void CardWindow::createControls()
     connect(m_search, &QLineEdit::textChanged, m_filter, &QSortFilterProxyModel::setFilterFixedString);
     connect(ports, &PortList::aboutToShowPopup, this, &CardWindow::refreshPorts);
     connect(m_ports, &QComboBox::activated, this, [this] {
-        UserSettings().setValue(QLatin1String(SavedPortKey), m_ports->currentText());
+        savePortName(m_ports->currentText());
     });
     // A door remembers its port: choosing it picks that port, when the port is there.
     connect(m_door, &QComboBox::activated, this, [this] {
@@ -266,7 +265,7 @@ void CardWindow::refreshDoors()
     const QString shown = m_door->currentText();
     m_door->clear();
     m_door->addItem(QString());   // no name: whichever reader is on the cable
-    m_doors = doors();
+    m_doors = knownDoors();
     for (const Door &door : std::as_const(m_doors))
         m_door->addItem(door.name);
     m_door->setCurrentText(shown);
@@ -308,7 +307,7 @@ void CardWindow::updateWarning()
     const ListDocument &document = m_table.document();
     const CodeList list = document.codeList();
     const QString path = QFileInfo(document.path()).absoluteFilePath();
-    QStringList lines{Texts::listWarning(list), Texts::expiryNotes(list, today, lastSyncOf(path)),
+    QStringList lines{Texts::listWarning(list), Texts::expiryNotes(list, today, lastSyncOfList(path)),
                       Texts::doorsNote(m_doors, path, document.stamp().hash)};
     lines.removeAll(QString());
     const QString warning = lines.join(QLatin1Char('\n'));
@@ -571,7 +570,7 @@ void CardWindow::check()
 {
     const CodeList list = m_table.document().codeList();
     VerifyResult result;
-    if (!withReader([&](Conversation &c) { result = runVerify(c, list, std::nullopt); }))
+    if (!withReader([&](Conversation &c) { result = verifySession(c, list, std::nullopt); }))
         return;
     const Comparison &compared = result.comparison;
     if (result.problem != ListProblem::None) {
@@ -649,10 +648,8 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
     }
     if (!withReader([&](Conversation &c) {
             request.portNumber = m_port.portNumber();
-            request.knownReaders = knownReaders();
             WindowListener listener(this, m_dialogs, m_progress, list, names, taken);
-            result = runSync(c, request, listener);
-            keepReaderChange(result.reader);
+            result = syncSession(c, request, listener);
         }))
         return result;
     // Only a read-back says what the reader holds; after a stop on the way nobody knows.
@@ -703,8 +700,9 @@ void CardWindow::restoreSnapshot(const QString &path, const QDateTime &taken)
         m_dialogs.message(this, Texts::snapshotUnfit(path, problem));
         return;
     }
-    if (m_door->currentText().trimmed().isEmpty())   // a door's snapshot goes back to that door
-        m_door->setCurrentText(doorOfSnapshot(path));
+    const QString chosen = m_door->currentText().trimmed();
+    if (const QString door = restoreDoor(path, chosen); door != chosen)
+        m_door->setCurrentText(door);
     runOnReader(request, nullptr, taken);
 }
 

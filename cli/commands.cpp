@@ -3,9 +3,7 @@
 #include "cli/texts.h"
 #include "serial/deviceinfo.h"
 #include "serial/portmap.h"
-#include "transfer/readout.h"
-#include "transfer/upload.h"
-#include "transfer/verify.h"
+#include "sessions/sessions.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -106,7 +104,7 @@ int readout(const Options &options)
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
-    const ReadoutResult result = runReadout(transfer.conversation, file);
+    const ReadoutResult result = readoutSession(transfer.conversation, file);
     transfer.progress.finish();
     if (result.fileFault != FileFault::None) {
         say(Texts::codeListUnwritable(options.file, result.fileFault, result.newFile));
@@ -126,7 +124,7 @@ int upload(const Options &options)
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
-    const UploadResult result = runUpload(transfer.conversation, list, *options.openingTime);
+    const UploadResult result = uploadSession(transfer.conversation, list, *options.openingTime);
     transfer.progress.finish();
     const QString accepted = Texts::accepted(result.written, result.lastUncertain);
     const QString failed = Texts::recordFailed(result.outcome == UploadResult::Refused, result.failed,
@@ -166,7 +164,7 @@ int verify(const Options &options)
     Transfer transfer;
     if (const int status = openPort(options, transfer.port))
         return status;
-    const VerifyResult result = runVerify(transfer.conversation, list, options.openingTime);
+    const VerifyResult result = verifySession(transfer.conversation, list, options.openingTime);
     transfer.progress.finish();
     if (result.problem != ListProblem::None) {   // judged above; the list is the same one
         say(Texts::listProblem(options.file, list, result.problem, ListUse::Verify));

@@ -7,7 +7,7 @@
 #include "serial/linetrace.h"
 #include "serial/portmap.h"
 #include "transfer/codelist.h"
-#include "transfer/layout.h"
+#include "transfer/readers.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -3,7 +3,7 @@
 #include "cli/commands.h"
 #include "cli/support.h"
 #include "cli/texts.h"
-#include "transfer/sync.h"
+#include "sessions/sessions.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -146,9 +146,7 @@ int runOnReader(const Options &options, SyncRequest &request, const CodeList *li
     TerminalListener listener(transfer, list, !options.yes);
     request.dryRun = options.dryRun;
     request.portNumber = transfer.port.portNumber();
-    request.knownReaders = knownReaders();
-    const SyncResult result = runSync(transfer.conversation, request, listener);
-    keepReaderChange(result.reader);
+    const SyncResult result = syncSession(transfer.conversation, request, listener);
     transfer.progress.finish();
     return report(result, transfer, list, options);
 }
@@ -188,10 +186,8 @@ int restore(const Options &options)
     }
     if (!mayGoOn(options, "restore"))
         return ExitUsage;
-    // A door's snapshot goes back to that door, unless another is named.
     Options own = options;
-    if (own.door.isEmpty())
-        own.door = doorOfSnapshot(options.file);
+    own.door = restoreDoor(options.file, options.door);
     return runOnReader(own, request, nullptr);
 }
 
@@ -209,7 +205,7 @@ int snapshot(const Options &options)
     if (const int status = readWholeMemory(options, transfer, dump, Texts::noSnapshotTaken()))
         return status;
     // Named for the door it is; a reader that holds another door's memory than the one named is said.
-    const DoorOnLine on = doorOnLine(recognisedReader(dump), options.door);
+    const DoorOnLine on = doorHolding(dump, options.door);
     if (on.other) {
         say(Texts::otherDoor(on.door, options.door) + QLatin1Char(' ') + Texts::noSnapshotTaken());
         return ExitUsage;
@@ -265,7 +261,7 @@ int listDoors(const Options &options)
 {
     QJsonArray array;
     QString table;
-    for (const Door &door : doors()) {
+    for (const Door &door : knownDoors()) {
         // Whether the list on disk is still what that door was given.
         FileStamp stamp;
         if (door.list.isEmpty() || stampPath(door.list, true, stamp) != FileFault::None)

@@ -1,9 +1,9 @@
 #include "cli/support.h"
-#include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/texts.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
-#include "transfer/layout.h"
+#include "sessions/sessions.h"
 
 #include <csignal>
 #include <cstdio>
@@ -43,12 +43,8 @@ int openPort(const Options &options, CommPort &port)
 {
     int number = options.port.value_or(0);
     // A door remembers its port; the same cable goes from door to door, so --port still decides.
-    if (!options.port && !options.door.isEmpty()) {
-        for (const Door &door : doors()) {
-            if (door.name == options.door && door.port > 0)
-                number = door.port;
-        }
-    }
+    if (!options.port)
+        number = doorPort(options.door);
     if (number == 0) {
         const QStringList free = scanFreePorts();
         if (free.isEmpty()) {
@@ -92,7 +88,7 @@ int readWholeMemory(const Options &options, Transfer &transfer, QByteArray &dump
     if (const int status = openPort(options, transfer.port))
         return status;
     transfer.progress.beginPhase(ProgressView::Phase::Reading);
-    const DumpOutcome outcome = readDump(transfer.conversation, dump);
+    const DumpOutcome outcome = memorySession(transfer.conversation, dump);
     transfer.progress.finish();
     return outcome == DumpOutcome::Done ? int(ExitDone) : dumpFailed(outcome, transfer.port, note);
 }

@@ -2,7 +2,7 @@
 // the window are in transfer/messages.h.
 #pragma once
 
-#include "transfer/layout.h"
+#include "transfer/readers.h"
 
 #include "serial/portprobe.h"
 #include "transfer/messages.h"
@@ -42,7 +42,6 @@ QString whyNoPortIsFree();
 QString permissionTip();
 
 // Lists and what the reader holds.
-QString suspiciousLines(const QString &path, const NamedLines &lines);
 QString identical(int codes);
 
 // Readout and upload.

@@ -89,6 +89,11 @@ QString savedPortName()
     return UserSettings().value(QLatin1String(SavedPortKey)).toString();
 }
 
+void savePortName(const QString &name)
+{
+    UserSettings().setValue(QLatin1String(SavedPortKey), name);
+}
+
 int startupEntry(const QStringList &entries, const QString &saved)
 {
     if (entries.isEmpty())

@@ -10,9 +10,6 @@
 constexpr int FirstPortNumber = 1;
 constexpr int LastPortNumber = 256;
 
-// The per-user settings store of the program: QSettings(SettingsOrganization, SettingsApplication).
-constexpr const char *SettingsOrganization = "alap";
-constexpr const char *SettingsApplication = "alap";
 // The chosen port number, as decimal text; written only when the user picks a port.
 constexpr const char *SavedPortKey = "comm/port";
 
@@ -45,6 +42,8 @@ QString canonicalDevicePath(const QString &path);
 
 // The saved port (empty when never saved); only the window's port choice writes it.
 QString savedPortName();
+// The port the person picked, kept for the next start (as decimal text).
+void savePortName(const QString &name);
 // Which of the listed ports start-up takes: the saved one when listed, else the
 // first. The index into entries, or -1 when there are none.
 int startupEntry(const QStringList &entries, const QString &saved);

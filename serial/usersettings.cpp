@@ -1,5 +1,4 @@
 #include "serial/usersettings.h"
-#include "serial/portmap.h"
 
 #include <QFile>
 #include <QFileInfo>

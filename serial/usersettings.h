@@ -10,6 +10,10 @@
 #include <QVariant>
 #include <memory>
 
+// The per-user settings store of the program: QSettings(SettingsOrganization, SettingsApplication).
+constexpr const char *SettingsOrganization = "alap";
+constexpr const char *SettingsApplication = "alap";
+
 class UserSettings
 {
 public:

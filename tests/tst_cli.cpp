@@ -9,7 +9,7 @@
 #include "serial/commport.h"
 #include "serial/lockfile.h"
 #include "transfer/messages.h"
-#include "transfer/layout.h"
+#include "store/readerstore.h"
 #include "transfer/upload.h"
 #include "serial/frames.h"
 

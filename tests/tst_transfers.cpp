@@ -7,6 +7,8 @@
 #include "tests/support/testhome.h"
 #include "tests/support/virtualclock.h"
 #include "tools/reader-sim/inprocessline.h"
+#include "sessions/sessions.h"
+#include "store/readerstore.h"
 #include "transfer/dumpnote.h"
 #include "transfer/exchange.h"
 #include "transfer/readout.h"
@@ -129,11 +131,7 @@ private:
         listener.asDoor = m_goOnAsDoor;
         listener.kept = std::move(kept);
         Conversation c = with(m_clock);
-        SyncRequest known = request;
-        known.knownReaders = knownReaders();
-        const SyncResult result = runSync(c, known, listener);
-        keepReaderChange(result.reader);
-        return result;
+        return syncSession(c, request, listener);
     }
 
     static QStringList held(const QString &snapshot)
@@ -150,7 +148,7 @@ private:
         ReadoutFile target;
         target.open(path);
         Conversation c = with(m_clock);
-        return runReadout(c, target);
+        return readoutSession(c, target);
     }
 
 private slots:
@@ -774,7 +772,7 @@ private slots:
         QByteArray dump;
         m_clock.stopAt(stopAt);
         Conversation first = with(m_clock);
-        QCOMPARE(readDump(first, dump), DumpOutcome::Interrupted);
+        QCOMPARE(readDump(first, dump, {}), DumpOutcome::Interrupted);
         m_port->close();
         m_clock.clearStop();
         const QString notePath = DumpNote(m_port->name()).path();
@@ -786,11 +784,11 @@ private slots:
         m_port = std::make_unique<InProcessLine>(*m_reader);
         const qint64 start = m_clock.now();
         Conversation second = with(m_clock);
-        QCOMPARE(int(readDump(second, dump)), outcome);
+        QCOMPARE(int(readDump(second, dump, {})), outcome);
         QVERIFY(m_clock.now() - start >= waitedMs + DumpSeconds * 1000);
         if (outcome == int(DumpOutcome::Done))
             QCOMPARE(dump, image);
-        QCOMPARE(readDump(second, dump), DumpOutcome::Done);   // and the next read is whole
+        QCOMPARE(readDump(second, dump, {}), DumpOutcome::Done);   // and the next read is whole
         QCOMPARE(dump, image);
     }
 
@@ -840,7 +838,7 @@ private slots:
             ReadoutFile target;
             target.open(m_home.file(QStringLiteral("x.csv")));
             Conversation c = with(m_clock);
-            QCOMPARE(runReadout(c, target).dump, DumpOutcome::NoPort);
+            QCOMPARE(readoutSession(c, target).dump, DumpOutcome::NoPort);
         }
         QVERIFY(!QFile::exists(m_home.file(QStringLiteral("x.csv"))));
     }

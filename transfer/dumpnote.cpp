@@ -1,6 +1,6 @@
 #include "transfer/dumpnote.h"
 #include "serial/smallfile.h"
-#include "transfer/exchange.h"
+#include "transfer/pace.h"
 #include "transfer/files.h"
 
 #include <QCryptographicHash>

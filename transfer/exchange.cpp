@@ -4,7 +4,7 @@
 #include "serial/linetrace.h"
 #include "transfer/clock.h"
 #include "transfer/dumpnote.h"
-#include "transfer/layout.h"
+#include "transfer/readers.h"
 
 namespace {
 
@@ -166,7 +166,7 @@ DumpOutcome waitForQuiet(Conversation &c, int quietMs)
     }
 }
 
-DumpOutcome readDump(Conversation &c, QByteArray &dump)
+DumpOutcome readDump(Conversation &c, QByteArray &dump, const QList<KnownReader> &known)
 {
     if (!c.line.isOpen())
         return c.line.lineLost() ? DumpOutcome::LineLost : DumpOutcome::NoPort;
@@ -177,9 +177,8 @@ DumpOutcome readDump(Conversation &c, QByteArray &dump)
     DumpOutcome outcome = requestDump(c, note, habits, first, trailer);
     if (outcome != DumpOutcome::Done)
         return outcome;
-    // A memory we left a known reader holding is no splice, whatever its blocks.
     const int odd = oddBlocks(first);
-    if (trailer || (odd > habits.oddBlocks && !recognisedReader(first))) {
+    if (trailer || (odd > habits.oddBlocks && !readerHolding(known, first))) {
         // Either the dump began before the request (the tail of an older
         // one), or this reader always sends more, or its memory is like
         // that: a second read tells which.

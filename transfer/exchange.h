@@ -5,40 +5,12 @@
 #pragma once
 
 #include "transfer/conversation.h"
+#include "transfer/pace.h"
 
 #include <QByteArray>
+#include <QList>
 
-// Nothing for this long: the reader has said all it had to say.
-constexpr int QuietMs = 100;
-// Longer than a whole dump takes (21 s): a line still talking by then never stops.
-constexpr int QuietLimitMs = 25000;
-constexpr int QuietPollMs = 20;
-
-constexpr int PauseBeforeRequestMs = 50;
-constexpr int AnswerPollMs = 20;
-constexpr int PollsPerAttempt = 200;
-constexpr int AttemptsPerRecord = 3;
-// How long a record may go unanswered, all attempts together.
-constexpr int RecordAnswerLimitMs = AnswerPollMs * PollsPerAttempt * AttemptsPerRecord;
-
-// Ten looks a second: the figure still moves smoothly, the end of the dump is
-// seen at most 0.1 s late (half a percent of its 21 s), and waiting costs
-// next to nothing.
-constexpr int ReadoutPollMs = 100;
-// A reader that sends nothing new for this long has stopped.
-constexpr int ReadoutStallMs = 5000;
-// A reader that sends a byte now and then never stalls; a dump that has not
-// arrived within three times its wire time (20490 bytes at 9600 8N1) never will.
-constexpr int ReadoutLimitMs = 3 * DumpLength * 10 * 1000 / 9600;
-
-// What each part of a transfer takes at the line's pace, whatever the machine:
-// a byte at 9600 8N1, the whole dump, and a record (its pause, then the first
-// answer poll after the reader's 5 ms and the answer's 15 bytes).
-constexpr double ByteSeconds = 10.0 / 9600;
-constexpr double DumpSeconds = DumpLength * ByteSeconds;
-constexpr double RecordSeconds = 0.090;
-// The dump's time in whole seconds, as people are told it.
-constexpr int DumpWholeSeconds = int(DumpSeconds + 0.5);
+struct KnownReader;
 
 enum class DumpOutcome {
     Done,
@@ -58,8 +30,9 @@ DumpOutcome waitForQuiet(Conversation &conversation, int quietMs = QuietMs);
 // should, and more blocks that are neither a record nor erased than this
 // line's reader has shown before mean it may not have: it is read once more,
 // and only two reads that agree byte for byte are taken. The quiet time is
-// longer than the longest pause the reader made inside a dump on this line.
-DumpOutcome readDump(Conversation &conversation, QByteArray &dump);
+// longer than the longest pause the reader made inside a dump on this line. A
+// memory we left one of the known readers holding is no splice, whatever its blocks.
+DumpOutcome readDump(Conversation &conversation, QByteArray &dump, const QList<KnownReader> &known);
 
 enum class RecordOutcome {
     Taken,

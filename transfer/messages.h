@@ -5,6 +5,7 @@
 #include "serial/commport.h"
 #include "transfer/codelist.h"
 #include "transfer/exchange.h"
+#include "transfer/readers.h"
 #include "transfer/snapshots.h"
 #include "transfer/sync.h"
 #include "transfer/syncplan.h"

@@ -1,6 +1,6 @@
 #include "transfer/readout.h"
 
-ReadoutResult runReadout(Conversation &c, ReadoutFile &file)
+ReadoutResult runReadout(Conversation &c, ReadoutFile &file, const QList<KnownReader> &known)
 {
     ReadoutResult result;
     result.newFile = file.isNew();
@@ -10,7 +10,7 @@ ReadoutResult runReadout(Conversation &c, ReadoutFile &file)
         return result;
     QByteArray dump;
     c.view.beginPhase(ProgressView::Phase::Reading);
-    result.dump = readDump(c, dump);
+    result.dump = readDump(c, dump, known);
     if (result.dump != DumpOutcome::Done)
         return result;
 

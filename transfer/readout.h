@@ -18,7 +18,8 @@ struct ReadoutResult {
 
 // The readout: the dump's valid records appended to the file, which the caller
 // has opened (a file that could not be opened is reported, nothing is sent).
-ReadoutResult runReadout(Conversation &conversation, ReadoutFile &file);
+// known: the readers we left holding a memory, as readDump takes them.
+ReadoutResult runReadout(Conversation &conversation, ReadoutFile &file, const QList<KnownReader> &known);
 
 // A dump's valid codes appended to an open file, in the dump's order, as a
 // readout writes them; appended says how many.

@@ -1,5 +1,5 @@
 #include "transfer/snapshots.h"
-#include "transfer/layout.h"
+#include "transfer/readers.h"
 #include "serial/frames.h"
 #include "serial/smallfile.h"
 

@@ -84,7 +84,7 @@ bool SyncRun::judge()
 bool SyncRun::read(ProgressView::Phase phase, QByteArray &dump)
 {
     m_c.view.beginPhase(phase);
-    m_result.dumpOutcome = readDump(m_c, dump);
+    m_result.dumpOutcome = readDump(m_c, dump, m_request.knownReaders);
     if (m_result.dumpOutcome == DumpOutcome::Done)
         return true;
     m_result.outcome = m_result.dumpOutcome == DumpOutcome::Interrupted ? SyncResult::Interrupted

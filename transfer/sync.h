@@ -7,6 +7,7 @@
 
 #include "transfer/conversation.h"
 #include "transfer/exchange.h"
+#include "transfer/readers.h"
 #include "transfer/snapshots.h"
 #include "transfer/syncplan.h"
 

@@ -56,7 +56,8 @@ Comparison compareWithReader(const QList<DumpRecord> &listed, const QList<DumpRe
     return result;
 }
 
-VerifyResult runVerify(Conversation &c, const CodeList &list, std::optional<int> openingTime)
+VerifyResult runVerify(Conversation &c, const CodeList &list, std::optional<int> openingTime,
+                       const QList<KnownReader> &known)
 {
     VerifyResult result;
     result.problem = openingTime && !isOpeningTime(*openingTime) ? ListProblem::NoOpeningTime
@@ -67,7 +68,7 @@ VerifyResult runVerify(Conversation &c, const CodeList &list, std::optional<int>
     result.listed = eachCodeOnce(withOpeningTime(list.validCodes(c.clock.today()), openingTime.value_or(0)));
     QByteArray dump;
     c.view.beginPhase(ProgressView::Phase::Reading);
-    if ((result.dumpOutcome = readDump(c, dump)) != DumpOutcome::Done)
+    if ((result.dumpOutcome = readDump(c, dump, known)) != DumpOutcome::Done)
         return result;
     result.held = validRecords(dump);
     result.comparison = compareWithReader(result.listed, result.held);

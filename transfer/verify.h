@@ -45,5 +45,6 @@ struct VerifyResult {
 };
 
 // The reader read and compared with the list's cards that have not expired,
-// with this opening time (none: any will do).
-VerifyResult runVerify(Conversation &conversation, const CodeList &list, std::optional<int> openingTime);
+// with this opening time (none: any will do); known as readDump takes it.
+VerifyResult runVerify(Conversation &conversation, const CodeList &list, std::optional<int> openingTime,
+                       const QList<KnownReader> &known);
