@@ -194,7 +194,7 @@ int restore(const Options &options)
 int snapshot(const Options &options)
 {
     SnapshotFile file;   // where it goes is known good before the reader is asked
-    const FileFault fault = options.file.isEmpty() ? file.openInFolder() : file.openAs(options.file);
+    const FileFault fault = options.file.isEmpty() ? file.openInFolder(snapshotFolder()) : file.openAs(options.file);
     const QString where = options.file.isEmpty() ? snapshotFolder() : options.file;
     if (fault != FileFault::None) {
         say(Texts::snapshotNotKept(where, fault));

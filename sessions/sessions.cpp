@@ -26,6 +26,7 @@ SyncResult syncSession(Conversation &c, SyncRequest request, SyncListener &liste
 {
     ReaderStore store;
     request.knownReaders = store.knownReaders();
+    request.snapshotFolder = snapshotFolder();
     const SyncResult result = runSync(c, request, listener);
     store.keep(result.reader);
     return result;

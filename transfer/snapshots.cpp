@@ -94,9 +94,8 @@ void SnapshotFile::discard()
     m_fd = -1;
 }
 
-FileFault checkSnapshotFolder(bool create)
+FileFault checkSnapshotFolder(const QString &folder, bool create)
 {
-    const QString folder = snapshotFolder();
     const QString above = QFileInfo(folder).path();
     if (create)
         makeFolders(folder);
@@ -107,11 +106,11 @@ FileFault checkSnapshotFolder(bool create)
     return FileFault::None;
 }
 
-FileFault SnapshotFile::openInFolder()
+FileFault SnapshotFile::openInFolder(const QString &folder)
 {
     discard();
-    m_folder = snapshotFolder();
-    if (const FileFault fault = checkSnapshotFolder(true); fault != FileFault::None)
+    m_folder = folder;
+    if (const FileFault fault = checkSnapshotFolder(folder, true); fault != FileFault::None)
         return fault;
     m_temporary = QFile::encodeName(m_folder + QStringLiteral("/.snapshot-XXXXXX"));
     m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);   // mode 0600
@@ -174,10 +173,10 @@ FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotRea
 SnapshotListing listSnapshots(const QString &doorFirst)
 {
     SnapshotListing listing;
-    listing.fault = checkSnapshotFolder(false);
+    const QString folder = snapshotFolder();
+    listing.fault = checkSnapshotFolder(folder, false);
     if (listing.fault == FileFault::Missing)
         listing.fault = FileFault::None;   // none kept yet
-    const QString folder = snapshotFolder();
     DIR *dir = listing.fault == FileFault::None ? ::opendir(QFile::encodeName(folder).constData()) : nullptr;
     if (!dir) {
         if (listing.fault == FileFault::None && errno != ENOENT)

@@ -20,7 +20,7 @@ QString snapshotFolder();
 // state a restore goes back to. One of the person's own is tightened to 0700;
 // another user's is refused. create: made (0700) when missing; otherwise a
 // missing folder is FileFault::Missing.
-FileFault checkSnapshotFolder(bool create);
+FileFault checkSnapshotFolder(const QString &folder, bool create);
 
 // A snapshot being made. Its file is opened before the reader is asked (a
 // temporary one beside where it goes), and once the dump is in, it is written,
@@ -33,8 +33,8 @@ public:
     SnapshotFile(const SnapshotFile &) = delete;
     SnapshotFile &operator=(const SnapshotFile &) = delete;
 
-    // In the snapshot folder (made, mode 0700, when missing), named when kept.
-    FileFault openInFolder();
+    // In the snapshot folder (made, mode 0700, when missing; snapshotFolder() is the person's), named when kept.
+    FileFault openInFolder(const QString &folder);
     // As this file, which must not exist.
     FileFault openAs(const QString &path);
     // Writes the dump and gives the file its name: for the folder, the time,

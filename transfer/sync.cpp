@@ -174,7 +174,7 @@ bool SyncRun::write(SyncPlan &plan)
 bool SyncRun::readBack(QByteArray &dump, SnapshotReason reason)
 {
     SnapshotFile file;
-    m_result.afterFault = file.openInFolder();
+    m_result.afterFault = file.openInFolder(m_request.snapshotFolder);
     if (!read(ProgressView::Phase::Checking, dump)) {
         m_result.allWritten = m_result.outcome == SyncResult::Interrupted;
         return false;
@@ -334,7 +334,7 @@ SyncResult SyncRun::runSteps()
         return m_result;
     m_c.view.expectWork(2, 0);
     SnapshotFile beforeFile;   // opened before the reader is asked: a folder that takes none is known first
-    if (!m_request.dryRun && (m_result.fileFault = beforeFile.openInFolder()) != FileFault::None) {
+    if (!m_request.dryRun && (m_result.fileFault = beforeFile.openInFolder(m_request.snapshotFolder)) != FileFault::None) {
         m_result.outcome = SyncResult::SnapshotFailed;
         return m_result;
     }

@@ -40,6 +40,7 @@ struct SyncRequest {
     QList<KnownReader> knownReaders;  // a layout is used only on the reader whose memory it was kept with
     QString door;                     // the door the person says this is; empty: whichever it is known as
     QByteArray listHash;              // SHA-256 of the list file's bytes, remembered with the door
+    QString snapshotFolder;           // where the snapshots before and after are kept
     bool isRestore() const { return list == nullptr; }
 };
 
