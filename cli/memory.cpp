@@ -117,7 +117,7 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     wording.door = options.door;
     wording.portNumber = transfer.port.portNumber();
     wording.retry = Texts::repeatCommand(repeat);
-    wording.finish = Texts::stopAdvice(repeat, list ? result.before : QString());
+    wording.finish = Texts::stopAdvice(repeat, list ? result.beforeSnapshot : QString());
     wording.seeReader = Texts::checkAgain(sameCommand(options, transfer.port.portNumber(), !list, true));
     const Texts::SyncOutcomeText text = Texts::syncOutcome(result, list, wording);
     print(text.details);

@@ -128,9 +128,9 @@ int ReaderStore::portOf(const QString &name) const
 void ReaderStore::keep(const ReaderChange &change)
 {
     if (change.what == ReaderChange::Keep)
-        keepReader(change.before, change.now);
+        keepReader(change.beforeMemory, change.now);
     else if (change.what == ReaderChange::Forget)
-        forget(change.before);
+        forget(change.beforeMemory);
     if (change.what == ReaderChange::Nothing || !isDoorName(change.now.door) || !m_store)
         return;
     QSettings &settings = *m_store;

@@ -336,24 +336,24 @@ private slots:
         QCOMPARE(synced.plan.comparison.extra.size(), 2);   // BB and DD
         QCOMPARE(synced.plan.comparison.otherTime.size(), 2);   // CC, and AA as its second record has it
         QCOMPARE(synced.cardsWritten + synced.slotsErased, ReaderCapacity);
-        QCOMPARE(readFile(synced.before), image);   // the way back holds the memory as it was
-        QCOMPARE(held(synced.afterwards), QStringList({"00000000AA/9", "00000000CC/9", "00000000EE/9"}));
+        QCOMPARE(readFile(synced.beforeSnapshot), image);   // the way back holds the memory as it was
+        QCOMPARE(held(synced.afterSnapshot), QStringList({"00000000AA/9", "00000000CC/9", "00000000EE/9"}));
         QCOMPARE(m_reader->requests().size(), 2 + ReaderCapacity);
         QVERIFY(synced.layoutLearned);   // the simulator keeps address 7392 - 6k in block k
-        const std::optional<KnownReader> known = recognisedReader(readFile(synced.afterwards));
+        const std::optional<KnownReader> known = recognisedReader(readFile(synced.afterSnapshot));
         QVERIFY(known && known->layout);
         QCOMPARE(known->layout->order, MemoryLayout::TopDown);
         QCOMPARE(known->layout->offset, 0);
 
         // Back, each card in the block it had: only the four slots that differ are written.
         request = SyncRequest();
-        request.snapshot = readFile(synced.before);
+        request.snapshot = readFile(synced.beforeSnapshot);
         request.portNumber = SimPort;
         const SyncResult restored = sync(request);
         QCOMPARE(restored.outcome, SyncResult::Done);
         QCOMPARE(restored.plan.writes.size(), 4);
         QCOMPARE(m_reader->requests().size(), 2 + ReaderCapacity + 2 + 4);
-        const QByteArray after = readFile(restored.afterwards);
+        const QByteArray after = readFile(restored.afterSnapshot);
         for (int block = 0; block < DumpExaminedBlocks; ++block)
             QCOMPARE(after.mid(block * DumpBlockLength + 1, 6), image.mid(block * DumpBlockLength + 1, 6));
 
@@ -364,7 +364,7 @@ private slots:
                                                  SnapshotReason::AfterSync, SnapshotReason::BeforeSync}));
         struct stat folder, kept;
         QCOMPARE(::stat(QFile::encodeName(snapshotFolder()).constData(), &folder), 0);
-        QCOMPARE(::stat(QFile::encodeName(synced.before).constData(), &kept), 0);
+        QCOMPARE(::stat(QFile::encodeName(synced.beforeSnapshot).constData(), &kept), 0);
         QCOMPARE(folder.st_mode & 0777, 0700u);   // the person's own
         QCOMPARE(kept.st_mode & 0777, 0600u);
     }
@@ -430,7 +430,7 @@ private slots:
         const SyncResult fellBack = sync(request);
         QCOMPARE(fellBack.outcome, SyncResult::Done);
         QVERIFY(fellBack.layoutUsed && fellBack.layoutLearned);
-        QCOMPARE(recognisedReader(readFile(fellBack.afterwards))->layout->order, MemoryLayout::BottomUp);
+        QCOMPARE(recognisedReader(readFile(fellBack.afterSnapshot))->layout->order, MemoryLayout::BottomUp);
     }
 
     // The planner alone, on memories made up here: after every write of a restore each card of the
@@ -518,7 +518,7 @@ private slots:
         SyncRequest request;
         request.list = &list;
         request.openingTime = 5;
-        const QByteArray memory = readFile(sync(request).afterwards);
+        const QByteArray memory = readFile(sync(request).afterSnapshot);
         const KnownReader known = *recognisedReader(memory);
         QByteArray ring = memory;
         for (int i = 0; i < 5; ++i)
@@ -599,7 +599,7 @@ private slots:
             QCOMPARE(again.reader.now.door, doorOf(order));
             QVERIFY(again.layoutUsed);
             QCOMPARE(again.plan.writes.size(), 1);   // BB into the slot of 4
-            QCOMPARE(recognisedReader(readFile(again.afterwards))->layout->order,
+            QCOMPARE(recognisedReader(readFile(again.afterSnapshot))->layout->order,
                      order == QLatin1String("top-down") ? MemoryLayout::TopDown : MemoryLayout::BottomUp);
         }
         const QList<Door> named = doors();
@@ -626,7 +626,7 @@ private slots:
         request.openingTime = 5;
         const SyncResult synced = sync(request);
         QCOMPARE(synced.outcome, SyncResult::Done);
-        QCOMPARE(held(synced.afterwards), QStringList({"0000000001/5", "0000000003/5"}));
+        QCOMPARE(held(synced.afterSnapshot), QStringList({"0000000001/5", "0000000003/5"}));
         QVERIFY(Texts::planText(synced.plan, 0, &list, false)
                     .contains(QStringLiteral("Lejárt, kikerül a kártyaolvasóból (1):\n  0000000002  Takarító Kft. (utolsó nap: ")
                               + yesterday));

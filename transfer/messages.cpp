@@ -721,7 +721,7 @@ SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, cons
     };
     switch (result.outcome) {
     case SyncResult::Done:
-        return {then(then(syncDone(result.after.same, restore),
+        return {then(then(syncDone(result.readBack.same, restore),
                           result.plan.copies() > 0 ? copiesKept(result.plan.copies()) : QString()),
                      lostAfter), {}};
     case SyncResult::NothingToChange: return {nothingToChange(restore), {}};
@@ -748,8 +748,8 @@ SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, cons
     case SyncResult::EraseRefused:
         return {eraseRefused(restore, result.cardsWritten) + QLatin1Char(' ')
                     + howFar(result.cardsWritten, result.slotsErased, result.lastUncertain),
-                result.after.extra.isEmpty() && result.after.missing.isEmpty() ? QString()
-                                                                               : differences(result.after, list)};
+                result.readBack.extra.isEmpty() && result.readBack.missing.isEmpty() ? QString()
+                                                                               : differences(result.readBack, list)};
     case SyncResult::LineLost:
         return {then(withLostLine(WriteFailed, lineLost(wording.portNumber)), left), {}};
     case SyncResult::Interrupted:
@@ -762,9 +762,9 @@ SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, cons
     case SyncResult::OtherDoor:
         return {otherDoor(result.otherDoor, wording.door), {}};
     case SyncResult::Differs:
-        return {then(stillDiffers(restore, result.before, result.afterwards, int(result.plan.unreachable.size())),
+        return {then(stillDiffers(restore, result.beforeSnapshot, result.afterSnapshot, int(result.plan.unreachable.size())),
                      lostAfter),
-                differences(result.after, list)};
+                differences(result.readBack, list)};
     }
     return {};
 }

@@ -67,6 +67,6 @@ struct ReaderChange {
         Keep,      // read back: known by what it holds now
         Forget,    // written to and not read back: what it holds is nobody's guess
     } what = Nothing;
-    QByteArray before;   // its memory's hash when the work began
+    QByteArray beforeMemory;   // its memory's hash when the work began
     KnownReader now;     // Keep: what it is known by from now on
 };

@@ -37,7 +37,7 @@ private:
     bool judge();
     bool read(ProgressView::Phase phase, QByteArray &dump);
     bool readAndPlan(QByteArray &dump, SyncPlan &plan);
-    bool approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFile &beforeFile);
+    bool writingGoesAhead(const SyncPlan &plan, const QByteArray &dump, SnapshotFile &beforeFile);
     std::optional<SyncPlan> planForCardsOnly(const SyncPlan &plan, QByteArrayView dump, bool replanned);
     bool layoutHeld(QByteArrayView base, QByteArrayView dump);
     KnownReader asDoor() const;
@@ -182,8 +182,8 @@ bool SyncRun::readBack(QByteArray &dump, SnapshotReason reason)
     if (m_result.afterFault == FileFault::None)
         m_result.afterFault = file.keep(dump, m_request.portNumber, reason, m_door);
     if (m_result.afterFault == FileFault::None) {
-        m_result.afterwards = file.path();
-        m_listener.snapshotKept(m_result.afterwards, reason);
+        m_result.afterSnapshot = file.path();
+        m_listener.snapshotKept(m_result.afterSnapshot, reason);
     }
     return true;
 }
@@ -236,12 +236,12 @@ SyncResult SyncRun::finish(QByteArrayView dump)
 {
     m_finished = true;
     m_result.held = validRecords(dump);
-    m_result.after = compareWithReader(m_wanted, m_result.held);
+    m_result.readBack = compareWithReader(m_wanted, m_result.held);
     // A restore by a layout that held is judged block by block: a snapshot may hold a code twice.
     const bool byBlock = m_request.isRestore() && m_result.plan.byLayout && m_layout;
-    const bool same = byBlock ? sameRecords(m_request.snapshot, dump) : m_result.after.identical();
+    const bool same = byBlock ? sameRecords(m_request.snapshot, dump) : m_result.readBack.identical();
     m_result.outcome = same ? SyncResult::Done : SyncResult::Differs;
-    m_result.reader = {ReaderChange::Keep, m_before, knownAs(memoryHash(dump), m_result.afterwards)};
+    m_result.reader = {ReaderChange::Keep, m_before, knownAs(memoryHash(dump), m_result.afterSnapshot)};
     return m_result;
 }
 
@@ -279,8 +279,9 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
 }
 
 // The plan shown, and asked about; the state before kept once the answer is
-// yes: a state nothing changed is no state before a change.
-bool SyncRun::approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFile &beforeFile)
+// yes: a state nothing changed is no state before a change. False when nothing
+// is to be written: a dry run, nothing to change, no, or no way back kept.
+bool SyncRun::writingGoesAhead(const SyncPlan &plan, const QByteArray &dump, SnapshotFile &beforeFile)
 {
     const int repeated = repeatedCodes(m_wanted);
     m_listener.showPlan(plan, repeated);
@@ -299,8 +300,8 @@ bool SyncRun::approved(const SyncPlan &plan, const QByteArray &dump, SnapshotFil
         m_result.outcome = SyncResult::SnapshotFailed;
         return false;
     }
-    m_result.before = beforeFile.path();
-    m_listener.snapshotKept(m_result.before, reason);
+    m_result.beforeSnapshot = beforeFile.path();
+    m_listener.snapshotKept(m_result.beforeSnapshot, reason);
     return true;
 }
 
@@ -340,7 +341,7 @@ SyncResult SyncRun::runSteps()
     }
     QByteArray dump;
     SyncPlan plan;
-    if (!readAndPlan(dump, plan) || !approved(plan, dump, beforeFile))
+    if (!readAndPlan(dump, plan) || !writingGoesAhead(plan, dump, beforeFile))
         return m_result;
 
     const SnapshotReason after = m_request.isRestore() ? SnapshotReason::AfterRestore : SnapshotReason::AfterSync;

@@ -74,10 +74,10 @@ struct SyncResult {
     bool allWritten = false;        // stopped in the read-back: every write is in
     bool layoutUsed = false;        // a plan by a learned layout was written
     bool layoutLearned = false;     // the read-back showed the layout, and it is kept
-    Comparison after;               // the reader after, against the list
+    Comparison readBack;            // the reader after, against the list
     QList<DumpRecord> held;         // what the reader holds after, when it was read back
-    QString before;                 // the snapshot of the state before
-    QString afterwards;             // and after
+    QString beforeSnapshot;         // where the state before is kept
+    QString afterSnapshot;          // and the state after
     ReaderChange reader;            // what the reader is known by from now on, for the front end to keep
     bool written() const { return cardsWritten + slotsErased > 0; }
 };
