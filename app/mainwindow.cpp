@@ -127,23 +127,23 @@ int MainWindow::px(int twips) const
 
 void MainWindow::createControls()
 {
-    Combo2 = make<QComboBox>("Combo2", this);
-    Text4 = make<QLineEdit>("Text4", this);
-    Text3 = make<QLineEdit>("Text3", this);
-    Command19 = make<QPushButton>("Command19", this);
-    ProgressBar1 = make<QProgressBar>("ProgressBar1", this);
-    Frame1 = make<GroupFrame>("Frame1", this);
-    Command1 = make<QPushButton>("Command1", Frame1);
-    Command6 = make<QPushButton>("Command6", Frame1);
-    Label5 = make<QLabel>("Label5", Frame1);
-    Label4 = make<QLabel>("Label4", Frame1);
-    Combo1 = make<PortList>("Combo1", this);
-    Label2 = make<QLabel>("Label2", this);
-    Label27 = make<QLabel>("Label27", this);
-    Label12 = make<QLabel>("Label12", this);
-    Label11 = make<QLabel>("Label11", this);
-    Label9 = make<QLabel>("Label9", this);
-    Label1 = make<QLabel>("Label1", this);
+    m_openingTimes = make<QComboBox>("Combo2", this);
+    m_filePath = make<QLineEdit>("Text4", this);
+    m_figure = make<QLineEdit>("Text3", this);
+    m_exitButton = make<QPushButton>("Command19", this);
+    m_progressBar = make<QProgressBar>("ProgressBar1", this);
+    m_codeMemory = make<GroupFrame>("Frame1", this);
+    m_uploadButton = make<QPushButton>("Command1", m_codeMemory);
+    m_readoutButton = make<QPushButton>("Command6", m_codeMemory);
+    m_readoutShadow = make<QLabel>("Label5", m_codeMemory);
+    m_uploadShadow = make<QLabel>("Label4", m_codeMemory);
+    m_ports = make<PortList>("Combo1", this);
+    m_openingTimeCaption = make<QLabel>("Label2", this);
+    m_fileCaption = make<QLabel>("Label27", this);
+    m_cornerShadow = make<QLabel>("Label12", this);
+    m_footShadow = make<QLabel>("Label11", this);
+    m_frameShadow = make<QLabel>("Label9", this);
+    m_portCaption = make<QLabel>("Label1", this);
 
     for (const Placement &p : Layout) {
         QWidget *widget = findChild<QWidget *>(QLatin1String(p.name));
@@ -153,83 +153,83 @@ void MainWindow::createControls()
     for (QLabel *label : findChildren<QLabel *>())
         label->lower();
 
-    for (QComboBox *combo : {static_cast<QComboBox *>(Combo1), Combo2}) {
+    for (QComboBox *combo : {static_cast<QComboBox *>(m_ports), m_openingTimes}) {
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
     }
-    for (QPushButton *button : {Command19, Command1, Command6}) {
+    for (QPushButton *button : {m_exitButton, m_uploadButton, m_readoutButton}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
-    ProgressBar1->setRange(0, 100);   // an empty range would show Qt's busy animation
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    Text3->setReadOnly(true);
+    m_progressBar->setRange(0, 100);   // an empty range would show Qt's busy animation
+    m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(false);
+    m_figure->setReadOnly(true);
 
-    setTabOrder(Command19, Combo1);
-    setTabOrder(Combo1, Command6);
-    setTabOrder(Command6, Command1);
-    setTabOrder(Command1, Text3);
-    setTabOrder(Text3, Text4);
-    setTabOrder(Text4, Combo2);
+    setTabOrder(m_exitButton, m_ports);
+    setTabOrder(m_ports, m_readoutButton);
+    setTabOrder(m_readoutButton, m_uploadButton);
+    setTabOrder(m_uploadButton, m_figure);
+    setTabOrder(m_figure, m_filePath);
+    setTabOrder(m_filePath, m_openingTimes);
 
-    Text4->installEventFilter(this);
-    connect(Command19, &QPushButton::clicked, this, &MainWindow::exitAsked);
-    connect(Command1, &QPushButton::clicked, this, &MainWindow::upload);
-    connect(Command6, &QPushButton::clicked, this, &MainWindow::readout);
-    connect(Combo1, &QComboBox::activated, this, &MainWindow::portChosen);
-    connect(Combo1, &PortList::aboutToShowPopup, this, &MainWindow::refreshPortList);
+    m_filePath->installEventFilter(this);
+    connect(m_exitButton, &QPushButton::clicked, this, &MainWindow::exitAsked);
+    connect(m_uploadButton, &QPushButton::clicked, this, &MainWindow::upload);
+    connect(m_readoutButton, &QPushButton::clicked, this, &MainWindow::readout);
+    connect(m_ports, &QComboBox::activated, this, &MainWindow::portChosen);
+    connect(m_ports, &PortList::aboutToShowPopup, this, &MainWindow::refreshPortList);
 
     // What a screen reader says: each caption names its control, the progress
     // displays have names of their own, and the shadows are not there at all.
-    Label1->setBuddy(Combo1);
-    Label2->setBuddy(Combo2);
-    Label27->setBuddy(Text4);
-    Text3->setAccessibleName(Texts::ProgressFigureName);
-    ProgressBar1->setAccessibleName(Texts::ProgressBarName);
-    for (QLabel *shadow : {Label4, Label5, Label9, Label11, Label12})
+    m_portCaption->setBuddy(m_ports);
+    m_openingTimeCaption->setBuddy(m_openingTimes);
+    m_fileCaption->setBuddy(m_filePath);
+    m_figure->setAccessibleName(Texts::ProgressFigureName);
+    m_progressBar->setAccessibleName(Texts::ProgressBarName);
+    for (QLabel *shadow : {m_uploadShadow, m_readoutShadow, m_frameShadow, m_footShadow, m_cornerShadow})
         markAsDecoration(shadow);
 }
 
 void MainWindow::styleControls()
 {
-    Command19->setText(Texts::ExitCaption);
-    applyFont(Command19, SansSerif, 12);
-    Frame1->setTitle(Texts::CodeMemoryTitle);
-    applyFont(Frame1, SansSerif, 12);
-    setColours(Frame1, LightGrey, Black);
-    Command1->setText(Texts::UploadCaption);
-    Command6->setText(Texts::ReadoutCaption);
-    applyFont(Command1, Arial, 9.75);
-    applyFont(Command6, Arial, 9.75);
-    applyFont(Combo1, SansSerif, 9.75, true);
-    setColours(Combo1, QColor(), Blue);
-    Label2->setText(Texts::OpeningTimeCaption);
-    Label27->setText(Texts::FileCaption);
-    for (QLabel *caption : {Label2, Label27}) {
+    m_exitButton->setText(Texts::ExitCaption);
+    applyFont(m_exitButton, SansSerif, 12);
+    m_codeMemory->setTitle(Texts::CodeMemoryTitle);
+    applyFont(m_codeMemory, SansSerif, 12);
+    setColours(m_codeMemory, LightGrey, Black);
+    m_uploadButton->setText(Texts::UploadCaption);
+    m_readoutButton->setText(Texts::ReadoutCaption);
+    applyFont(m_uploadButton, Arial, 9.75);
+    applyFont(m_readoutButton, Arial, 9.75);
+    applyFont(m_ports, SansSerif, 9.75, true);
+    setColours(m_ports, QColor(), Blue);
+    m_openingTimeCaption->setText(Texts::OpeningTimeCaption);
+    m_fileCaption->setText(Texts::FileCaption);
+    for (QLabel *caption : {m_openingTimeCaption, m_fileCaption}) {
         applyFont(caption, SansSerif, 9.75);
         setColours(caption, LightCyan);
     }
-    Label1->setText(Texts::PortCaption);
-    applyFont(Label1, SansSerif, 12);
-    setColours(Label1, Cyan, Black);
-    setColours(Label4, Grey);
-    setColours(Label5, Grey);
+    m_portCaption->setText(Texts::PortCaption);
+    applyFont(m_portCaption, SansSerif, 12);
+    setColours(m_portCaption, Cyan, Black);
+    setColours(m_uploadShadow, Grey);
+    setColours(m_readoutShadow, Grey);
     // Captions of two shadows, in the corner their controls cover.
-    Label9->setText(QStringLiteral("Label9"));
-    Label12->setText(QStringLiteral("Label4"));
-    for (QLabel *shadow : {Label9, Label12, Label11}) {
+    m_frameShadow->setText(QStringLiteral("Label9"));
+    m_cornerShadow->setText(QStringLiteral("Label4"));
+    for (QLabel *shadow : {m_frameShadow, m_cornerShadow, m_footShadow}) {
         shadow->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         setColours(shadow, Teal);
     }
-    Text4->setToolTip(Texts::Text4Tip);
-    Command1->setToolTip(Texts::Command1Tip);
-    Command6->setToolTip(Texts::Command6Tip);
+    m_filePath->setToolTip(Texts::Text4Tip);
+    m_uploadButton->setToolTip(Texts::Command1Tip);
+    m_readoutButton->setToolTip(Texts::Command6Tip);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Text4 && event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == m_filePath && event->type() == QEvent::MouseButtonDblClick) {
         ChooseFile();
         return true;
     }
@@ -258,8 +258,8 @@ bool MainWindow::start()
         m_dialogs.message(this, Texts::noFreePort());
     }
     for (int time = MinOpeningTime; time <= MaxOpeningTime; ++time)
-        Combo2->addItem(QString::number(time));
-    Combo2->setCurrentIndex(-1);   // the opening time starts out unset
+        m_openingTimes->addItem(QString::number(time));
+    m_openingTimes->setCurrentIndex(-1);   // the opening time starts out unset
     m_state.PortListLoading = 0;
     m_state.readerAddress = 1;
     // Asked once the window is up, so the dialog has the window to stand on.
@@ -270,27 +270,27 @@ bool MainWindow::start()
 bool MainWindow::scanPorts()
 {
     // The port we have open is held by us, not by another program: it stays.
-    Combo1->clear();
-    Combo1->addItems(scanFreePorts(m_port.isOpen() ? m_port.portNumber() : 0));
-    return Combo1->count() > 0;
+    m_ports->clear();
+    m_ports->addItems(scanFreePorts(m_port.isOpen() ? m_port.portNumber() : 0));
+    return m_ports->count() > 0;
 }
 
 void MainWindow::refreshPortList()
 {
     // Not a change of port: nothing is opened, closed or saved here.
-    const QString shown = m_port.isOpen() ? m_state.PortName : Combo1->currentText();
+    const QString shown = m_port.isOpen() ? m_state.PortName : m_ports->currentText();
     scanPorts();
-    Combo1->setCurrentIndex(Combo1->findText(shown, Qt::MatchExactly));
+    m_ports->setCurrentIndex(m_ports->findText(shown, Qt::MatchExactly));
 }
 
 void MainWindow::selectSavedPort()
 {
     QStringList entries;
-    for (int i = 0; i < Combo1->count(); ++i)
-        entries.append(Combo1->itemText(i));
+    for (int i = 0; i < m_ports->count(); ++i)
+        entries.append(m_ports->itemText(i));
     const int entry = startupEntry(entries, m_state.PortName);
     m_state.PortName = entries.value(entry);
-    Combo1->setCurrentIndex(entry);
+    m_ports->setCurrentIndex(entry);
 }
 
 void MainWindow::openPort(int receiveBufferSize, const QString &settings)
@@ -306,7 +306,7 @@ void MainWindow::portChosen()
         return;
     // The entry the user picked is opened on both paths: reopening the old
     // port while another is shown would talk to the wrong reader.
-    const QString picked = Combo1->itemText(Combo1->currentIndex());
+    const QString picked = m_ports->itemText(m_ports->currentIndex());
     const bool wasOpen = m_port.isOpen();
     m_port.close();
     m_state.PortName = picked;
@@ -335,9 +335,9 @@ void MainWindow::endFromOutside()
 
 void MainWindow::ChooseFile()
 {
-    if (Text4->text().endsWith(QLatin1String("csv")))
+    if (m_filePath->text().endsWith(QLatin1String("csv")))
         return;
-    Text4->setText(m_dialogs.openFileName(this, Texts::FileFilter));
+    m_filePath->setText(m_dialogs.openFileName(this, Texts::FileFilter));
 }
 
 void MainWindow::exitAsked()
@@ -348,9 +348,9 @@ void MainWindow::exitAsked()
 
 void MainWindow::upload()
 {
-    if (Text4->text().right(3).toUpper() != QLatin1String("CSV"))
+    if (m_filePath->text().right(3).toUpper() != QLatin1String("CSV"))
         ChooseFile();
-    const int openingTime = openingTimeFrom(Combo2->currentText());
+    const int openingTime = openingTimeFrom(m_openingTimes->currentText());
     if (openingTime < MinOpeningTime) {
         m_dialogs.message(this, Texts::SetOpeningTime);
         return;
@@ -358,7 +358,7 @@ void MainWindow::upload()
     m_state.UploadBusy = 1;
     const QScopedValueRollback transferRunning(m_transferRunning, true);
     BusyGuard guard(this);
-    const QString path = Text4->text();
+    const QString path = m_filePath->text();
     const CodeList list = readCodeList(path);
     Conversation c = conversation();
     const UploadResult result = uploadSession(c, list, openingTime);
@@ -396,7 +396,7 @@ void MainWindow::readout()
         return;
     const QScopedValueRollback transferRunning(m_transferRunning, true);
     BusyGuard guard(this);
-    const QString path = Text4->text();
+    const QString path = m_filePath->text();
     ReadoutResult result;
     {
         ReadoutFile file;   // a file made for a readout that did not come is gone before the message
@@ -427,7 +427,7 @@ void MainWindow::readout()
 void MainWindow::beginPhase(Phase phase, int)
 {
     // A dump counts its bytes up to 20500; an upload shows the next record's address, 7392 down.
-    ProgressBar1->setMaximum(readsDump(phase) ? ReadoutProgressMaximum : FirstWriteAddress);
+    m_progressBar->setMaximum(readsDump(phase) ? ReadoutProgressMaximum : FirstWriteAddress);
 }
 
 void MainWindow::showBytes(int received)
@@ -442,14 +442,14 @@ void MainWindow::showRecords(int, qint16 nextAddress)
 
 void MainWindow::showFigure(int value)
 {
-    Text3->setText(QString::number(value));
-    Text3->repaint();
-    ProgressBar1->setValue(qMin(value, ProgressBar1->maximum()));   // above the top: full
+    m_figure->setText(QString::number(value));
+    m_figure->repaint();
+    m_progressBar->setValue(qMin(value, m_progressBar->maximum()));   // above the top: full
 }
 
 void MainWindow::clearProgress(bool keepFigure)
 {
-    ProgressBar1->setValue(0);
+    m_progressBar->setValue(0);
     if (!keepFigure)
-        Text3->clear();
+        m_figure->clear();
 }
