@@ -7,7 +7,7 @@
 
 namespace {
 
-const char *const Usage = R"(Használat: vivadizuzud [--help] [--version]
+const char *const Usage = R"(Használat: vivadizuzud [--help] [--version] [--trace NYOMKÖVETÉS]
 
 Ablakot nyit, amelyben a kaputelefon kártyaolvasójának kódmemóriája a soros
 porton át a kódlistafájlba olvasható (Kiolvasás az SD kártyára), vagy a fájl
@@ -22,6 +22,8 @@ int main(int argc, char *argv[])
     if (const int status = answerWithoutWindow(argc, argv, "vivadizuzud", Usage); status >= 0)
         return status;
     const std::unique_ptr<QApplication> app = startApplication(argc, argv, "vivadizuzud");
+    if (!windowArguments("vivadizuzud"))
+        return 1;
 
     QtDialogs dialogs(Texts::WindowTitle);
     LiveClock clock;

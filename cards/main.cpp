@@ -13,7 +13,7 @@
 
 namespace {
 
-const char *const Usage = R"(Használat: vivadizuzud-cards [FÁJL]
+const char *const Usage = R"(Használat: vivadizuzud-cards [--trace NYOMKÖVETÉS] [FÁJL]
 
 A kártyák ablaka: a kódlista kártyái névvel; új kártya, törlés, átnevezés,
 visszavonás; összevetés a kártyaolvasóval, szinkronizálás, pillanatképek és
@@ -27,6 +27,9 @@ int main(int argc, char *argv[])
     if (const int status = answerWithoutWindow(argc, argv, "vivadizuzud-cards", Usage); status >= 0)
         return status;
     const std::unique_ptr<QApplication> app = startApplication(argc, argv, "vivadizuzud-cards");
+    const std::optional<QStringList> args = windowArguments("vivadizuzud-cards");
+    if (!args)
+        return 1;
     QApplication::setApplicationName(Texts::CardsTitle);   // what a screen reader calls the program
     QApplication::setApplicationDisplayName(Texts::CardsTitle);
     QApplication::setDesktopFileName(QStringLiteral("vivadizuzud-cards"));
@@ -40,8 +43,7 @@ int main(int argc, char *argv[])
     window.show();
     // The list is opened inside the event loop, so that a stop signal during
     // its first question still ends the program.
-    const QStringList args = QApplication::arguments().mid(1);
-    QTimer::singleShot(0, &window, [&window, &dialogs, args] {
+    QTimer::singleShot(0, &window, [&window, &dialogs, args = *args] {
         if (const QString problem = Texts::settingsProblem(); !problem.isEmpty())
             dialogs.message(&window, problem);
         if (!args.isEmpty())

@@ -150,19 +150,21 @@ int main(int argc, char *argv[])
         return ExitDone;
     }
     // --trace FILE goes with every command: the line's frames and decisions, for a fault report.
+    QString trace;
     for (qsizetype i = 0; i < args.size() && args[i] != QLatin1String("--"); ++i) {
-        QString path;
         if (args[i] == QLatin1String("--trace") && i + 1 < args.size())
-            path = args.takeAt(i + 1);
+            trace = args.takeAt(i + 1);
         else if (args[i].startsWith(QLatin1String("--trace=")))
-            path = args[i].mid(8);
+            trace = args[i].mid(8);
         else if (args[i] == QLatin1String("--trace"))
             return usageError(Texts::optionNeedsValue(args[i]));
         else
             continue;
         args.removeAt(i--);
-        if (const int error = LineTrace::start(path)) {
-            fprintf(stderr, "%s\n", Texts::traceUnwritable(path, error).toLocal8Bit().constData());
+    }
+    if (!trace.isNull()) {
+        if (const int error = LineTrace::start(trace, Texts::commandLine(args))) {
+            fprintf(stderr, "%s\n", Texts::traceUnwritable(trace, error).toLocal8Bit().constData());
             return ExitFileFailed;
         }
     }

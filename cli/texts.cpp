@@ -110,11 +110,6 @@ QString unknownCommand(const QString &name)
     return QStringLiteral("ismeretlen parancs: %1").arg(name);
 }
 
-QString unknownOption(const QString &option)
-{
-    return QStringLiteral("ismeretlen kapcsoló: %1").arg(option);
-}
-
 QString optionOfAnotherCommand(const QString &command, const QString &option)
 {
     return QStringLiteral("%1 parancs nem ismeri a %2 kapcsolót").arg(withArticle(command), option);

@@ -19,7 +19,6 @@ extern const char *const Usage;
 QString usageHint(const QString &what);
 QString missingCommand();
 QString unknownCommand(const QString &name);
-QString unknownOption(const QString &option);
 QString optionOfAnotherCommand(const QString &command, const QString &option);
 QString optionTakesNoValue(const QString &option);
 QString optionNeedsValue(const QString &option);

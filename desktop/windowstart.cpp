@@ -70,11 +70,36 @@ std::unique_ptr<QApplication> startApplication(int &argc, char *argv[], const ch
         qt_message_output(type, QMessageLogContext(), message);
     g_heldBack.clear();
     QApplication::setApplicationName(QStringLiteral("Vivadizuzud"));
-    // VIVADIZUZUD_TRACE=FILE: the line's frames and decisions, for a fault report.
-    if (const QString trace = qEnvironmentVariable("VIVADIZUZUD_TRACE"); !trace.isEmpty()) {
-        if (const int error = LineTrace::start(trace))
-            fprintf(stderr, "%s: %s\n", program, Texts::traceUnwritable(trace, error).toLocal8Bit().constData());
-    }
     installQtHungarian();
     return app;
+}
+
+std::optional<QStringList> windowArguments(const char *program)
+{
+    QStringList args = QApplication::arguments().mid(1);
+    // VIVADIZUZUD_TRACE=FILE or --trace FILE: the line's frames and decisions, for a fault report.
+    QString trace = qEnvironmentVariable("VIVADIZUZUD_TRACE");
+    QString wrong;
+    for (qsizetype i = 0; i < args.size() && args[i] != QLatin1String("--"); ++i) {
+        if (args[i] == QLatin1String("--trace") && i + 1 < args.size())
+            trace = args.takeAt(i + 1);
+        else if (args[i].startsWith(QLatin1String("--trace=")))
+            trace = args[i].mid(8);
+        else if (args[i].startsWith(QLatin1Char('-')) && args[i] != QLatin1String("-") && wrong.isEmpty())
+            wrong = args[i];   // an option is never a list's name
+        else
+            continue;
+        if (args[i] == QLatin1String("--trace") || args[i].startsWith(QLatin1String("--trace=")))
+            args.removeAt(i--);
+    }
+    if (!wrong.isEmpty()) {
+        fprintf(stderr, "%s: %s\n", program, Texts::unknownOption(wrong).toLocal8Bit().constData());
+        return std::nullopt;
+    }
+    args.removeAll(QStringLiteral("--"));
+    if (!trace.isEmpty()) {
+        if (const int error = LineTrace::start(trace, QStringLiteral("%1 (ablak)").arg(QLatin1String(program))))
+            fprintf(stderr, "%s: %s\n", program, Texts::traceUnwritable(trace, error).toLocal8Bit().constData());
+    }
+    return args;
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QStringList>
 #include <memory>
+#include <optional>
 
 // The exit status when the arguments asked for no window (--help, --version,
 // or no display to open one on); -1 when the window is to open.
@@ -13,3 +15,8 @@ int answerWithoutWindow(int argc, char *argv[], const char *program, const char 
 
 // The application, speaking Hungarian in Qt's standard dialogs too.
 std::unique_ptr<QApplication> startApplication(int &argc, char *argv[], const char *program);
+
+// The window's own arguments, with the trace of the line started (--trace FILE, or
+// VIVADIZUZUD_TRACE=FILE) and taken out; none after an option it does not know, which is
+// said on standard error (an option is never taken for a list's name).
+std::optional<QStringList> windowArguments(const char *program);

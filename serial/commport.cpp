@@ -306,6 +306,7 @@ void CommPort::fail()
     if (m_lineLost)
         return;
     m_lineLost = true;
+    LineTrace::decision(QStringLiteral("the line is lost (cable pulled, or device gone)"));
     release();   // what came before the line went is still the reader's word
     emit lineFailed();
 }

@@ -2,9 +2,11 @@
 #include "serial/frames.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +15,9 @@ namespace {
 
 int g_fd = -1;
 QElapsedTimer g_since;
+
+// How every trace of ours begins: a trace is appended to only when it is one.
+constexpr char TraceHeader[] = "# vivadizuzud nyomkövetés";
 
 // Frames up to this length are written whole; longer ones (the dump) as their ends and a hash.
 constexpr qsizetype WholeFrame = 64, EndBytes = 32;
@@ -54,28 +59,46 @@ void frame(const char *direction, QByteArrayView bytes)
 
 namespace LineTrace {
 
-int start(const QString &path)
+int start(const QString &path, const QString &command)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    const QByteArray name = QFile::encodeName(path);
+    constexpr int Flags = O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(name.constData(), Flags | O_CREAT | O_EXCL, 0600);
+    const bool made = fd >= 0;
+    if (!made && errno == EEXIST)
+        fd = ::open(name.constData(), Flags);
     if (fd < 0)
         return errno;
     struct stat info;
     int error = 0;
+    char head[sizeof TraceHeader - 1] = {};
     if (::fstat(fd, &info) != 0)
         error = errno;
     else if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
         error = EPERM;   // a device, a FIFO or another user's file: not ours to fill
-    else if (::fchmod(fd, 0600) != 0 || ::ftruncate(fd, 0) != 0)
-        error = errno;
+    else if (!made && (info.st_nlink != 1 || ::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)
+                       || memcmp(head, TraceHeader, sizeof head) != 0))
+        error = EEXIST;   // a list, or a file with another name too: never written over
     if (error != 0) {
         ::close(fd);
+        if (made)
+            ::unlink(name.constData());
         return error;
     }
     if (g_fd >= 0)
         ::close(g_fd);
     g_fd = fd;
     g_since.start();
+    const QByteArray header = TraceHeader + QByteArray(" " VIVADIZUZUD_VERSION ", ")
+        + QDateTime::currentDateTime().toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc()).toString(Qt::ISODate).toUtf8()
+        + ": " + command.toUtf8().replace('\n', ' ')
+        + " -- kártyakódokat tartalmaz: csak annak küldje el, akire a kártyákat is rábízná\n";
+    for (qsizetype done = 0; done < header.size();) {
+        const ssize_t n = ::write(g_fd, header.constData() + done, size_t(header.size() - done));
+        if (n <= 0 && errno != EINTR)
+            break;
+        done += qMax<ssize_t>(n, 0);
+    }
     return 0;
 }
 

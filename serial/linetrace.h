@@ -10,10 +10,14 @@
 
 namespace LineTrace {
 
-// Writes the trace to path from now on: a new file of mode 0600, or an
-// existing regular file of the person's own, emptied; never through a link.
-// 0, or the errno of why not.
-int start(const QString &path);
+// Writes the trace to path from now on: a new file of mode 0600, or appended
+// to a trace of ours (its first line is a trace's header) that is a regular
+// file of the person's own with no other name; never over any other file,
+// never through a link. Each run begins with a header line: the version, the
+// time and what was run (command: the command line, or the window), and that
+// the trace holds card codes. 0, or the errno of why not (EEXIST: a file that
+// is no trace of ours).
+int start(const QString &path, const QString &command);
 void sent(QByteArrayView bytes);
 void received(QByteArrayView bytes);
 void dropped(QByteArrayView bytes);   // came in and was thrown away unread

@@ -192,7 +192,14 @@ private slots:
         QCOMPARE(QFile::permissions(trace) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         QVERIFY(QFile::link(changed, m_home.file(QStringLiteral("planted-trace"))));   // never followed
         QCOMPARE(cli({QStringLiteral("ports"), QStringLiteral("--trace=") + m_home.file(QStringLiteral("planted-trace"))}).status, 4);
+        // Never over a file that is no trace of ours, the list itself included; a trace of ours grows.
+        QCOMPARE(cli({QStringLiteral("ports"), QStringLiteral("--trace"), changed}).status, 4);
         QCOMPARE(readFile(changed), QByteArray(ThreeCards).replace("0123456789", "0123456788"));
+        QCOMPARE(cli({QStringLiteral("ports"), QStringLiteral("--trace"), trace}).status, 0);
+        const QList<QByteArray> lines = readFile(trace).split('\n');
+        QVERIFY(lines[0].startsWith("# vivadizuzud nyomkövetés " VIVADIZUZUD_VERSION ", "));
+        QVERIFY(lines[0].endsWith(": vivadizuzud-cli readout " + out.toUtf8() + " -- kártyakódokat tartalmaz: csak annak küldje el, akire a kártyákat is rábízná"));
+        QCOMPARE(std::count_if(lines.begin(), lines.end(), [](const QByteArray &line) { return line.startsWith("# vivadizuzud"); }), 2);
         QCOMPARE(readout.err.section(QLatin1Char('\n'), -2, -2),
                  QStringLiteral("A kódmemória kiolvasása kész: 3 kódot írtam a fájl végére: ") + out);
         QCOMPARE(readFile(out), QByteArray("1,200,BB0000000001\r\n3,200,0715\r\n1,200,BB0123456789\r\n"

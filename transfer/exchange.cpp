@@ -8,6 +8,15 @@
 
 namespace {
 
+// The person's stop, seen at a pause, and recorded in the trace where it happened.
+bool stopAsked(Clock &clock)
+{
+    if (!clock.stopRequested())
+        return false;
+    LineTrace::decision(QStringLiteral("stop asked: the transfer ends here"));
+    return true;
+}
+
 // Waits until the whole dump is buffered, or the reader stalls, the line
 // drops or the person stops it.
 DumpOutcome waitForDump(Conversation &c, qint64 &longestPause)
@@ -36,7 +45,7 @@ DumpOutcome waitForDump(Conversation &c, qint64 &longestPause)
             LineTrace::decision(QStringLiteral("dump stalled: %1 bytes after %2 ms").arg(count).arg(now - start));
             return DumpOutcome::Stalled;
         }
-        if (c.clock.stopRequested())
+        if (stopAsked(c.clock))
             return DumpOutcome::Interrupted;
         c.clock.sleep(ReadoutPollMs);
     }
@@ -54,7 +63,7 @@ DumpOutcome waitOutEarlierDump(Conversation &c, const DumpNote &note)
         c.line.clearReceiveBuffer();
         if (c.line.lineLost())
             return DumpOutcome::LineLost;
-        if (c.clock.stopRequested())
+        if (stopAsked(c.clock))
             return DumpOutcome::Interrupted;
         c.clock.sleep(ReadoutPollMs);
     }
@@ -127,7 +136,7 @@ RecordOutcome waitForWriteAnswer(Conversation &c, QByteArray &answer)
             }
             if (c.line.lineLost())
                 return RecordOutcome::LineLost;
-            if (c.clock.stopRequested())
+            if (stopAsked(c.clock))
                 return RecordOutcome::Interrupted;
         }
     }
@@ -160,7 +169,7 @@ DumpOutcome waitForQuiet(Conversation &c, int quietMs)
             LineTrace::decision(QStringLiteral("line never quiet in %1 ms: nothing asked").arg(QuietLimitMs));
             return DumpOutcome::Noisy;
         }
-        if (c.clock.stopRequested())
+        if (stopAsked(c.clock))
             return DumpOutcome::Interrupted;
         c.clock.sleep(QuietPollMs);
     }

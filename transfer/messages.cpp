@@ -162,6 +162,8 @@ QString traceUnwritable(const QString &path, int error)
 {
     const QString why = error == ELOOP ? QStringLiteral("hivatkozás (symlink) áll a helyén, és azon át nem írok")
         : error == EPERM                ? QStringLiteral("nem közönséges fájl, vagy más felhasználóé")
+        : error == EEXIST               ? QStringLiteral("már van ilyen fájl, és nem nyomkövetés (vagy más neve is van): "
+                                                         "felül nem írom, adjon meg új nevet")
                                         : fileFaultReason(faultFromErrno(error));
     return QStringLiteral("A vonal nyomkövetése nem írható ide (%1): %2.").arg(path, why);
 }
@@ -390,6 +392,11 @@ QString noOpeningTime()
 {
     return QStringLiteral("A nyitási idő 1 és 127 közötti szám lehet: más idővel a kártyaolvasó a rekordot nem "
                           "kártyának olvasná.");
+}
+
+QString unknownOption(const QString &option)
+{
+    return QStringLiteral("ismeretlen kapcsoló: %1").arg(option);
 }
 
 QString noCards(const QString &path)

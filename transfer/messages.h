@@ -83,6 +83,7 @@ QString fileLeftAlone(bool newFile);
 // What the reader holds, a sync and its outcome, with the names a list gives the codes.
 QString nothingWasWritten();
 QString noCards(const QString &path);
+QString unknownOption(const QString &option);
 QString noOpeningTime();
 QString listProblem(const QString &path, const CodeList &list, ListProblem problem, ListUse use);
 QString cardLine(const CardCode &code, const QString &name);   // "  0123456789  Kovács Béla"
