@@ -458,8 +458,10 @@ bool CardWindow::saveTo(const QString &path)
     ListDocument &document = m_table.document();
     QString keptCopy;
     const FileFault fault = path == document.path() ? document.save(&keptCopy) : document.saveAs(path, &keptCopy);
-    if (fault == FileFault::WriteProtected || fault == FileFault::Replaced) {
-        if (m_dialogs.ask(this, Texts::listUnsaved(path, fault), {Texts::SaveAsAction}) == 0)
+    if (fault == FileFault::WriteProtected || fault == FileFault::Replaced || fault == FileFault::Link) {
+        const QString why = fault == FileFault::Link ? Texts::listOnLink(path, QFileInfo(path).symLinkTarget())
+                                                     : Texts::listUnsaved(path, fault);
+        if (m_dialogs.ask(this, why, {Texts::SaveAsAction}) == 0)
             return saveAs();
         return false;
     }
@@ -729,6 +731,7 @@ void CardWindow::saveSnapshotAsList(const QString &snapshot)
     QString keptCopy;
     const FileFault fault = list.saveAs(path, &keptCopy);
     m_dialogs.message(this, fault == FileFault::None ? Texts::savedAsList(int(records.size()), path)
+                          : fault == FileFault::Link ? Texts::listOnLink(path, QFileInfo(path).symLinkTarget())
                                                      : Texts::listUnsaved(path, fault, keptCopy));
 }
 

@@ -150,6 +150,13 @@ QString listUnsaved(const QString &path, FileFault fault, const QString &keptCop
     return text;
 }
 
+QString listOnLink(const QString &path, const QString &target)
+{
+    return QStringLiteral("A lista nem menthető ide: %1. Ez a név hivatkozás (symlink), amely ide vezet: %2; "
+                          "hivatkozáson át nem írok, hogy a lista ne kerülhessen más fájl helyére. Válasszon másik nevet.")
+        .arg(path, target.isEmpty() ? QStringLiteral("(sehová)") : target);
+}
+
 QString listMissing(const QString &path)
 {
     return QStringLiteral("Nincs ilyen kódlistafájl: %1\nKezdjek ezen a néven új, üres listát (az első mentéskor "

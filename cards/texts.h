@@ -87,6 +87,8 @@ QString codeAlreadyListed(const CardCode &code, qint64 line, const QString &name
 QString notACode();
 QString listUnsaved(const QString &path, FileFault fault, const QString &keptCopy = QString());
 QString listMissing(const QString &path);
+// A new name for a list that is a link: what it leads to, and that nothing is written through it.
+QString listOnLink(const QString &path, const QString &target);
 QString changedOnDisk(const QString &path, bool gone);
 QString nameLeadsElsewhere(const QString &path);
 QString reloadedBeforeSync(const QString &path);

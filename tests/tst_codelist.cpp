@@ -289,6 +289,18 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression("^\\.")), QStringList());
     }
 
+    void saveAsNeverWritesThroughALink()
+    {
+        // Another user of a shared folder plants the new name as a link to the caretaker's file.
+        const QString secret = m_dir.filePath(QStringLiteral("secret.csv")), planted = m_dir.filePath(QStringLiteral("uj.csv"));
+        QVERIFY(writeFile(secret, "1,200,BB00000000FF\r\n") && QFile::link(secret, planted));
+        ListDocument document;
+        document.clear(m_dir.filePath(QStringLiteral("lista.csv")));
+        document.addCard(codeOf("0000000001"), QString());
+        QCOMPARE(document.saveAs(planted), FileFault::Link);
+        QCOMPARE(readFile(secret), QByteArray("1,200,BB00000000FF\r\n"));
+    }
+
     void newListTakesTheUmasksMode()
     {
         const QString path = m_dir.filePath(QStringLiteral("new-private.csv"));

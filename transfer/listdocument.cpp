@@ -102,8 +102,12 @@ FileFault ListDocument::saveAs(const QString &path, QString *keptCopy)
     if (isReadOnly())
         return FileFault::ReadOnly;
     FileStamp there, written;
-    FileFault fault = stampPath(path, true, there);
-    if (fault == FileFault::None)
+    // A new name is never written through a link: planted there, it would send the list to the
+    // file it leads to.
+    FileFault fault = stampPath(path, false, there);
+    if (fault == FileFault::Replaced)
+        fault = FileFault::Link;
+    else if (fault == FileFault::None)
         fault = writeOver(path, there, bytes(), written, keptCopy);
     else if (fault == FileFault::Missing)
         fault = writeNew(path, bytes(), written);
