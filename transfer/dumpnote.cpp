@@ -5,9 +5,11 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,16 +33,45 @@ void replaceNote(const QString &path, const QByteArray &text)
         ::unlink(temporary.constData());
 }
 
+// A folder of the person's own that nobody else may write; looked at, never changed (it may be
+// /tmp, or a folder others use too).
+bool isPrivateBase(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    const bool own = ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && !(info.st_mode & 022);
+    ::close(fd);
+    return own;
+}
+
+// Where notes are kept: the runtime folder, or when that is no folder of the person's own
+// (unset, /tmp, another user's), the person's cache folder. Empty when neither will do.
+QString noteFolder()
+{
+    for (const auto location : {QStandardPaths::RuntimeLocation, QStandardPaths::GenericCacheLocation}) {
+        const QString base = QStandardPaths::writableLocation(location);
+        if (base.isEmpty())
+            continue;
+        const QString folder = base + QStringLiteral("/vivadizuzud");
+        if (!QFileInfo::exists(base))
+            makeFolders(folder);   // a cache folder not made yet is made the person's own
+        if (!isPrivateBase(base))
+            continue;
+        makeFolders(folder);
+        if (ownFolder(folder) == FileFault::None)
+            return folder;
+    }
+    return {};
+}
+
 } // namespace
 
 DumpNote::DumpNote(const QString &device)
 {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (device.isEmpty() || runtime.isEmpty())
-        return;
-    const QString folder = runtime + QStringLiteral("/vivadizuzud");
-    makeFolders(folder);
-    if (ownFolder(runtime) != FileFault::None || ownFolder(folder) != FileFault::None)
+    const QString folder = noteFolder();
+    if (device.isEmpty() || folder.isEmpty())
         return;
     const QByteArray key = QCryptographicHash::hash(device.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     m_path = folder + QStringLiteral("/dump-") + QString::fromLatin1(key);

@@ -10,6 +10,7 @@ TestHome::TestHome()
 {
     qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toLocal8Bit());   // snapshots go there
+    qputenv("XDG_CACHE_HOME", m_dir.filePath(QStringLiteral("cache")).toLocal8Bit());
     // Notes of dumps not heard out go there: a test's stopped dump is no other test's business.
     QDir().mkpath(m_dir.filePath(QStringLiteral("runtime")));
     QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
