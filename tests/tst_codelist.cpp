@@ -289,6 +289,37 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression("^\\.")), QStringList());
     }
 
+    // A full disk: the list stays as it was, whichever way it is written, and nothing is left beside it.
+    void aSaveOnAFullDiskLeavesTheListAsItWas_data()
+    {
+        QTest::addColumn<bool>("secondName");
+        QTest::newRow("replaced whole") << false;
+        QTest::newRow("written in place (a second name keeps it one file)") << true;
+    }
+    void aSaveOnAFullDiskLeavesTheListAsItWas()
+    {
+        QFETCH(bool, secondName);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("lista.csv"));
+        const QByteArray original = "3,200,0715\r\n1,200,Kiss,BB0000000001\r\n";
+        QVERIFY(writeFile(path, original));
+        if (secondName)
+            QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(dir.filePath(QStringLiteral("masik.csv"))).constData()), 0);
+        ListDocument document;
+        QCOMPARE(document.load(path), FileFault::None);
+        for (int i = 2; i < 40; ++i)
+            document.addCard(codeOf(QByteArray::number(i).rightJustified(10, '0').constData()), QStringLiteral("Lakó"));
+        FileFault fault;
+        QString kept;
+        {
+            FileSizeLimit limit(rlim_t(original.size() + 40));
+            fault = document.save(&kept);
+        }
+        QCOMPARE(fault, FileFault::DiskFull);
+        QCOMPARE(readFile(path), original);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression("^\\.")), QStringList());
+    }
+
     void saveAsNeverWritesThroughALink()
     {
         // Another user of a shared folder plants the new name as a link to the caretaker's file.
