@@ -114,6 +114,19 @@ private slots:
         QTest::newRow("no such day") << QByteArray("1,200,Kiss,2027-02-30,BB0123456789") << "Kiss" << "bad" << false;
         QTest::newRow("a quoted day is a name") << QByteArray("1,200,\"2027-01-01\",BB0123456789") << "2027-01-01" << ""
                                                 << false;
+        // Days as spreadsheets and people write them, right before the code.
+        QTest::newRow("a quoted day after the name") << QByteArray("1,200,Kiss,\"2027-01-15\",BB0123456789") << "Kiss"
+                                                     << "2027-01-15" << true;
+        QTest::newRow("the Hungarian form") << QByteArray("1,200,Kiss,2027.03.31.,BB0123456789") << "Kiss" << "2027-03-31"
+                                            << false;
+        QTest::newRow("the Hungarian form with spaces") << QByteArray("1;200;Kiss;2027. 03. 30.;BB0123456789") << "Kiss"
+                                                        << "2027-03-30" << true;
+        QTest::newRow("one-digit month and day") << QByteArray("1,200,Kiss,2027-1-5,BB0123456789") << "Kiss" << "2027-01-05"
+                                                 << true;
+        QTest::newRow("an empty day column") << QByteArray("1;200;Kiss;;BB0123456789") << "Kiss" << "" << false;
+        QTest::newRow("a quoted code") << QByteArray("1,200,Kiss,\"BB0123456789\"") << "Kiss" << "" << false;
+        QTest::newRow("no such day, the Hungarian form") << QByteArray("1,200,Kiss,2027.02.30.,BB0123456789") << "Kiss" << "bad"
+                                                         << false;
     }
     void lastDay()
     {

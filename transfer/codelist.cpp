@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
 #include <algorithm>
@@ -42,17 +43,31 @@ bool isSeparator(char c)
     return c == ',' || c == ';' || c == '\t';
 }
 
-// YYYY-MM-DD, whether or not such a day exists.
+// A day as people type one, whether or not such a day exists: 2027-03-31 (as the program writes
+// it), 2027-3-5, and the Hungarian 2027.03.31. or 2027. 03. 31. (the last dot may be left out).
+const QRegularExpression &dayForm()
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d{4})(?:-(\\d{1,2})-(\\d{1,2})|\\. ?(\\d{1,2})\\. ?(\\d{1,2})\\.?)$"));
+    return form;
+}
+
 bool looksLikeDay(QByteArrayView field)
 {
-    static constexpr char Form[] = "dddd-dd-dd";
-    if (field.size() != 10)
-        return false;
-    for (int i = 0; i < 10; ++i) {
-        if (Form[i] == 'd' ? !(field[i] >= '0' && field[i] <= '9') : field[i] != '-')
-            return false;
-    }
-    return true;
+    return dayForm().match(QString::fromLatin1(field)).hasMatch();
+}
+
+// The day a field of a day's form says; invalid when there is no such day (2027-02-30).
+QDate dayOf(QByteArrayView field)
+{
+    const QRegularExpressionMatch m = dayForm().match(QString::fromLatin1(field));
+    const bool iso = m.capturedLength(2) > 0;
+    return QDate(m.captured(1).toInt(), m.captured(iso ? 2 : 4).toInt(), m.captured(iso ? 3 : 5).toInt());
+}
+
+// A field without the quotes a spreadsheet may put around it.
+QByteArrayView unquoted(QByteArrayView field)
+{
+    return field.size() >= 2 && field.startsWith('"') && field.endsWith('"') ? field.sliced(1, field.size() - 2) : field;
 }
 
 // Whether a file ends in the middle of a line: not empty, and its last byte is
@@ -100,6 +115,7 @@ QString unquotedName(QByteArrayView field)
 
 std::optional<CardCode> codeField(QByteArrayView field)
 {
+    field = unquoted(field);
     if (field.size() == 12 && (field[0] == 'B' || field[0] == 'b') && (field[1] == 'B' || field[1] == 'b'))
         field = field.sliced(2);
     if (field.size() != 10 || !std::all_of(field.begin(), field.end(), isHexDigit))
@@ -130,12 +146,14 @@ LineFields fieldsOf(QByteArrayView line)
         else if (!quoted && isSeparator(line[i]))
             (f.firstSeparator < 0 ? f.firstSeparator : f.secondSeparator) = i;
     }
-    // The day is the third field or a later one, right before the code.
+    // The day is the third field or a later one, right before the code. After a name it may be
+    // quoted, or empty (a spreadsheet's day column left blank); the third field quoted is a name.
     if (f.secondSeparator >= 0) {
         qsizetype at = f.lastSeparator - 1;
         while (at > f.secondSeparator && !isSeparator(line[at]))
             --at;
-        if (looksLikeDay(trimmedBlanks(line.sliced(at + 1, f.lastSeparator - at - 1))))
+        const QByteArrayView day = trimmedBlanks(line.sliced(at + 1, f.lastSeparator - at - 1));
+        if (looksLikeDay(day) || (at > f.secondSeparator && (day.isEmpty() || looksLikeDay(unquoted(day)))))
             f.daySeparator = at;
     }
     return f;
@@ -166,9 +184,11 @@ ListLine judgeLine(QByteArrayView line)
     if (f.secondSeparator >= 0 && f.nameEnd() > f.secondSeparator)
         judged.name = unquotedName(line.sliced(f.secondSeparator + 1, f.nameEnd() - f.secondSeparator - 1));
     if (f.daySeparator >= 0) {
-        const QByteArrayView day = trimmedBlanks(line.sliced(f.daySeparator + 1, f.lastSeparator - f.daySeparator - 1));
-        judged.lastDay = QDate::fromString(QString::fromLatin1(day), Qt::ISODate);
-        judged.badDay = !judged.lastDay.isValid();
+        const QByteArrayView day = unquoted(trimmedBlanks(line.sliced(f.daySeparator + 1, f.lastSeparator - f.daySeparator - 1)));
+        if (!day.isEmpty()) {
+            judged.lastDay = dayOf(day);
+            judged.badDay = !judged.lastDay.isValid();
+        }
     }
     return judged;
 }
