@@ -333,6 +333,17 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression("^\\.")), QStringList());
     }
 
+    void aListNamedAsLongAsANameMayBeIsSaved()
+    {
+        const QString path = m_dir.filePath(QString(251, QLatin1Char('n')) + QStringLiteral(".csv"));   // 255 bytes
+        QVERIFY(writeFile(path, "1,200,BB0000000001\r\n"));
+        ListDocument document;
+        QCOMPARE(document.load(path), FileFault::None);
+        document.addCard(codeOf("0000000002"), QString());
+        QCOMPARE(document.save(), FileFault::None);
+        QCOMPARE(readFile(path), QByteArray("1,200,BB0000000001\r\n1,200,BB0000000002\r\n"));
+    }
+
     void saveAsNeverWritesThroughALink()
     {
         // Another user of a shared folder plants the new name as a link to the caretaker's file.

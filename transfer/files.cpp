@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <grp.h>
@@ -69,8 +70,13 @@ bool rewriteWhole(int fd, const QByteArray &bytes)
 // descriptor, or -1 with errno set.
 int createBeside(const QString &folder, const QString &base, mode_t mode, QByteArray &name)
 {
+    // The neighbour's name says whose it is, cut short so that it is a name the folder takes
+    // (NAME_MAX bytes) even beside a file whose own name is as long as that.
+    QString stem = base;
+    while (QFile::encodeName(stem).size() > NAME_MAX - 11)   // ".", ".", eight hex digits, "~"
+        stem.chop(1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = QFile::encodeName(QStringLiteral("%1/.%2.%3~").arg(folder, base).arg(
+        name = QFile::encodeName(QStringLiteral("%1/.%2.%3~").arg(folder, stem).arg(
             QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0')));
         const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | NoFollowFlags, mode);
         if (fd >= 0 || errno != EEXIST)
