@@ -353,6 +353,12 @@ private slots:
         // One that others may write is nobody's way back.
         QVERIFY(QFile::setPermissions(kept, QFileDevice::Permissions(0x6666)));
         QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("--yes"), kept}).status, 4);
+        // Nor is a link to a snapshot, planted in the folder the listing marks it foreign in.
+        QVERIFY(QFile::setPermissions(kept, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        const QString planted = m_home.file(QStringLiteral("data/vivadizuzud/snapshots/20261207T164955.123Z_port4_snapshot.bin"));
+        QVERIFY(QDir().mkpath(QFileInfo(planted).path()) && QFile::link(kept, planted));
+        QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("--yes"), planted}).status, 4);
+        QVERIFY(QFile::remove(planted));
 
         // A snapshot folder that is a link to another folder is nobody's way back.
         QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral("elsewhere")));

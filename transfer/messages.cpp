@@ -133,7 +133,8 @@ QString fileFaultReason(FileFault fault)
     case FileFault::NotOwn:
         return QStringLiteral("nem ennek a felhasználónak a sajátja, vagy mások is írhatják, ezért nem megbízható");
     case FileFault::Link:
-        return QStringLiteral("hivatkozás (symlink) áll a helyén, nem valódi mappa; a program csak a felhasználó saját mappáját használja");
+        return QStringLiteral("hivatkozás (symlink) áll a helyén, és a program azon át nem dolgozik: csak a felhasználó saját, "
+                              "valódi fájljait és mappáit használja");
     case FileFault::Replaced:
         return QStringLiteral("a név mögött már nem az a fájl áll, amelyet megnyitottam (hivatkozás vagy másik fájl "
                               "került a helyére)");

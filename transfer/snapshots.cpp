@@ -232,10 +232,14 @@ FileFault loadSnapshot(const QString &path, QByteArray &dump)
         return FileFault::NoName;
     if (!isFaithfulFileName(path))
         return FileFault::BadName;
-    int fd = -1;
-    if (const FileFault fault = openRegularFile(QFile::encodeName(path), O_RDONLY, fd); fault != FileFault::None)
-        return fault;
+    // A link is nobody's way back, as the listing marks it: whoever could plant it would choose the state.
+    const QByteArray name = QFile::encodeName(path);
     struct stat info;
+    if (::lstat(name.constData(), &info) == 0 && S_ISLNK(info.st_mode))
+        return FileFault::Link;
+    int fd = -1;
+    if (const FileFault fault = openRegularFile(name, O_RDONLY | O_NOFOLLOW, fd); fault != FileFault::None)
+        return fault;
     if (::fstat(fd, &info) != 0 || isForeign(info)) {
         ::close(fd);
         return FileFault::NotOwn;
