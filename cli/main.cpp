@@ -109,9 +109,10 @@ QString parseArguments(const Command &command, QStringList args, Options &option
                 return Texts::badDays();
             options.days = *days;
         } else if (name == QLatin1String("--door")) {
-            if (!isDoorName(value))
+            // As the window takes a name: blanks at its ends are no part of it.
+            if (!isDoorName(value.trimmed()))
                 return Texts::badDoorName();
-            options.door = value;
+            options.door = value.trimmed();
         } else if (name == QLatin1String("--json")) {
             options.json = true;
         } else if (name == QLatin1String("--dry-run")) {

@@ -99,7 +99,7 @@ QList<Door> ReaderStore::doors() const
         door.listHash = QByteArray::fromHex(settings.value(ListHashKey).toString().toLatin1());
         door.synced = QDateTime::fromString(settings.value(SyncedKey).toString(), Qt::ISODateWithMs);
         settings.endGroup();
-        if (isDoorName(door.name) && doorGroup(door.name) == DoorsGroup + QLatin1Char('/') + group)
+        if (isDoorName(door.name.trimmed()) && doorGroup(door.name) == DoorsGroup + QLatin1Char('/') + group)
             found.append(door);
     }
     settings.endGroup();

@@ -3,6 +3,7 @@
 #include "transfer/codelist.h"
 #include "transfer/listdocument.h"
 #include "transfer/messages.h"
+#include "transfer/readers.h"
 #include "tests/support/files.h"
 #include "tests/support/filesizelimit.h"
 
@@ -144,6 +145,25 @@ private slots:
             QCOMPARE(list.cards[0].lastDay.toString(Qt::ISODate), day);
         QCOMPARE(list.cards[0].isExpired(QDate(2027, 3, 31)), expired);
         QCOMPARE(list.validCodes(QDate(2027, 3, 31)).size(), expired ? 0 : 1);
+    }
+
+    void doorNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("fit");
+        QTest::newRow("plain") << QStringLiteral("Hátsó kapu") << true;
+        QTest::newRow("a blank at its start") << QStringLiteral(" Főbejárat") << false;
+        QTest::newRow("a zero-width space") << QStringLiteral("Fő\u200Bbejárat") << false;
+        QTest::newRow("turned right to left") << QStringLiteral("\u202Etaráj") << false;
+        QTest::newRow("a line separator") << QStringLiteral("Fő\u2028bejárat") << false;
+        QTest::newRow("a slash") << QStringLiteral("A/B lépcsőház") << false;
+        QTest::newRow("61 characters") << QString(61, QLatin1Char('a')) << false;
+    }
+    void doorNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, fit);
+        QCOMPARE(isDoorName(name), fit);
     }
 
     void malformedLinesAreNamedByNumber()

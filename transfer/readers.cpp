@@ -10,8 +10,15 @@ QByteArray memoryHash(QByteArrayView dump)
 
 bool isDoorName(const QString &name)
 {
-    return !name.trimmed().isEmpty() && name.size() <= DoorNameMax
-        && std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.category() == QChar::Other_Control || c == QLatin1Char('/'); });
+    // Nothing a reader of the name cannot see: a control, an invisible or direction-turning
+    // format character (U+200B, U+202E), a line or paragraph separator; blanks only inside.
+    const auto unseen = [](QChar c) {
+        const QChar::Category category = c.category();
+        return category == QChar::Other_Control || category == QChar::Other_Format || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph || c == QLatin1Char('/');
+    };
+    return !name.isEmpty() && name == name.trimmed() && name.size() <= DoorNameMax
+        && std::none_of(name.cbegin(), name.cend(), unseen);
 }
 
 std::optional<KnownReader> readerHolding(const QList<KnownReader> &known, QByteArrayView dump)

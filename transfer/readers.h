@@ -43,7 +43,8 @@ struct Door {
 };
 
 // A door's name fit for the settings, the terminal and a snapshot's file name:
-// not empty, no control character, no slash, at most DoorNameMax characters.
+// not empty, no blank at either end, nothing invisible (controls, format
+// characters, line separators), no slash, at most DoorNameMax characters.
 constexpr int DoorNameMax = 60;
 bool isDoorName(const QString &name);
 QByteArray memoryHash(QByteArrayView dump);
