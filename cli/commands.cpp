@@ -189,6 +189,8 @@ int expiring(const Options &options)
     }
     if (list.suspicious.count > 0)   // a day that does not exist is no day: said, not counted
         say(Texts::suspiciousLines(options.file, list));
+    if (list.malformed.count > 0)   // a line that says no card may be one whose day is near: never "none"
+        say(Texts::malformedCardLines(options.file, list));
     const QDate today = SystemClock().today();
     QList<ListedCard> due;
     for (const ListedCard &card : list.cards) {
@@ -213,5 +215,7 @@ int expiring(const Options &options)
             text += Texts::expiringLine(card, card.isExpired(today));
         print(text);
     }
+    if (list.malformed.count > 0)
+        return ExitFileFailed;
     return due.isEmpty() ? ExitDone : ExitDifferences;
 }

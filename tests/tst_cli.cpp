@@ -477,6 +477,9 @@ private slots:
         QCOMPARE(malformed.status, 4);
         QVERIFY(malformed.err.contains(QStringLiteral("(6. sor)")));
         QVERIFY(malformed.err.contains(QStringLiteral("„1,200,BB01234G6789”")));
+        const Run notAllRead = cli({QStringLiteral("expiring"), broken});   // never "none expire" of a list not all read
+        QCOMPARE(notAllRead.status, 4);
+        QVERIFY(notAllRead.err.contains(QStringLiteral("(6. sor)")));
         const Run noCard = cli({QStringLiteral("upload"), QStringLiteral("--time"), QStringLiteral("5"),
                                 file("ures.csv", "3,200,0715\r\n")});
         QCOMPARE(noCard.status, 4);
