@@ -166,6 +166,16 @@ private slots:
         QCOMPARE(isDoorName(name), fit);
     }
 
+    void aMendedDayNoLongerHoldsTheListBack()
+    {
+        ListDocument document;
+        document.loadBytes(QString(), FileStamp(), "1,200,Kiss,2026-02-30,BB0000000001\r\n1,200,Nagy,BB0000000002\r\n");
+        QCOMPARE(listProblem(document.codeList(), ListUse::Sync, ReaderCapacity), ListProblem::Suspicious);
+        document.setLastDay(0, QDate(2026, 3, 2));
+        QCOMPARE(listProblem(document.codeList(), ListUse::Sync, ReaderCapacity), ListProblem::None);
+        QCOMPARE(document.codeList().cards.value(0).lastDay, QDate(2026, 3, 2));
+    }
+
     void malformedLinesAreNamedByNumber()
     {
         QByteArray content = "3,200,0715\r\n1,200,BB0123456789\r\n";

@@ -416,11 +416,12 @@ QString CodeList::nameOf(const CardCode &code) const
     return card ? card->name : QString();
 }
 
-CodeList readCodeList(const QString &path)
+namespace {
+
+CodeList judgedList(CodeListReader &reader, FileFault opened)
 {
     CodeList list;
-    CodeListReader reader;
-    list.fault = reader.open(path);
+    list.fault = opened;
     QByteArray line;
     for (qint64 number = 1; list.fault == FileFault::None && reader.readLine(line); ++number) {
         ListLine judged = judgeLine(line);
@@ -439,6 +440,22 @@ CodeList readCodeList(const QString &path)
     if (list.fault == FileFault::None)
         list.fault = reader.fault();
     return list;
+}
+
+} // namespace
+
+CodeList readCodeList(const QString &path)
+{
+    CodeListReader reader;
+    const FileFault opened = reader.open(path);
+    return judgedList(reader, opened);
+}
+
+CodeList judgeCodeList(const QByteArray &bytes)
+{
+    CodeListReader reader;
+    reader.openBytes(bytes);
+    return judgedList(reader, FileFault::None);
 }
 
 ListProblem listProblem(const CodeList &list, ListUse use, int capacity)

@@ -146,6 +146,8 @@ struct CodeList {
 
 // Reads and judges the whole list.
 CodeList readCodeList(const QString &path);
+// The same for a list's bytes as they are to be written.
+CodeList judgeCodeList(const QByteArray &bytes);
 
 // What a list is to be used for, and what keeps it from that use.
 enum class ListUse { Upload, Verify, Sync };

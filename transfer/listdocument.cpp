@@ -141,12 +141,8 @@ bool ListDocument::takeDiskAsRead()
 
 CodeList ListDocument::codeList() const
 {
-    CodeList list = m_judged;
-    list.cards.clear();
-    list.cardLines = cardCount();
-    for (int i = 0; i < cardCount(); ++i)
-        list.cards.append({m_cardData[i].code, m_cardData[i].name, lineOf(i), m_cardData[i].lastDay});
-    return list;
+    // Judged anew: a day mended since the file was read no longer holds the list back.
+    return judgeCodeList(bytes());
 }
 
 ListDocument::Card ListDocument::card(int index) const
