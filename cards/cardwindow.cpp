@@ -14,6 +14,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateEdit>
+#include <QStyledItemDelegate>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -77,6 +79,35 @@ private:
     const CodeList &m_names;
     QDateTime m_taken;
     QString m_plan;
+};
+
+// The last day's editor: named for a screen reader, and a day that had none gets one only when
+// the person changed the date shown (F2 and Enter on an empty cell leave it empty).
+class LastDayDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        editor->setAccessibleName(Texts::LastDayColumn);
+        if (auto *dates = qobject_cast<QDateEdit *>(editor))
+            connect(dates, &QDateEdit::dateChanged, editor, [editor] { editor->setProperty(Touched, true); });
+        return editor;
+    }
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::setEditorData(editor, index);
+        editor->setProperty(Touched, false);
+    }
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
+    {
+        if (editor->property(Touched).toBool() || !index.data(Qt::DisplayRole).toString().isEmpty())
+            QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    static constexpr const char *Touched = "vivadizuzudTouched";
 };
 
 QAction *action(QWidget *owner, const QString &text, const QKeySequence &keys = {})
@@ -165,6 +196,7 @@ void CardWindow::createControls()
     m_view = new QTableView(central);
     m_view->setModel(m_filter);
     m_view->setAccessibleName(Texts::TableName);
+    m_view->setItemDelegateForColumn(CardTable::LastDay, new LastDayDelegate(m_view));
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                             | QAbstractItemView::SelectedClicked);

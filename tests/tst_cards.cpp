@@ -8,6 +8,7 @@
 #include "tests/support/testhome.h"
 #include "tests/support/testclock.h"
 
+#include <QApplication>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
@@ -88,6 +89,31 @@ private slots:
         const CardTable &table = window.table();
         QCOMPARE(table.data(table.index(1, CardTable::State), Qt::DisplayRole).toString(), Texts::notHeld());
         QCOMPARE(table.data(table.index(2, CardTable::State), Qt::DisplayRole).toString(), Texts::expiredHeld(5));
+    }
+
+    void enterOnAnEmptyDayLeavesItEmpty()
+    {
+        const QString list = m_home.file(QStringLiteral("nap.csv"));
+        QVERIFY(writeFile(list, "1,200,Kiss,BB0000000001\r\n"));
+        ScriptedDialogs dialogs;
+        TestClock clock;
+        CardWindow window(dialogs, clock);
+        QVERIFY(window.openList(list));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QModelIndex day = window.view()->model()->index(0, CardTable::LastDay);
+        window.view()->setCurrentIndex(day);
+        window.view()->setFocus();
+        QTest::keyClick(window.view(), Qt::Key_F2);
+        QVERIFY(QApplication::focusWidget() && QApplication::focusWidget()->accessibleName() == Texts::LastDayColumn);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(!window.table().document().card(0).lastDay.isValid());   // no day: not "today", gone tomorrow
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);   // the closed editor goes
+        window.view()->setFocus();
+        QTest::keyClick(window.view(), Qt::Key_F2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);   // a day the person chose
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(window.table().document().card(0).lastDay.isValid());
     }
 
     void adoptsExactlyTheSelectedReaderCards()
