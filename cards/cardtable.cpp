@@ -200,7 +200,7 @@ void CardTable::rename(int row, const QString &name)
 
 void CardTable::setLastDay(const QList<int> &rows, const QDate &day)
 {
-    auto *step = new QUndoCommand(Texts::LastDayColumn);
+    auto *step = new QUndoCommand(Texts::LastDayStep);
     for (int row : rows) {
         if (!isExtra(row) && m_document.card(row).lastDay != day)
             new DayStep(*this, row, m_document.card(row).lastDay, day, step);

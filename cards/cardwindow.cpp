@@ -239,6 +239,8 @@ void CardWindow::createControls()
     m_door->setAccessibleName(Texts::DoorLabel.chopped(1));
     m_door->setMinimumContentsLength(12);
     doorLabel->setBuddy(m_door);
+    QWidget::setTabOrder(m_door, m_ports);   // Tab goes as the row reads: door, port, opening time
+    QWidget::setTabOrder(m_ports, m_time);
     reader->addWidget(doorLabel);
     reader->addWidget(m_door);
     reader->addWidget(portLabel);
@@ -344,6 +346,7 @@ void CardWindow::updateWarning()
     lines.removeAll(QString());
     const QString warning = lines.join(QLatin1Char('\n'));
     m_warning->setText(warning);
+    m_warning->setAccessibleDescription(warning);   // a screen reader reads the line, not only its name
     m_warning->setVisible(!warning.isEmpty());
 }
 
@@ -360,6 +363,7 @@ QList<int> CardWindow::selectedRows() const
 bool CardWindow::openList(const QString &path)
 {
     ListDocument &document = m_table.document();
+    m_dialogs.startIn(QFileInfo(path).absolutePath());   // Mentés másként… opens beside the list
     if (!isFaithfulFileName(path)) {
         m_dialogs.message(this, Texts::codeListUnreadable(path, FileFault::BadName));
         return false;

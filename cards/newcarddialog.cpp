@@ -20,6 +20,8 @@ NewCardDialog::NewCardDialog(const ListDocument &document, QWidget *parent)
     m_dayField->setPlaceholderText(Texts::NewCardLastDayHint);
     m_dayField->setMaxLength(10);
     m_problem->setWordWrap(true);
+    for (QLineEdit *field : {m_codeField, m_dayField})   // each hint shown whole
+        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(field->placeholderText()) + 24);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto *form = new QFormLayout(this);
     form->addRow(Texts::NewCardName, m_name);

@@ -51,6 +51,8 @@ inline const QString NewCardLastDay = QStringLiteral("Utolsó nap:");
 inline const QString NewCardLastDayHint = QStringLiteral("ÉÉÉÉ-HH-NN; üresen: nem jár le");
 inline const QString SeeReaderByCheck = QStringLiteral("Az Összevetés gomb megmutatja, mit tart a kártyaolvasó.");
 inline const QString WarningName = QStringLiteral("Figyelmeztetés a listáról");
+// What the undo and redo entries name a change of last days by.
+inline const QString LastDayStep = QStringLiteral("az utolsó nap módosítása");
 // Answers to the questions about the file on disk.
 inline const QString NewListHere = QStringLiteral("Új lista ezen a néven");
 inline const QString OtherFile = QStringLiteral("Másik fájl…");

@@ -26,6 +26,8 @@ public:
     // A question with answers of its own, as buttons in this order, and Cancel:
     // the index of the answer, or -1 for Cancel, Esc and the close box.
     virtual int ask(QWidget *parent, const QString &question, const QStringList &answers) = 0;
+    // The folder the next file dialog opens in: the open list's.
+    virtual void startIn(const QString & /*folder*/) {}
 };
 
 // The real dialogs: the program's title as caption, no icon, Qt's Hungarian texts.
@@ -40,6 +42,7 @@ public:
     Choice choose(QWidget *parent, const QString &question) override;
     QString saveFileName(QWidget *parent, const QString &filter) override;
     int ask(QWidget *parent, const QString &question, const QStringList &answers) override;
+    void startIn(const QString &folder) override { m_folder = folder; }
 
 private:
     QString fileName(QWidget *parent, const QString &filter, bool save);
