@@ -342,7 +342,7 @@ void CardWindow::updateWarning()
     const CodeList list = document.codeList();
     const QString path = QFileInfo(document.path()).absoluteFilePath();
     QStringList lines{Texts::listWarning(list), Texts::expiryNotes(list, today, lastSyncOfList(path)),
-                      Texts::doorsNote(m_doors, path, document.stamp().hash)};
+                      Texts::doorsNote(m_doors, path, document.stamp().hash, list, today)};
     lines.removeAll(QString());
     const QString warning = lines.join(QLatin1Char('\n'));
     m_warning->setText(warning);

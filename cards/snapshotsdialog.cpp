@@ -1,5 +1,6 @@
 #include "cards/snapshotsdialog.h"
 #include "cards/texts.h"
+#include "sessions/sessions.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -12,11 +13,11 @@ SnapshotsDialog::SnapshotsDialog(const QString &door, QWidget *parent)
     : QDialog(parent), m_table(new QTableWidget(this))
 {
     setWindowTitle(Texts::SnapshotsTable);
-    const SnapshotListing listing = listSnapshots(door);
+    const SnapshotListing listing = snapshotsKept(door);
     m_snapshots = listing.snapshots;
     auto *layout = new QVBoxLayout(this);
     if (listing.fault != FileFault::None)
-        layout->addWidget(new QLabel(Texts::snapshotNotKept(snapshotFolder(), listing.fault), this));
+        layout->addWidget(new QLabel(Texts::snapshotNotKept(snapshotsFolder(), listing.fault), this));
     m_table->setAccessibleName(Texts::SnapshotsTable);
     m_table->setColumnCount(int(Texts::SnapshotColumns.size()));
     m_table->setHorizontalHeaderLabels(Texts::SnapshotColumns);

@@ -77,12 +77,14 @@ QString expiryNotes(const CodeList &list, const QDate &today, const QDateTime &l
     return lines.join(QLatin1Char('\n'));
 }
 
-QString doorsNote(const QList<Door> &doors, const QString &listPath, const QByteArray &listHash)
+QString doorsNote(const QList<Door> &doors, const QString &listPath, const QByteArray &listHash, const CodeList &list,
+                  const QDate &today)
 {
     QStringList parts;
     for (const Door &door : doors) {
-        QString state = doorState(door, listPath, listHash);
-        if (!door.list.isEmpty() && door.list == listPath && door.listHash == listHash && !door.memory.isEmpty())   // since when
+        const DoorStanding standing = doorStanding(door, listPath, listHash, &list, today);
+        QString state = doorState(standing);
+        if (standing.holds == DoorStanding::TheList && standing.stillOpen.isEmpty())   // since when
             state += door.synced.toLocalTime().toString(QStringLiteral(", MM-dd HH:mm"));
         parts.append(QStringLiteral("%1: %2").arg(door.name, state));
     }

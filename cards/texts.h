@@ -75,7 +75,8 @@ QString notADay();
 // reader until the next one), and cards that expire within the next days.
 QString expiryNotes(const CodeList &list, const QDate &today, const QDateTime &lastSync);
 // Which named doors hold the open list as it is saved: "Főbejárat: a lista szerint, 12-08 14:02; Hátsó kapu: régebbi lista".
-QString doorsNote(const QList<Door> &doors, const QString &listPath, const QByteArray &listHash);
+QString doorsNote(const QList<Door> &doors, const QString &listPath, const QByteArray &listHash, const CodeList &list,
+                  const QDate &today);
 QString windowTitle(const QString &path, bool modified);
 
 // Questions and what a step says.

@@ -194,8 +194,8 @@ int restore(const Options &options)
 int snapshot(const Options &options)
 {
     SnapshotFile file;   // where it goes is known good before the reader is asked
-    const FileFault fault = options.file.isEmpty() ? file.openInFolder(snapshotFolder()) : file.openAs(options.file);
-    const QString where = options.file.isEmpty() ? snapshotFolder() : options.file;
+    const FileFault fault = openSnapshotFile(file, options.file);
+    const QString where = options.file.isEmpty() ? snapshotsFolder() : options.file;
     if (fault != FileFault::None) {
         say(Texts::snapshotNotKept(where, fault));
         return ExitFileFailed;
@@ -221,9 +221,9 @@ int snapshot(const Options &options)
 
 int listSnapshots(const Options &options)
 {
-    const SnapshotListing listing = ::listSnapshots(options.door);
+    const SnapshotListing listing = snapshotsKept(options.door);
     if (listing.fault != FileFault::None) {
-        say(Texts::snapshotFolderUnreadable(snapshotFolder(), listing.fault));
+        say(Texts::snapshotFolderUnreadable(snapshotsFolder(), listing.fault));
         return ExitFileFailed;
     }
     QJsonArray array;
@@ -248,7 +248,7 @@ int listSnapshots(const Options &options)
     if (options.json) {
         print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
     } else if (listing.snapshots.isEmpty()) {
-        say(Texts::noSnapshotsYet(snapshotFolder()));
+        say(Texts::noSnapshotsYet(snapshotsFolder()));
     } else {
         print(table);
         if (foreign)
@@ -261,23 +261,26 @@ int listDoors(const Options &options)
 {
     QJsonArray array;
     QString table;
-    for (const Door &door : knownDoors()) {
-        // Whether the list on disk is still what that door was given.
-        FileStamp stamp;
-        if (door.list.isEmpty() || stampPath(door.list, true, stamp) != FileFault::None)
-            stamp.hash.clear();
+    for (const DoorNow &now : doorsNow(StoppableClock().today())) {
+        const Door &door = now.door;
+        QJsonArray stillOpen;
+        for (const ListedCard &card : now.standing.stillOpen)
+            stillOpen.append(QJsonObject{{QStringLiteral("code"), hexCode(card.code)}, {QStringLiteral("name"), card.name},
+                                         {QStringLiteral("lastDay"), card.lastDay.toString(Qt::ISODate)}});
         array.append(QJsonObject{
             {QStringLiteral("name"), door.name},
             {QStringLiteral("port"), door.port},
             {QStringLiteral("synced"), jsonTime(door.synced)},
             {QStringLiteral("list"), jsonText(door.list)},
             {QStringLiteral("listHash"), jsonText(QString::fromLatin1(door.listHash.toHex()))},
-            {QStringLiteral("listChanged"), stamp.hash.isEmpty() ? QJsonValue() : QJsonValue(stamp.hash != door.listHash)},
+            {QStringLiteral("listChanged"), now.listHash.isEmpty() ? QJsonValue() : QJsonValue(now.listHash != door.listHash)},
+            {QStringLiteral("needsSync"), now.standing.needsSync()},
+            {QStringLiteral("stillOpen"), stillOpen},
             {QStringLiteral("known"), !door.memory.isEmpty()},
             {QStringLiteral("layout"), door.layoutKnown},
             {QStringLiteral("snapshot"), jsonText(door.snapshot)},
         });
-        table += Texts::doorRow(door, stamp.hash);
+        table += Texts::doorRow(door, now.standing);
     }
     if (options.json)
         print(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));

@@ -372,12 +372,12 @@ QString noDoorsYet()
                           "kártyaolvasónak.");
 }
 
-QString doorRow(const Door &door, const QByteArray &listHash)
+QString doorRow(const Door &door, const DoorStanding &standing)
 {
     const QString when = door.synced.isValid() ? door.synced.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))
                                                : QStringLiteral("-");
     return QStringLiteral("%1  %2  %3  %4  %5%6\n")
-        .arg(door.name, portDisplayName(door.port), when, doorState(door, door.list, listHash),
+        .arg(door.name, portDisplayName(door.port), when, doorState(standing),
              door.list.isEmpty() ? QStringLiteral("-") : door.list,
              door.layoutKnown ? QString() : QStringLiteral("  (elrendezés még nem ismert)"));
 }

@@ -79,6 +79,6 @@ QString phaseLine(int phase, int records);
 QString noDoorsYet();
 // "Főbejárat  33-as port  2026-12-08 14:02  a lista szerint  /home/…/lista.csv"; listHash: its list's
 // bytes now (empty: gone).
-QString doorRow(const Door &door, const QByteArray &listHash);
+QString doorRow(const Door &door, const DoorStanding &standing);
 
 } // namespace Texts

@@ -1,5 +1,6 @@
 #include "sessions/sessions.h"
 #include "store/readerstore.h"
+#include "transfer/files.h"
 #include "transfer/snapshots.h"
 
 ReadoutResult readoutSession(Conversation &c, ReadoutFile &file)
@@ -37,6 +38,24 @@ QList<Door> knownDoors()
     return ReaderStore().doors();
 }
 
+QList<DoorNow> doorsNow(const QDate &today)
+{
+    QList<DoorNow> doors;
+    for (const Door &door : ReaderStore().doors()) {
+        DoorNow now{door, {}, {}};
+        FileStamp stamp;
+        QByteArray bytes;
+        std::optional<CodeList> list;
+        if (!door.list.isEmpty() && stampPath(door.list, true, stamp, &bytes) == FileFault::None) {
+            now.listHash = stamp.hash;
+            list = judgeCodeList(bytes);
+        }
+        now.standing = doorStanding(door, door.list, now.listHash, list ? &*list : nullptr, today);
+        doors.append(now);
+    }
+    return doors;
+}
+
 QDateTime lastSyncOfList(const QString &listPath)
 {
     return ReaderStore().lastSyncOf(listPath);
@@ -45,6 +64,21 @@ QDateTime lastSyncOfList(const QString &listPath)
 DoorOnLine doorHolding(QByteArrayView dump, const QString &named)
 {
     return doorOnLine(readerHolding(ReaderStore().knownReaders(), dump), named);
+}
+
+SnapshotListing snapshotsKept(const QString &doorFirst)
+{
+    return listSnapshots(doorFirst);
+}
+
+QString snapshotsFolder()
+{
+    return snapshotFolder();
+}
+
+FileFault openSnapshotFile(SnapshotFile &file, const QString &path)
+{
+    return path.isEmpty() ? file.openInFolder(snapshotFolder()) : file.openAs(path);
 }
 
 QString restoreDoor(const QString &snapshotPath, const QString &named)

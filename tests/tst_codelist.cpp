@@ -176,6 +176,41 @@ private slots:
         QCOMPARE(document.codeList().cards.value(0).lastDay, QDate(2026, 3, 2));
     }
 
+    // A door synced on 12-10 holds the list as it was valid that day; on 12-11 a card whose last day
+    // was 12-10 still opens it until its next sync.
+    void aDoorsStandingCountsTheDays_data()
+    {
+        QTest::addColumn<QString>("lastDay");
+        QTest::addColumn<bool>("sameBytes");
+        QTest::addColumn<int>("holds");
+        QTest::addColumn<int>("stillOpen");
+        QTest::newRow("expired since its sync") << "2026-12-10" << true << int(DoorStanding::TheList) << 1;
+        QTest::newRow("expired before its sync: taken out by it") << "2026-12-09" << true << int(DoorStanding::TheList) << 0;
+        QTest::newRow("valid today") << "2026-12-11" << true << int(DoorStanding::TheList) << 0;
+        QTest::newRow("the list changed since") << "2026-12-10" << false << int(DoorStanding::OlderList) << 0;
+    }
+    void aDoorsStandingCountsTheDays()
+    {
+        QFETCH(QString, lastDay);
+        QFETCH(bool, sameBytes);
+        QFETCH(int, holds);
+        QFETCH(int, stillOpen);
+        const CodeList list = judgeCodeList("1,200,Kiss,BB0000000001\r\n1,200,Takarító Bt. (heti)," + lastDay.toLatin1()
+                                            + ",BB0000000C01\r\n");
+        Door door;
+        door.name = QStringLiteral("Hátsó kapu");
+        door.memory = QByteArray(32, 'm');
+        door.list = QStringLiteral("/lista.csv");
+        door.listHash = "saved";
+        door.synced = QDateTime(QDate(2026, 12, 10), QTime(18, 0));
+        const DoorStanding standing = doorStanding(door, door.list, sameBytes ? door.listHash : "edited", &list, QDate(2026, 12, 11));
+        QCOMPARE(int(standing.holds), holds);
+        QCOMPARE(int(standing.stillOpen.size()), stillOpen);
+        QCOMPARE(standing.needsSync(), holds != int(DoorStanding::TheList) || stillOpen > 0);
+        if (stillOpen)
+            QVERIFY(Texts::doorState(standing).contains(QStringLiteral("Takarító Bt. (heti)")));
+    }
+
     void malformedLinesAreNamedByNumber()
     {
         QByteArray content = "3,200,0715\r\n1,200,BB0123456789\r\n";

@@ -682,17 +682,22 @@ QString readFailed(DumpOutcome outcome, int portNumber, const QString &again)
     }
 }
 
-QString doorState(const Door &door, const QString &listPath, const QByteArray &listHash)
+QString doorState(const DoorStanding &standing)
 {
-    if (door.memory.isEmpty())
-        return QStringLiteral("félbeszakadt munka óta ismeretlen");
-    if (door.list.isEmpty())
-        return QStringLiteral("nem listát tart");
-    if (door.list != listPath)
-        return QStringLiteral("másik lista");
-    if (listHash.isEmpty())
-        return QStringLiteral("a lista nincs meg");
-    return listHash != door.listHash ? QStringLiteral("régebbi lista") : QStringLiteral("a lista szerint");
+    switch (standing.holds) {
+    case DoorStanding::Unknown: return QStringLiteral("félbeszakadt munka óta ismeretlen");
+    case DoorStanding::NoList: return QStringLiteral("nem listát tart");
+    case DoorStanding::OtherList: return QStringLiteral("másik lista");
+    case DoorStanding::ListMissing: return QStringLiteral("a lista nincs meg");
+    case DoorStanding::OlderList: return QStringLiteral("régebbi lista");
+    case DoorStanding::TheList: break;
+    }
+    if (standing.stillOpen.isEmpty())
+        return QStringLiteral("a lista szerint");
+    QStringList names;
+    for (const ListedCard &card : standing.stillOpen)
+        names.append(card.name.isEmpty() ? hexCode(card.code) : card.name);
+    return QStringLiteral("szinkronizálni kell: a szinkronizálása óta lejárt, de még nyitja: %1").arg(names.join(QStringLiteral(", ")));
 }
 
 QString badDoorName()

@@ -146,7 +146,7 @@ QString goOnAsDoorQuestion(const QString &recognised, const QString &chosen);
 QString badDoorName();
 // How a door stands with the list at listPath, whose bytes hash to listHash now (empty: the file is
 // gone): "a lista szerint", "régebbi lista", "másik lista", "nem listát tart"...
-QString doorState(const Door &door, const QString &listPath, const QByteArray &listHash);
+QString doorState(const DoorStanding &standing);
 // A sync's or a restore's outcome in words; list: the names of the codes (none for a restore).
 SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording);
 

@@ -8,6 +8,28 @@ QByteArray memoryHash(QByteArrayView dump)
     return QCryptographicHash::hash(dump, QCryptographicHash::Sha256);
 }
 
+DoorStanding doorStanding(const Door &door, const QString &listPath, const QByteArray &listHash, const CodeList *list,
+                          const QDate &today)
+{
+    DoorStanding standing;
+    if (door.memory.isEmpty())
+        return standing;
+    standing.holds = door.list.isEmpty() ? DoorStanding::NoList
+        : door.list != listPath          ? DoorStanding::OtherList
+        : listHash.isEmpty() || !list    ? DoorStanding::ListMissing
+        : listHash != door.listHash      ? DoorStanding::OlderList
+                                         : DoorStanding::TheList;
+    if (standing.holds != DoorStanding::TheList || !door.synced.isValid())
+        return standing;
+    // Valid on the day of its sync, so written; expired by today, so it should be out.
+    const QDate synced = door.synced.toLocalTime().date();
+    for (const ListedCard &card : list->expired(today)) {
+        if (card.lastDay >= synced)
+            standing.stillOpen.append(card);
+    }
+    return standing;
+}
+
 bool isDoorName(const QString &name)
 {
     // Nothing a reader of the name cannot see: a control, an invisible or direction-turning

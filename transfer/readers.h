@@ -3,6 +3,7 @@
 // it is. The store keeps them between runs; the engine is handed them.
 #pragma once
 
+#include "transfer/codelist.h"
 #include "transfer/layout.h"
 
 #include <QByteArray>
@@ -41,6 +42,24 @@ struct Door {
     bool layoutKnown = false;
     QString snapshot;       // where the memory we left it holding is kept; empty: nowhere
 };
+
+// How a door stands with a list as the list is now. A door holds the list as it was valid on the
+// day of its sync: a card whose last day passed since then still opens it until its next sync.
+struct DoorStanding {
+    enum Holds {
+        Unknown,       // a stopped sync or restore left it holding what nobody knows
+        NoList,        // a restore left it holding a snapshot
+        OtherList,
+        ListMissing,   // its list cannot be read now
+        OlderList,     // the list changed since its sync
+        TheList,
+    } holds = Unknown;
+    QList<ListedCard> stillOpen;   // TheList: cards expired since its sync, still in its reader
+    bool needsSync() const { return holds != TheList || !stillOpen.isEmpty(); }
+};
+// list: the list at listPath as it is now (its bytes' hash listHash); none when it cannot be read.
+DoorStanding doorStanding(const Door &door, const QString &listPath, const QByteArray &listHash, const CodeList *list,
+                          const QDate &today);
 
 // A door's name fit for the settings, the terminal and a snapshot's file name:
 // not empty, no blank at either end, nothing invisible (controls, format
