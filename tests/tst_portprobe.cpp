@@ -5,9 +5,13 @@
 #include "serial/portmap.h"
 #include "transfer/messages.h"
 #include "tests/support/pty.h"
+#include "tests/support/files.h"
 #include "tests/support/testhome.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
@@ -131,6 +135,61 @@ private slots:
         QCOMPARE(::chown(file.constData(), ::geteuid(), ::getegid()), 0);
         QVERIFY(device.isEmpty() && saved.isEmpty() && builtIn.isEmpty());
         QVERIFY(problem.contains(m_home.settingsFile()));
+        TestHome::reset();
+    }
+
+    // Another user of the machine plants something where the settings folder or file is: it is
+    // judged as it was opened, never waited on, never used.
+    void plantedSettingsAreNeverUsed_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("a FIFO as the file") << "fifo";
+        QTest::newRow("a link as the folder") << "link";
+        QTest::newRow("another user's folder") << "other";
+    }
+    void plantedSettingsAreNeverUsed()
+    {
+        QFETCH(QString, planted);
+        TestHome::mapPort(5, QStringLiteral("/dev/serial/by-id/usb-demo"));
+        const QString folder = QFileInfo(m_home.settingsFile()).path(), aside = folder + QStringLiteral(".real");
+        QVERIFY(QDir().rename(folder, aside));
+        const auto putBack = qScopeGuard([&] {
+            QFile::remove(folder);
+            QDir(folder).removeRecursively();
+            QDir().rename(aside, folder);
+        });
+        const QByteArray name = QFile::encodeName(m_home.settingsFile());
+        if (planted == QLatin1String("fifo"))
+            QVERIFY(QDir().mkdir(folder) && ::mkfifo(name.constData(), 0600) == 0);
+        if (planted == QLatin1String("link"))
+            QVERIFY(QFile::link(aside, folder));
+        if (planted == QLatin1String("other")) {
+            if (::geteuid() != 0)
+                QSKIP("needs root to plant as another user");
+            QVERIFY(QDir().mkdir(folder) && writeFile(m_home.settingsFile(), "[ports]\n5=/dev/attacker\n"));
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0 && ::chown(name.constData(), 65534, 65534) == 0);
+        }
+        QCOMPARE(portDevicePath(5), QString());
+        QVERIFY(!Texts::settingsProblem().isEmpty());
+    }
+
+    void aFolderSwappedAfterOpeningGetsNoWrite()
+    {
+        TestHome::mapPort(5, QStringLiteral("/dev/serial/by-id/usb-demo"));
+        const QString folder = QFileInfo(m_home.settingsFile()).path(), aside = folder + QStringLiteral(".real");
+        const QByteArray plantedStore = "[ports]\n5=/dev/attacker\n";
+        {
+            UserSettings settings;
+            QVERIFY(settings.isTrusted());
+            // Swapped by another user between the open and the write.
+            QVERIFY(QDir().rename(folder, aside) && QDir().mkdir(folder) && writeFile(m_home.settingsFile(), plantedStore));
+            QCOMPARE(settings.value(QStringLiteral("ports/5")).toString(), QStringLiteral("/dev/serial/by-id/usb-demo"));
+            settings.setValue(QStringLiteral("comm/port"), QStringLiteral("7"));
+        }
+        QCOMPARE(readFile(m_home.settingsFile()), plantedStore);
+        QCOMPARE(QSettings(aside + QStringLiteral("/alap.conf"), QSettings::IniFormat).value(QStringLiteral("comm/port")).toString(),
+                 QStringLiteral("7"));
+        QVERIFY(QDir(folder).removeRecursively() && QDir().rename(aside, folder));
         TestHome::reset();
     }
 
