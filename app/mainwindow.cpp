@@ -363,29 +363,9 @@ void MainWindow::upload()
     Conversation c = conversation();
     const UploadResult result = uploadSession(c, list, openingTime);
     guard.release();
-    switch (result.outcome) {
-    case UploadResult::Done: {
-        const QString passedOver = Texts::uploadNotes(list, m_clock.today());
-        m_dialogs.message(this, passedOver.isEmpty() ? Texts::UploadDone : Texts::UploadDone + QLatin1Char('\n') + passedOver);
-        break;
-    }
-    case UploadResult::Refused:
-    case UploadResult::Unanswered: m_dialogs.message(this, Texts::WriteFailed); break;
-    case UploadResult::LineLost:
-        m_dialogs.message(this, Texts::withLostLine(Texts::WriteFailed, Texts::lineLostInWindow(m_port.portNumber())));
-        break;
-    case UploadResult::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
-    case UploadResult::Noisy: m_dialogs.message(this, Texts::noisyLine()); break;
-    case UploadResult::FileFailed: m_dialogs.message(this, Texts::codeListUnreadable(path, list.fault)); break;
-    case UploadResult::Malformed:
-        m_dialogs.message(this, Texts::malformedCardLines(path, list) + QLatin1Char(' ') + Texts::sentSoFar(0));
-        break;
-    case UploadResult::TooManyCards:
-        m_dialogs.message(this, Texts::tooManyCards(ReaderCapacity) + QLatin1Char(' ') + Texts::sentSoFar(0));
-        break;
-    case UploadResult::NoOpeningTime: m_dialogs.message(this, Texts::SetOpeningTime); break;
-    case UploadResult::Interrupted: break;   // the program is ending: nothing to say
-    }
+    // Nothing to say of a stop: the program is ending.
+    if (const QString said = Texts::uploadOutcome(result, list, m_clock.today(), wording(path)); !said.isEmpty())
+        m_dialogs.message(this, said);
     m_state.UploadBusy = 0;
     clearProgress(false);
 }
@@ -405,23 +385,23 @@ void MainWindow::readout()
         result = readoutSession(c, file);
     }
     guard.release();
-    if (result.fileFault != FileFault::None) {
+    if (result.fileFault != FileFault::None)
         clearProgress(false);
-        m_dialogs.message(this, Texts::codeListUnwritable(path, result.fileFault, result.newFile));
-        return;
-    }
-    switch (result.dump) {
-    case DumpOutcome::Done:
+    else if (result.dump == DumpOutcome::Done)
         clearProgress(true);
-        m_dialogs.message(this, Texts::ReadoutDone);
-        break;
-    case DumpOutcome::LineLost:
-        m_dialogs.message(this, Texts::withLostLine(Texts::TransferError, Texts::lineLostInWindow(m_port.portNumber())));
-        break;
-    case DumpOutcome::NoPort: m_dialogs.message(this, Texts::noPortOpen()); break;
-    case DumpOutcome::Interrupted: break;   // the program is ending: the file as it was
-    default: m_dialogs.message(this, Texts::dumpFailed(result.dump)); break;
-    }
+    // Nothing to say of a stop: the program is ending, the file as it was.
+    if (const QString said = Texts::readoutOutcome(result, wording(path)); !said.isEmpty())
+        m_dialogs.message(this, said);
+}
+
+Texts::TransferWording MainWindow::wording(const QString &path) const
+{
+    Texts::TransferWording wording;
+    wording.file = path;
+    wording.lostLine = Texts::lineLostInWindow(m_port.portNumber());
+    wording.noPort = Texts::noPortOpen();
+    wording.noOpeningTime = Texts::SetOpeningTime;
+    return wording;
 }
 
 void MainWindow::beginPhase(Phase phase, int)

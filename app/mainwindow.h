@@ -4,6 +4,7 @@
 #include "desktop/portlist.h"
 #include "serial/commport.h"
 #include "transfer/conversation.h"
+#include "transfer/messages.h"
 
 #include <QComboBox>
 #include <QWidget>
@@ -68,6 +69,7 @@ private:
     void showBytes(int received) override;
     void showRecords(int done, qint16 nextAddress) override;
     void showFigure(int value);
+    Texts::TransferWording wording(const QString &path) const;   // the window's own words in an outcome
     void clearProgress(bool keepFigure);
 
     Dialogs &m_dialogs;

@@ -46,6 +46,17 @@ QString describe(const DeviceIdentity &identity)
     return parts.join(QLatin1Char(' '));
 }
 
+// The command line's own words in an upload's or a readout's outcome.
+Texts::TransferWording wording(const Options &options, int portNumber)
+{
+    Texts::TransferWording wording;
+    wording.file = options.file;
+    wording.lostLine = wording.noPort = Texts::lineLost(portNumber);
+    wording.noOpeningTime = Texts::noOpeningTime();
+    wording.counts = true;
+    return wording;
+}
+
 } // namespace
 
 int listPorts(const Options &options)
@@ -106,14 +117,8 @@ int readout(const Options &options)
         return status;
     const ReadoutResult result = readoutSession(transfer.conversation, file);
     transfer.progress.finish();
-    if (result.fileFault != FileFault::None) {
-        say(Texts::codeListUnwritable(options.file, result.fileFault, result.newFile));
-        return ExitFileFailed;
-    }
-    if (result.dump != DumpOutcome::Done)
-        return dumpFailed(result.dump, transfer.port, Texts::fileLeftAlone(result.newFile));
-    say(Texts::readoutDone(result.records, options.file));
-    return ExitDone;
+    say(Texts::readoutOutcome(result, wording(options, transfer.port.portNumber())));
+    return result.fileFault != FileFault::None ? int(ExitFileFailed) : dumpExitStatus(result.dump);
 }
 
 int upload(const Options &options)
@@ -126,34 +131,17 @@ int upload(const Options &options)
         return status;
     const UploadResult result = uploadSession(transfer.conversation, list, *options.openingTime);
     transfer.progress.finish();
-    const QString accepted = Texts::accepted(result.written, result.lastUncertain);
-    const QString failed = Texts::recordFailed(result.outcome == UploadResult::Refused, result.failed,
-                                               result.failedLine, list.nameOf(result.failed.code));
-    const QString passedOver = Texts::uploadNotes(list, transfer.clock.today());
+    say(Texts::uploadOutcome(result, list, transfer.clock.today(), wording(options, transfer.port.portNumber())));
     switch (result.outcome) {
-    case UploadResult::Done:
-        say(Texts::uploadDone(result.written) + (passedOver.isEmpty() ? QString() : QLatin1Char(' ') + passedOver));
-        return ExitDone;
-    case UploadResult::Refused:
-    case UploadResult::Unanswered:
-        say(Texts::WriteFailed + QLatin1Char(' ') + failed + QLatin1Char(' ') + accepted);
-        return ExitReaderFailed;
-    case UploadResult::LineLost:
-        say(Texts::withLostLine(Texts::WriteFailed, Texts::lineLost(transfer.port.portNumber())) + QLatin1Char(' ')
-            + accepted);
-        return ExitReaderFailed;
-    case UploadResult::NoPort: say(Texts::lineLost(transfer.port.portNumber())); return ExitPortUnusable;
-    case UploadResult::Noisy: say(Texts::noisyLine()); return ExitReaderFailed;
+    case UploadResult::Done: return ExitDone;
+    case UploadResult::NoPort: return ExitPortUnusable;
     case UploadResult::FileFailed:
     case UploadResult::Malformed:
-    case UploadResult::TooManyCards:   // judged above; the list is the same one
-        say(Texts::listProblem(options.file, list, listProblem(list, ListUse::Upload, ReaderCapacity), ListUse::Upload));
-        return ExitFileFailed;
-    case UploadResult::NoOpeningTime: say(Texts::noOpeningTime()); return ExitUsage;
-    case UploadResult::Interrupted: break;
+    case UploadResult::TooManyCards: return ExitFileFailed;   // judged above; the list is the same one
+    case UploadResult::NoOpeningTime: return ExitUsage;
+    case UploadResult::Interrupted: return ExitStopped;
+    default: return ExitReaderFailed;
     }
-    say(Texts::stopped() + QLatin1Char(' ') + accepted);
-    return ExitStopped;
 }
 
 int verify(const Options &options)

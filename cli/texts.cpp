@@ -218,16 +218,6 @@ QString identical(int codes)
     return QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(codes);
 }
 
-QString readoutDone(int records, const QString &path)
-{
-    return QStringLiteral("A kódmemória kiolvasása kész: %1 kódot írtam a fájl végére: %2").arg(records).arg(path);
-}
-
-QString uploadDone(int written)
-{
-    return UploadDone + QLatin1Char(' ') + accepted(written, false);
-}
-
 QString snapshotKept(SnapshotReason reason, const QString &path)
 {
     return QStringLiteral("Pillanatkép (%1): %2\n").arg(reasonWord(reason), path);

@@ -44,8 +44,6 @@ QString permissionTip();
 QString identical(int codes);
 
 // Readout and upload.
-QString readoutDone(int records, const QString &path);
-QString uploadDone(int written);
 
 // Snapshots.
 QString snapshotKept(SnapshotReason reason, const QString &path);

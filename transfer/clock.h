@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QTimeZone>
 #include <QElapsedTimer>
 
 class Clock
@@ -14,6 +15,7 @@ public:
     virtual qint64 now() = 0;   // milliseconds, from an arbitrary start
     // Milliseconds since the epoch, for what another program reads later (the dump note).
     virtual qint64 wallMs() { return QDateTime::currentMSecsSinceEpoch(); }
+    QDateTime wallTime() { return QDateTime::fromMSecsSinceEpoch(wallMs(), QTimeZone::utc()); }
     // The day by the machine's local calendar: a card is expired after its last day.
     virtual QDate today() { return QDate::currentDate(); }
     // True once the transfer was asked to stop (Ctrl-C, the session ending);

@@ -682,6 +682,57 @@ QString readFailed(DumpOutcome outcome, int portNumber, const QString &again)
     }
 }
 
+QString uploadOutcome(const UploadResult &result, const CodeList &list, const QDate &today, const TransferWording &wording)
+{
+    const QString accepted = wording.counts ? QLatin1Char(' ') + Texts::accepted(result.written, result.lastUncertain) : QString();
+    switch (result.outcome) {
+    case UploadResult::Done: {
+        const QString notes = uploadNotes(list, today);
+        const QString done = wording.counts ? UploadDone + accepted : UploadDone;
+        return notes.isEmpty() ? done : done + (wording.counts ? QLatin1Char(' ') : QLatin1Char('\n')) + notes;
+    }
+    case UploadResult::Refused:
+    case UploadResult::Unanswered:
+        return wording.counts ? WriteFailed + QLatin1Char(' ')
+                + recordFailed(result.outcome == UploadResult::Refused, result.failed, result.failedLine,
+                               list.nameOf(result.failed.code))
+                + accepted
+                              : WriteFailed;
+    case UploadResult::LineLost: return withLostLine(WriteFailed, wording.lostLine) + accepted;
+    case UploadResult::NoPort: return wording.noPort;
+    case UploadResult::Noisy: return noisyLine();
+    case UploadResult::FileFailed:
+        if (!wording.counts)
+            return codeListUnreadable(wording.file, list.fault);
+        [[fallthrough]];
+    case UploadResult::Malformed:
+    case UploadResult::TooManyCards:
+        return listProblem(wording.file, list, ::listProblem(list, ListUse::Upload, ReaderCapacity), ListUse::Upload);
+    case UploadResult::NoOpeningTime: return wording.noOpeningTime;
+    case UploadResult::Interrupted: break;
+    }
+    return wording.counts ? stopped() + accepted : QString();
+}
+
+QString readoutOutcome(const ReadoutResult &result, const TransferWording &wording)
+{
+    if (result.fileFault != FileFault::None)
+        return codeListUnwritable(wording.file, result.fileFault, result.newFile);
+    switch (result.dump) {
+    case DumpOutcome::Done:
+        return wording.counts ? QStringLiteral("A kódmemória kiolvasása kész: %1 kódot írtam a fájl végére: %2")
+                                    .arg(result.records)
+                                    .arg(wording.file)
+                              : ReadoutDone;
+    case DumpOutcome::LineLost: return withLostLine(TransferError, wording.lostLine)
+            + (wording.counts ? QLatin1Char(' ') + fileLeftAlone(result.newFile) : QString());
+    case DumpOutcome::NoPort: return wording.noPort + (wording.counts ? QLatin1Char(' ') + fileLeftAlone(result.newFile) : QString());
+    case DumpOutcome::Interrupted:
+        return wording.counts ? stopped() + QLatin1Char(' ') + fileLeftAlone(result.newFile) : QString();
+    default: return dumpFailed(result.dump) + (wording.counts ? QLatin1Char(' ') + fileLeftAlone(result.newFile) : QString());
+    }
+}
+
 QString doorState(const DoorStanding &standing)
 {
     switch (standing.holds) {

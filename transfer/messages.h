@@ -5,10 +5,12 @@
 #include "serial/commport.h"
 #include "transfer/codelist.h"
 #include "transfer/exchange.h"
+#include "transfer/readout.h"
 #include "transfer/readers.h"
 #include "transfer/snapshots.h"
 #include "transfer/sync.h"
 #include "transfer/syncplan.h"
+#include "transfer/upload.h"
 
 #include <QString>
 
@@ -134,6 +136,19 @@ struct SyncWording {
     bool listLines = true; // name the list's line of a refused card
     QString door;          // the door chosen, if any
 };
+
+// What a front end puts into the words of an upload's or a readout's outcome. The main window says
+// what its original said; the command line adds what the reader took and which record failed.
+struct TransferWording {
+    QString file;           // the list as the person named it
+    QString lostLine;       // how this front end says the line was lost
+    QString noPort;         // and that no port is open
+    QString noOpeningTime;  // and that the opening time is to be set
+    bool counts = false;    // the command line: what the reader took, the record that failed, the file's name
+};
+// Empty: nothing to say (a stop the window makes as it ends).
+QString uploadOutcome(const UploadResult &result, const CodeList &list, const QDate &today, const TransferWording &wording);
+QString readoutOutcome(const ReadoutResult &result, const TransferWording &wording);
 
 struct SyncOutcomeText {
     QString said;          // the outcome

@@ -135,7 +135,8 @@ FileFault SnapshotFile::openAs(const QString &path)
     return m_fd >= 0 ? FileFault::None : faultFromErrno(errno);
 }
 
-FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotReason reason, const QString &door)
+FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotReason reason, const QString &door,
+                            const QDateTime &taken)
 {
     if (m_fd < 0)
         return FileFault::Other;
@@ -149,7 +150,7 @@ FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotRea
         error = nameWithoutReplacing(m_temporary, QFile::encodeName(m_path));
     } else {
         const QString stem = QStringLiteral("%1/%2_port%3_%4%5")
-                                 .arg(m_folder, QDateTime::currentDateTimeUtc().toString(TimeFormat))
+                                 .arg(m_folder, (taken.isValid() ? taken : QDateTime::currentDateTimeUtc()).toUTC().toString(TimeFormat))
                                  .arg(portNumber)
                                  .arg(reasonKey(reason),
                                       isDoorName(door) ? QStringLiteral("_door-") + doorPart(door) : QString());

@@ -39,7 +39,9 @@ public:
     FileFault openAs(const QString &path);
     // Writes the dump and gives the file its name: for the folder, the time,
     // the port, the reason and the door (when it has a name), so that names sort by time.
-    FileFault keep(const QByteArray &dump, int portNumber, SnapshotReason reason, const QString &door = {});
+    // taken: when the memory was read, by the transfer's clock; invalid: now.
+    FileFault keep(const QByteArray &dump, int portNumber, SnapshotReason reason, const QString &door = {},
+                   const QDateTime &taken = {});
     QString path() const { return m_path; }   // where it was kept
 
 private:

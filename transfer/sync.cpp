@@ -180,7 +180,7 @@ bool SyncRun::readBack(QByteArray &dump, SnapshotReason reason)
         return false;
     }
     if (m_result.afterFault == FileFault::None)
-        m_result.afterFault = file.keep(dump, m_request.portNumber, reason, m_door);
+        m_result.afterFault = file.keep(dump, m_request.portNumber, reason, m_door, m_c.clock.wallTime());
     if (m_result.afterFault == FileFault::None) {
         m_result.afterSnapshot = file.path();
         m_listener.snapshotKept(m_result.afterSnapshot, reason);
@@ -296,7 +296,8 @@ bool SyncRun::writingGoesAhead(const SyncPlan &plan, const QByteArray &dump, Sna
         return false;
     }
     const SnapshotReason reason = m_request.isRestore() ? SnapshotReason::BeforeRestore : SnapshotReason::BeforeSync;
-    if ((m_result.fileFault = beforeFile.keep(dump, m_request.portNumber, reason, m_door)) != FileFault::None) {
+    if ((m_result.fileFault = beforeFile.keep(dump, m_request.portNumber, reason, m_door, m_c.clock.wallTime()))
+        != FileFault::None) {
         m_result.outcome = SyncResult::SnapshotFailed;
         return false;
     }

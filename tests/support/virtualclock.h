@@ -6,6 +6,7 @@
 #include "transfer/clock.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <functional>
 
 class VirtualClock : public Clock
@@ -22,7 +23,13 @@ public:
             onPause();
     }
     qint64 now() override { return m_now; }
-    qint64 wallMs() override { return m_wallStart + m_now; }
+    // Wall time goes on from where the test's earlier clocks left it: snapshots named by it sort in
+    // the order they were taken, however fast the machine runs the transfers.
+    qint64 wallMs() override
+    {
+        latestWall() = std::max(latestWall(), m_wallStart + m_now);
+        return m_wallStart + m_now;
+    }
     QDate today() override { return m_today; }
     void setToday(const QDate &day) { m_today = day; }
     // Ctrl-C at this time on the clock (or at the first pause after it).
@@ -33,6 +40,11 @@ public:
 private:
     qint64 m_now = 0;
     qint64 m_stopAt = -1;
-    qint64 m_wallStart = QDateTime::currentMSecsSinceEpoch();
+    static qint64 &latestWall()
+    {
+        static qint64 latest = 0;
+        return latest;
+    }
+    qint64 m_wallStart = std::max(QDateTime::currentMSecsSinceEpoch(), latestWall() + 1);
     QDate m_today = QDate::currentDate();
 };
