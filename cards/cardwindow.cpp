@@ -610,15 +610,11 @@ void CardWindow::check()
     VerifyResult result;
     if (!withReader([&](Conversation &c) { result = verifySession(c, list, std::nullopt); }))
         return;
-    const Comparison &compared = result.comparison;
     if (result.problem != ListProblem::None) {
         m_dialogs.message(this, Texts::listProblem(m_table.document().path(), list, result.problem, ListUse::Verify));
     } else if (result.dumpOutcome == DumpOutcome::Done) {
         m_table.setReaderHolds(result.held, QDateTime::currentDateTime());
-        const QString expired = Texts::expiredStillHeld(result.expiredHeld, list);
-        m_dialogs.message(this, Texts::checkDone(compared.same + int(compared.otherTime.size()), int(compared.missing.size()),
-                                                 int(compared.extra.size() - result.expiredHeld.size()))
-                              + (expired.isEmpty() ? QString() : QLatin1Char('\n') + expired.trimmed()));
+        m_dialogs.message(this, Texts::checkResult(result, list, true));
     } else if (result.dumpOutcome != DumpOutcome::Interrupted) {
         m_dialogs.message(this, Texts::readFailed(result.dumpOutcome, m_port.portNumber()));
     }

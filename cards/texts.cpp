@@ -264,17 +264,6 @@ QString stopAdviceInWindow(bool restore)
                                     "állapot a Pillanatképek között van.");
 }
 
-QString checkDone(int held, int missing, int extra)
-{
-    if (missing == 0 && extra == 0)
-        return QStringLiteral("A kártyaolvasó pontosan a lista %1 kártyáját tartalmazza.").arg(held);
-    return QStringLiteral("A kártyaolvasóban a lista %1 kártyája van; %2 hiányzik belőle, és %3 olyan kártyát tart, "
-                          "amely nincs a listán.")
-        .arg(held)
-        .arg(missing)
-        .arg(extra);
-}
-
 QString phaseText(int phase, int done, int total)
 {
     switch (ProgressView::Phase(phase)) {

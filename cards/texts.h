@@ -101,7 +101,6 @@ QString listWarning(const CodeList &list);
 QString syncQuestion(const SyncPlan &plan, const CodeList &list);
 QString restoreQuestion(const QDateTime &taken, const SyncPlan &plan, const CodeList &names);
 QString stopAdviceInWindow(bool restore);
-QString checkDone(int held, int missing, int extra);
 QString phaseText(int phase, int done, int total);
 QString savedAsList(int cards, const QString &path);
 QString snapshotRow(const SnapshotInfo &info);

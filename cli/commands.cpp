@@ -160,12 +160,8 @@ int verify(const Options &options)
     }
     if (result.dumpOutcome != DumpOutcome::Done)
         return dumpFailed(result.dumpOutcome, transfer.port);
-    if (result.comparison.identical()) {
-        print(Texts::identical(int(result.listed.size())));
-        return ExitDone;
-    }
-    print(Texts::differences(result.comparison, &list));
-    return ExitDifferences;
+    print(Texts::checkResult(result, list, false));
+    return result.comparison.identical() ? ExitDone : ExitDifferences;
 }
 
 int expiring(const Options &options)

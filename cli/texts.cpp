@@ -213,11 +213,6 @@ QString permissionTip()
     return QStringLiteral("Tipp: a soros portot csak a dialout csoport tagjai nyithatják meg: ") + dialoutAdvice();
 }
 
-QString identical(int codes)
-{
-    return QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(codes);
-}
-
 QString snapshotKept(SnapshotReason reason, const QString &path)
 {
     return QStringLiteral("Pillanatkép (%1): %2\n").arg(reasonWord(reason), path);

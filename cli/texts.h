@@ -41,7 +41,6 @@ QString whyNoPortIsFree();
 QString permissionTip();
 
 // Lists and what the reader holds.
-QString identical(int codes);
 
 // Readout and upload.
 

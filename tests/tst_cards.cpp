@@ -84,7 +84,7 @@ private slots:
         CardWindow window(dialogs, clock);
         QVERIFY(window.openList(list));
         window.check();
-        QCOMPARE(dialogs.messages.last(), Texts::checkDone(1, 0, 0) + QStringLiteral("\nLejárt, de még a kártyaolvasóban van (1):\n"
+        QCOMPARE(dialogs.messages.last(), QStringLiteral("A kártyaolvasó pontosan a lista 1 kártyáját tartalmazza.\nLejárt, de még a kártyaolvasóban van (1):\n"
                                                  "  0000000003  Takarító (utolsó nap: ") + QString::fromLatin1(yesterday) + QLatin1Char(')'));
         const CardTable &table = window.table();
         QCOMPARE(table.data(table.index(1, CardTable::State), Qt::DisplayRole).toString(), Texts::notHeld());

@@ -442,6 +442,27 @@ QString differences(const Comparison &comparison, const CodeList *list)
                       comparison.otherTime, list);
 }
 
+QString checkResult(const VerifyResult &result, const CodeList &list, bool summary)
+{
+    const Comparison &compared = result.comparison;
+    if (!summary)
+        return compared.identical()
+            ? QStringLiteral("Egyezik: a kártyaolvasó kódjai azonosak a fájl %1 kódjával.\n").arg(result.listed.size())
+            : differences(compared, &list);
+    const int held = compared.same + int(compared.otherTime.size()), missing = int(compared.missing.size());
+    const int extra = int(compared.extra.size() - result.expiredHeld.size());
+    QString text = missing == 0 && extra == 0
+        ? QStringLiteral("A kártyaolvasó pontosan a lista %1 kártyáját tartalmazza.").arg(held)
+        : QStringLiteral("A kártyaolvasóban a lista %1 kártyája van; %2 hiányzik belőle, és %3 olyan kártyát tart, "
+                         "amely nincs a listán.")
+              .arg(held)
+              .arg(missing)
+              .arg(extra);
+    if (!result.expiredHeld.isEmpty())
+        text += QLatin1Char('\n') + expiredStillHeld(result.expiredHeld, list).trimmed();
+    return text;
+}
+
 QString expiredStillHeld(const QList<DumpRecord> &records, const CodeList &list)
 {
     return expiredSection(QStringLiteral("Lejárt, de még a kártyaolvasóban van (%1):"), records, &list);

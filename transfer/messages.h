@@ -11,6 +11,7 @@
 #include "transfer/sync.h"
 #include "transfer/syncplan.h"
 #include "transfer/upload.h"
+#include "transfer/verify.h"
 
 #include <QString>
 
@@ -90,6 +91,10 @@ QString noOpeningTime();
 QString listProblem(const QString &path, const CodeList &list, ListProblem problem, ListUse use);
 QString cardLine(const CardCode &code, const QString &name);   // "  0123456789  Kovács Béla"
 QString differences(const Comparison &comparison, const CodeList *list);
+// A check of the reader against a list (verify, Összevetés): in the window a summary by counts,
+// on the command line "Egyezik" or the differences card by card. Both name the list's cards past
+// their last day that the reader still holds.
+QString checkResult(const VerifyResult &result, const CodeList &list, bool summary);
 // The list's cards past their last day that the reader still holds; empty when none.
 QString expiredStillHeld(const QList<DumpRecord> &records, const CodeList &list);
 QString accepted(int written, bool lastUncertain);
