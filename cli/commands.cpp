@@ -176,12 +176,7 @@ int expiring(const Options &options)
     if (list.malformed.count > 0)   // a line that says no card may be one whose day is near: never "none"
         say(Texts::malformedCardLines(options.file, list));
     const QDate today = SystemClock().today();
-    QList<ListedCard> due;
-    for (const ListedCard &card : list.cards) {
-        if (card.lastDay.isValid() && card.lastDay <= today.addDays(options.days))
-            due.append(card);
-    }
-    std::stable_sort(due.begin(), due.end(), [](const ListedCard &a, const ListedCard &b) { return a.lastDay < b.lastDay; });
+    const QList<ListedCard> due = list.due(today, options.days);
     if (options.json) {
         QJsonArray array;
         for (const ListedCard &card : std::as_const(due))

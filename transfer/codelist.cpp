@@ -384,6 +384,17 @@ QList<ListedCard> CodeList::expired(const QDate &today) const
     return gone;
 }
 
+QList<ListedCard> CodeList::due(const QDate &today, int days) const
+{
+    QList<ListedCard> soon;
+    for (const ListedCard &card : cards) {
+        if (card.lastDay.isValid() && card.lastDay <= today.addDays(days))
+            soon.append(card);
+    }
+    std::stable_sort(soon.begin(), soon.end(), [](const ListedCard &a, const ListedCard &b) { return a.lastDay < b.lastDay; });
+    return soon;
+}
+
 const ListedCard *CodeList::dayLineOf(const CardCode &code) const
 {
     const ListedCard *line = nullptr;

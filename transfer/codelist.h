@@ -137,6 +137,8 @@ struct CodeList {
     QList<CardCode> validCodes(const QDate &today) const;
     // The codes expired by that day, each once, as the line that gave its last day.
     QList<ListedCard> expired(const QDate &today) const;
+    // The card lines whose last day is within days of today, or past: soonest first.
+    QList<ListedCard> due(const QDate &today, int days) const;
     // The line that gives a code its last day: the earliest of its days; none when no line has one.
     const ListedCard *dayLineOf(const CardCode &code) const;
     int distinctCodes() const;   // when all are kept; else more than any reader holds
