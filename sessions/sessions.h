@@ -12,13 +12,40 @@
 
 #include <optional>
 
+// Every operation, whatever stops it (the person's stop, a pulled cable, a silent or babbling
+// reader), asks only on a quiet line, never leaves a dump it asked for unnoted (the next program
+// waits out its rest), and leaves the line open as it found it. A stop between two pauses ends it
+// at the next pause.
+
+// The reader's memory, its valid records appended to the file opened before it was asked.
+// Done: the file has one header and one line per card. Any other outcome: the file as it was (a
+// file the readout made is gone); the reader is never written.
 ReadoutResult readoutSession(Conversation &conversation, ReadoutFile &file);
+
+// Every card line into the reader from the top slot down, as the list was judged. Nothing is
+// sent unless every line is a card and the reader has a place for each (FileFailed, Malformed,
+// TooManyCards, NoOpeningTime). Otherwise the first `written` records are in the reader; a
+// refused record stops it with the reader holding them; a stop, a lost line or an unanswered
+// record leaves the next one uncertain (lastUncertain). The list file is never written.
 UploadResult uploadSession(Conversation &conversation, const CodeList &list, int openingTime);
+
+// The reader read and compared with the list's cards valid today. Nothing is written anywhere;
+// a list that is not fit to be checked is said without reading (problem).
 VerifyResult verifySession(Conversation &conversation, const CodeList &list, std::optional<int> openingTime);
-// The whole memory, as a snapshot takes it.
+
+// The whole memory, as a snapshot takes it: two reads that agree when the first is in doubt.
+// Nothing is written; a failed read gives no memory.
 DumpOutcome memorySession(Conversation &conversation, QByteArray &dump);
-// A sync (request.list) or a restore (request.snapshot): the known readers handed to the engine,
-// and what it leaves known of the reader kept.
+
+// A sync (request.list) or a restore (request.snapshot). Read, planned, asked, kept (a snapshot
+// of the memory before), written, read back and compared, and a snapshot of the memory after.
+// Nothing is written before the question's yes and the snapshot before; a dry run, no, another
+// door's reader (OtherDoor: a restore onto it is never asked about) or a list or snapshot not fit
+// leave the reader and every file as they were. A stop or a lost line while writing leaves the
+// acknowledged writes in and the next one uncertain: the stop report names every card that may
+// be out (none where a known layout held). What the reader is known by afterwards, and the door
+// it is, are kept in the store; a reader written and not read back is forgotten (a stranger next
+// time). The list file is never written.
 SyncResult syncSession(Conversation &conversation, SyncRequest request, SyncListener &listener);
 
 // The doors as kept, and when a sync last left a reader holding the list at this path.
