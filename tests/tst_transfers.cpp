@@ -39,10 +39,13 @@ struct RecordedProgress : ProgressView {
     void showRecords(int, qint16 nextAddress) override { shown.append(nextAddress); }
 };
 
-// A memory image with valid records at the given dump blocks, everything else erased.
+// A memory image with valid records at the given dump blocks, everything else erased; as the
+// simulated reader keeps it, each block begins with its number.
 QByteArray imageWith(const QList<QPair<int, QByteArray>> &blocks)
 {
     QByteArray image(DumpLength, char(0xFF));
+    for (int block = 0; block < DumpLength / DumpBlockLength; ++block)
+        image[block * DumpBlockLength] = char(block);
     for (const auto &[block, codeAndTime] : blocks)
         image.replace(block * DumpBlockLength + 1, 6, QByteArray::fromHex(codeAndTime));
     return image;
@@ -690,11 +693,29 @@ private slots:
         QCOMPARE(m_state.lastFrame, QByteArray::fromHex("0100000000000000002021"));
     }
 
-    void recordsInBlockOrderAndExtraBytesDiscarded()
+    void recordsInBlockOrderAndStrayBytesDiscarded_data()
     {
-        const QString image = file("image.bin", imageWith({{2, "00000000037F"}, {0, "000000000105"}}));
-        startReader({QStringLiteral("--image"), image, QStringLiteral("--dump-extra"),
-                     QStringLiteral("40")});
+        QTest::addColumn<QStringList>("stray");
+        QTest::newRow("bytes after the dump") << QStringList{"--dump-extra", "40"};
+        // Two reads agree on a dump a byte off: its blocks tell where it begins.
+        QTest::newRow("a byte before every dump") << QStringList{"--stray-dump", "1"};
+        // A reader whose blocks do not show where a dump begins: that dump is not taken.
+        QTest::newRow("a byte before every dump, blocks that do not tell") << QStringList{"--stray-dump", "1", "untold"};
+    }
+    void recordsInBlockOrderAndStrayBytesDiscarded()
+    {
+        QFETCH(QStringList, stray);
+        QByteArray memory = imageWith({{2, "00000000037F"}, {0, "000000000105"}});
+        if (stray.removeAll(QStringLiteral("untold"))) {
+            for (int block = 0; block < DumpLength / DumpBlockLength; ++block)
+                memory[block * DumpBlockLength] = char(0xFF);
+            startReader(QStringList{QStringLiteral("--image"), file("untold.bin", memory)} + stray);
+            QCOMPARE(readout(file("untold.csv", "")).dump, DumpOutcome::Unsteady);
+            QCOMPARE(readFile(m_home.file(QStringLiteral("untold.csv"))), QByteArray());
+            return;
+        }
+        const QString image = file("image.bin", memory);
+        startReader(QStringList{QStringLiteral("--image"), image} + stray);
         const QString out = file("twice.csv", "");
         QCOMPARE(readout(out).records, 2);
         QCOMPARE(m_port->bytesWaiting(), 0);

@@ -5,6 +5,7 @@
 #include "transfer/clock.h"
 #include "transfer/dumpnote.h"
 #include "transfer/readers.h"
+#include "transfer/syncplan.h"
 
 namespace {
 
@@ -82,6 +83,26 @@ int oddBlocks(QByteArrayView dump)
     return odd;
 }
 
+// A dump followed by fewer bytes than a block may have had as many stray bytes before it: the
+// dump is then those bytes later. The alignment whose blocks are records or erased ones more
+// often is the reader's: a dump taken a byte off is full of blocks that are neither. When the
+// blocks do not tell and the two would hold other cards, neither is taken (empty).
+QByteArray alignedByBlocks(const QByteArray &dump, const QByteArray &after)
+{
+    if (after.isEmpty() || after.size() >= DumpBlockLength)
+        return dump;
+    const QByteArray later = (dump + after).mid(after.size(), DumpLength);
+    const int oddNow = oddBlocks(dump), oddLater = oddBlocks(later);
+    if (oddLater > oddNow || (oddLater == oddNow && sameRecords(dump, later)))
+        return dump;
+    if (oddLater == oddNow) {
+        LineTrace::decision(QStringLiteral("%1 bytes after the dump, and its blocks do not tell where it began").arg(after.size()));
+        return {};
+    }
+    LineTrace::decision(QStringLiteral("%1 stray bytes before the dump: it is taken from its blocks").arg(after.size()));
+    return later;
+}
+
 // One read request on a quiet line and the dump it brings; trailer tells
 // whether anything came after it. A quiet moment counts only when it is
 // longer than any pause the reader has made inside a dump on this line.
@@ -114,9 +135,13 @@ DumpOutcome requestDump(Conversation &c, DumpNote &note, LineHabits &habits, QBy
         c.clock.sleep(quietMs);
         trailer = c.line.bytesWaiting() > 0;
     }
-    if (trailer)
+    if (trailer) {
         LineTrace::decision(QStringLiteral("bytes after the dump: it is read again"));
+        dump = alignedByBlocks(dump, c.line.read(DumpBlockLength));
+    }
     c.line.clearReceiveBuffer();
+    if (dump.isEmpty())
+        return DumpOutcome::Unsteady;
     return c.line.lineLost() ? DumpOutcome::LineLost : DumpOutcome::Done;
 }
 

@@ -16,7 +16,8 @@ enum class DumpOutcome {
     Done,
     Stalled,       // the dump stopped coming, or came too slowly
     Noisy,         // the line never went quiet: nothing was asked
-    Unsteady,      // more came after the dump, and the next read said something else
+    Unsteady,      // more came after the dump, and the next read said something else, or the dump's
+                   // blocks did not tell whether the bytes after it were stray ones before it
     LineLost,
     NoPort,
     Interrupted,

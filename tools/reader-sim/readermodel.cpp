@@ -38,7 +38,7 @@ Reply ReaderModel::dumpReply(const QByteArray &dump) const
         length = qMin<qsizetype>(length, faults.stopDump);
     if (faults.hangupDump >= 0)
         length = qMin<qsizetype>(length, faults.hangupDump);
-    QByteArray bytes = dump.left(length);
+    QByteArray bytes = QByteArray(faults.strayDump, char(0x3F)) + dump.left(length);
     if (length == dump.size())
         bytes += QByteArray(faults.dumpExtra, char(0xEE));
     Reply reply;
@@ -74,6 +74,7 @@ void addReaderOptions(QCommandLineParser &parser)
     option("hangup-after-write", "Hang up the line after answering the Nth write.", "N");
     option("hangup-dump", "Hang up the line after K dump bytes.", "K");
     option("dump-extra", "Send N more bytes after the dump.", "N");
+    option("stray-dump", "Send N stray bytes before every dump.", "N");
     option("dribble", "Send the dump one byte at a time, this many ms apart.", "MS");
     option("dump-pause", "Pause MS milliseconds after K bytes of every dump.", "K:MS");
     option("cards-only", "Refuse records whose opening time is 0 or above 127 (erased ones too).");
@@ -98,6 +99,7 @@ QString applyReaderOptions(const QCommandLineParser &parser, ReaderModel &model)
     faults.hangupAfterWrite = number("hangup-after-write", 0);
     faults.hangupDump = number("hangup-dump", -1);
     faults.dumpExtra = number("dump-extra", 0);
+    faults.strayDump = number("stray-dump", 0);
     faults.dribbleMs = number("dribble", 0);
     if (parser.isSet(QStringLiteral("dump-pause"))) {
         const QStringList parts = parser.value(QStringLiteral("dump-pause")).split(QLatin1Char(':'));

@@ -19,6 +19,7 @@ struct ReaderFaults {
     int refuseWrite = 0, silentWrite = 0, longAnswer = 0, strayWrite = 0, hangupAfterWrite = 0;   // the Nth write
     int stopDump = -1, hangupDump = -1;   // after K bytes of a dump
     int dumpExtra = 0;                    // bytes after a whole dump
+    int strayDump = 0;                    // bytes before every dump
     int piecesGapMs = 0;                  // write answers in pieces of 4 bytes, this far apart
     int dribbleMs = 0;                    // a dump a byte at a time, this far apart
     int pauseAfter = -1, pauseMs = 0;     // a pause in the middle of every dump
