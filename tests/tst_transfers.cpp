@@ -543,6 +543,19 @@ private slots:
         }
     }
 
+    void aSnapshotNotYetKeptHasNoName()
+    {
+        QVERIFY(QDir().mkpath(snapshotFolder()));
+        const auto names = [] { return QDir(snapshotFolder()).entryList(QDir::Files | QDir::Hidden).size(); };
+        const qsizetype before = names();
+        SnapshotFile file;
+        QCOMPARE(file.openInFolder(snapshotFolder()), FileFault::None);
+        QCOMPARE(names(), before);   // killed now, the program leaves nothing behind
+        QCOMPARE(file.keep(imageWith({}), SimPort, SnapshotReason::Snapshot), FileFault::None);
+        QCOMPARE(names(), before + 1);
+        QCOMPARE(readFile(file.path()), imageWith({}));
+    }
+
     void aCardNoAddressReachesLeavesTheLayoutInUse()
     {
         const QByteArray dump = imageWith({{0, "00000000AA05"}, {1, "00000000BB05"}, {1300, "00000000CC05"}});

@@ -297,6 +297,24 @@ int nameWithoutReplacing(const QByteArray &from, const QByteArray &to)
     return 0;
 }
 
+int createUnnamed(const QString &folder, const QString &pattern, QByteArray &temporary)
+{
+    temporary.clear();
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    temporary = QFile::encodeName(folder + pattern);
+    return ::mkostemp(temporary.data(), O_CLOEXEC);   // mode 0600
+}
+
+int nameUnnamed(int fd, const QByteArray &temporary, const QByteArray &to)
+{
+    if (!temporary.isEmpty())
+        return nameWithoutReplacing(temporary, to);
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
 void syncFolder(const QString &folder)
 {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -38,6 +38,12 @@ void makeFolders(const QString &folder);
 // A real folder of the person's own that nobody else may write, tightened to
 // 0700 when it is theirs. Looked at through a descriptor that did not follow a link.
 FileFault ownFolder(const QString &folder);
+// A new file of mode 0600 in folder with no name yet, so that a program killed before it keeps it
+// leaves nothing behind; where the file system cannot, a hidden name made from pattern
+// ("/.snapshot-XXXXXX"), held in temporary. The descriptor, or -1 and errno.
+int createUnnamed(const QString &folder, const QString &pattern, QByteArray &temporary);
+// Gives such a file its name, never over another file: 0, or the errno.
+int nameUnnamed(int fd, const QByteArray &temporary, const QByteArray &to);
 // Gives a temporary file its name, never over an existing file: 0 or errno.
 int nameWithoutReplacing(const QByteArray &from, const QByteArray &to);
 // Makes a new name in the folder last through a power cut.

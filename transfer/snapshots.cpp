@@ -89,7 +89,8 @@ void SnapshotFile::discard()
 {
     if (m_fd >= 0) {
         ::close(m_fd);
-        ::unlink(m_temporary.constData());
+        if (!m_temporary.isEmpty())
+            ::unlink(m_temporary.constData());
     }
     m_fd = -1;
 }
@@ -112,8 +113,7 @@ FileFault SnapshotFile::openInFolder(const QString &folder)
     m_folder = folder;
     if (const FileFault fault = checkSnapshotFolder(folder, true); fault != FileFault::None)
         return fault;
-    m_temporary = QFile::encodeName(m_folder + QStringLiteral("/.snapshot-XXXXXX"));
-    m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);   // mode 0600
+    m_fd = createUnnamed(m_folder, QStringLiteral("/.snapshot-XXXXXX"), m_temporary);
     return m_fd >= 0 ? FileFault::None : faultFromErrno(errno);
 }
 
@@ -130,8 +130,7 @@ FileFault SnapshotFile::openAs(const QString &path)
     if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
         return FileFault::Exists;
     // Beside it, under a name that fits wherever the chosen one does.
-    m_temporary = QFile::encodeName(QFileInfo(path).absolutePath() + QStringLiteral("/.vivadizuzud-XXXXXX"));
-    m_fd = ::mkostemp(m_temporary.data(), O_CLOEXEC);
+    m_fd = createUnnamed(QFileInfo(path).absolutePath(), QStringLiteral("/.vivadizuzud-XXXXXX"), m_temporary);
     return m_fd >= 0 ? FileFault::None : faultFromErrno(errno);
 }
 
@@ -147,7 +146,7 @@ FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotRea
     }
     int error = 0;
     if (m_folder.isEmpty()) {
-        error = nameWithoutReplacing(m_temporary, QFile::encodeName(m_path));
+        error = nameUnnamed(m_fd, m_temporary, QFile::encodeName(m_path));
     } else {
         const QString stem = QStringLiteral("%1/%2_port%3_%4%5")
                                  .arg(m_folder, (taken.isValid() ? taken : QDateTime::currentDateTimeUtc()).toUTC().toString(TimeFormat))
@@ -156,7 +155,7 @@ FileFault SnapshotFile::keep(const QByteArray &dump, int portNumber, SnapshotRea
                                       isDoorName(door) ? QStringLiteral("_door-") + doorPart(door) : QString());
         for (int copy = 1; copy < 100; ++copy) {
             m_path = stem + (copy == 1 ? QString() : QStringLiteral("_%1").arg(copy)) + QStringLiteral(".bin");
-            error = nameWithoutReplacing(m_temporary, QFile::encodeName(m_path));
+            error = nameUnnamed(m_fd, m_temporary, QFile::encodeName(m_path));
             if (error != EEXIST)
                 break;
         }
