@@ -30,12 +30,15 @@
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cerrno>
 #include <sys/stat.h>
 
 namespace {
+
+constexpr int KeepEditsEveryMs = 60 * 1000;
 
 // Speaks for a sync in the window: the plan in the question, a new plan on the
 // progress dialog. The names come from the open list, also for the cards a
@@ -136,6 +139,10 @@ CardWindow::CardWindow(Dialogs &dialogs, Clock &clock, QWidget *parent)
     setObjectName(QStringLiteral("CardWindow"));
     createControls();
     connect(&m_table, &CardTable::countsChanged, this, &CardWindow::updateState);
+    // Edits not saved are kept now and then too, not only at logout: a power cut loses minutes at most.
+    auto *keeper = new QTimer(this);
+    connect(keeper, &QTimer::timeout, this, &CardWindow::keepUnsavedEdits);
+    keeper->start(KeepEditsEveryMs);
     connect(&m_table, &CardTable::countsChanged, this, &CardWindow::updateWarning);
     connect(&m_table.undoStack(), &QUndoStack::cleanChanged, this, &CardWindow::updateState);
     connect(&m_table.undoStack(), &QUndoStack::indexChanged, this, &CardWindow::updateState);
@@ -401,8 +408,7 @@ void CardWindow::offerUnsavedEdits(const QString &path)
     case 0:
         m_table.document().loadBytes(path, edits->stamp, edits->bytes);
         m_table.reset();
-        m_table.undoStack().resetClean();   // unsaved until saved
-        dropUnsavedEdits(path);
+        m_table.undoStack().resetClean();   // unsaved until saved, and kept until then
         break;
     case 1: dropUnsavedEdits(path); break;
     default: break;   // kept for the next time
@@ -519,7 +525,9 @@ bool CardWindow::maySaveChanges(const QString &question)
         return true;
     switch (m_dialogs.choose(this, question)) {
     case Dialogs::Choice::Yes: return save();
-    case Dialogs::Choice::No: return true;
+    case Dialogs::Choice::No:
+        dropUnsavedEdits(m_table.document().path());   // let go of on purpose: not offered again
+        return true;
     case Dialogs::Choice::Cancel: break;
     }
     return false;

@@ -7,6 +7,7 @@
 #include "tests/support/simulator.h"
 #include "tests/support/testhome.h"
 #include "tests/support/testclock.h"
+#include "transfer/listrecovery.h"
 
 #include <QApplication>
 #include <QSpinBox>
@@ -114,6 +115,25 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);   // a day the person chose
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QVERIFY(window.table().document().card(0).lastDay.isValid());
+    }
+
+    void editsTakenBackStayKeptUntilSaved()
+    {
+        const QString list = m_home.file(QStringLiteral("visszavett.csv"));
+        QVERIFY(writeFile(list, "1,200,Kiss,BB0000000001\r\n"));
+        ListDocument edited;
+        QCOMPARE(edited.load(list), FileFault::None);
+        edited.addCard(codeOf("0000000002"), QStringLiteral("Nagy"));
+        QCOMPARE(keepUnsavedEdits(edited), FileFault::None);   // kept at a logout
+        ScriptedDialogs dialogs;
+        dialogs.answers.append(0);   // "Visszaveszem"
+        TestClock clock;
+        CardWindow window(dialogs, clock);
+        QVERIFY(window.openList(list));
+        QCOMPARE(window.table().document().cardCount(), 2);
+        QVERIFY(findUnsavedEdits(list));   // a power cut before the save loses nothing
+        QVERIFY(window.save());
+        QVERIFY(!findUnsavedEdits(list));
     }
 
     void adoptsExactlyTheSelectedReaderCards()
