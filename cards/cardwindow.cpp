@@ -66,6 +66,13 @@ public:
         return yes;
     }
     void replan(const SyncPlan &plan, bool learned) override { m_progress->setLabelText(Texts::replanned(plan, learned)); }
+    bool isDoorsReaderNow(const QString &door) override
+    {
+        m_progress->hide();
+        const bool yes = m_dialogs.confirm(m_window, Texts::isDoorsReaderQuestion(door));
+        m_progress->show();
+        return yes;
+    }
     bool goOnAsDoor(const QString &recognised, const QString &chosen) override
     {
         m_progress->hide();
@@ -716,6 +723,7 @@ void CardWindow::reportSync(const SyncResult &result, const CodeList *list, cons
     wording.restore = !list;
     wording.file = list ? m_table.document().path() : QString();
     wording.portNumber = m_port.portNumber();
+    wording.door = m_door->currentText().trimmed();   // the door chosen, as the question named it
     wording.retry = wording.finish = Texts::stopAdviceInWindow(wording.restore);
     wording.seeReader = Texts::SeeReaderByCheck;
     wording.listLines = false;   // the lines may have moved since the list was read

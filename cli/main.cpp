@@ -50,9 +50,9 @@ const Command Commands[] = {
     {"readout", readout, {QStringLiteral("--port")}, 1, 1},
     {"upload", upload, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1, true},
     {"verify", verify, {QStringLiteral("--port"), QStringLiteral("--time")}, 1, 1},
-    {"sync", sync, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--time"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1, true},
+    {"sync", sync, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--time"), QStringLiteral("--dry-run"), QStringLiteral("--yes"), QStringLiteral("--new-reader")}, 1, 1, true},
     {"snapshot", snapshot, {QStringLiteral("--port"), QStringLiteral("--door")}, 0, 1},
-    {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--dry-run"), QStringLiteral("--yes")}, 1, 1},
+    {"restore", restore, {QStringLiteral("--port"), QStringLiteral("--door"), QStringLiteral("--dry-run"), QStringLiteral("--yes"), QStringLiteral("--new-reader")}, 1, 1},
     {"doors", listDoors, {QStringLiteral("--json")}, 0, 0},
     {"snapshots", listSnapshots, {QStringLiteral("--door"), QStringLiteral("--json")}, 0, 0},
     {"expiring", expiring, {QStringLiteral("--days"), QStringLiteral("--json")}, 1, 1},
@@ -119,6 +119,8 @@ QString parseArguments(const Command &command, QStringList args, Options &option
             options.dryRun = true;
         } else if (name == QLatin1String("--yes")) {
             options.yes = true;
+        } else if (name == QLatin1String("--new-reader")) {
+            options.newReader = true;
         }
     }
     if (command.needsTime && !options.openingTime)

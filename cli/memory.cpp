@@ -119,6 +119,7 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     wording.retry = Texts::repeatCommand(repeat);
     wording.finish = Texts::stopAdvice(repeat, list ? result.beforeSnapshot : QString());
     wording.seeReader = Texts::checkAgain(sameCommand(options, transfer.port.portNumber(), !list, true));
+    wording.newReader = Texts::newReaderAdvice();
     const Texts::SyncOutcomeText text = Texts::syncOutcome(result, list, wording);
     print(text.details);
     say(text.said);
@@ -128,7 +129,8 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     case SyncResult::NothingToChange: return ExitDone;
     case SyncResult::Planned: return result.plan.nothingToDo ? ExitDone : ExitDifferences;
     case SyncResult::NotApproved:
-    case SyncResult::OtherDoor: return ExitUsage;
+    case SyncResult::OtherDoor:
+    case SyncResult::ChangedReader: return ExitUsage;
     case SyncResult::Refused:
     case SyncResult::SnapshotFailed: return ExitFileFailed;
     case SyncResult::DumpFailed: return dumpExitStatus(result.dumpOutcome);
@@ -145,6 +147,7 @@ int runOnReader(const Options &options, SyncRequest &request, const CodeList *li
         return status;
     TerminalListener listener(transfer, list, !options.yes);
     request.dryRun = options.dryRun;
+    request.newReader = options.newReader;
     request.portNumber = transfer.port.portNumber();
     const SyncResult result = syncSession(transfer.conversation, request, listener);
     transfer.progress.finish();

@@ -20,6 +20,7 @@ struct Options {
     bool json = false;                // --json
     bool dryRun = false;              // --dry-run
     bool yes = false;                 // --yes
+    bool newReader = false;           // --new-reader: the reader on the line is the named door's now
     int days = 30;                    // --days N
     QString door;                     // --door NAME
     QString file;

@@ -23,7 +23,7 @@ const char *const Usage = R"(Használat:
       Kiolvassa a kártyaolvasót, és kód szerint összeveti a FÁJL kódjaival:
       mi hiányzik, mi van többlet, és --time esetén mi van más nyitási idővel.
       Semmit sem ír.
-  vivadizuzud-cli sync [--port N] [--door NÉV] --time T [--dry-run] [--yes] FÁJL
+  vivadizuzud-cli sync [--port N] [--door NÉV] --time T [--dry-run] [--yes] [--new-reader] FÁJL
       A kártyaolvasó pontosan a FÁJL kártyáit tartalmazza majd, T nyitási
       idővel: előbb pillanatkép a mostani tartalomról, terv (mi kerül be, mi
       törlődik, minek változik az ideje), megerősítés, beírás, törlés, végül
@@ -36,11 +36,12 @@ const char *const Usage = R"(Használat:
       A kártyaolvasó teljes memóriája (20490 bájt) pillanatképként: a FÁJL-ba
       (ha még nincs ilyen), vagy a pillanatképek mappájába, az ajtó nevével,
       ha a memóriájáról felismerem, vagy ha meg van adva. Kiírja a helyét.
-  vivadizuzud-cli restore [--port N] [--door NÉV] [--yes] PILLANATKÉP
+  vivadizuzud-cli restore [--port N] [--door NÉV] [--dry-run] [--yes] [--new-reader] PILLANATKÉP
       Visszaállítja a pillanatkép kártyáit, mindegyiket a saját nyitási
       idejével, úgy, ahogy a sync: pillanatkép, terv, megerősítés, beírás,
       törlés, ellenőrzés. Egy ajtó pillanatképe --door nélkül annak az
-      ajtónak a kártyaolvasójába megy vissza.
+      ajtónak a kártyaolvasójába megy vissza. --new-reader (sync és restore):
+      a vonalon lévő kártyaolvasó most a --door ajtóé, bár mást hagytam benne.
   vivadizuzud-cli expiring [--days N] [--json] FÁJL
       A FÁJL kártyái, amelyek utolsó érvényes napja a következő N napban van
       (alapesetben 30), vagy már elmúlt: nap, lejárt-e, kód, név. A kártya a
@@ -291,6 +292,12 @@ QString repeatCommand(const QString &repeat)
 QString checkAgain(const QString &check)
 {
     return QStringLiteral("Ellenőrzés: %1").arg(check);
+}
+
+QString newReaderAdvice()
+{
+    return QStringLiteral("Ha ez valóban az ajtó kártyaolvasója (kicserélték, vagy más program írt bele), a --new-reader "
+                          "kapcsolóval újra megismerem ezen a néven; ha nem, a --door kapcsolóval nevezze meg, melyik ajtóé.");
 }
 
 QString commandLine(const QStringList &arguments)

@@ -61,6 +61,8 @@ QString stopAdvice(const QString &repeat, const QString &before);
 QString repeatCommand(const QString &repeat);
 // How to see what the reader holds after a read-back cut off: check, a command that writes nothing.
 QString checkAgain(const QString &check);
+// How to say that the reader on the line is the named door's now.
+QString newReaderAdvice();
 // The program's command as a POSIX shell reads it back: every argument that is not plainly safe
 // quoted, so that a door's or a file's name pasted into a terminal is one word and runs nothing.
 QString commandLine(const QStringList &arguments);

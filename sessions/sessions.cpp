@@ -28,6 +28,10 @@ SyncResult syncSession(Conversation &c, SyncRequest request, SyncListener &liste
     ReaderStore store;
     request.knownReaders = store.knownReaders();
     request.snapshotFolder = snapshotFolder();
+    for (const Door &door : store.doors()) {
+        if (door.name == request.door)
+            request.doorMemory = door.memory;
+    }
     const SyncResult result = runSync(c, request, listener);
     store.keep(result.reader);
     return result;

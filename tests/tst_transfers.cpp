@@ -628,6 +628,48 @@ private slots:
         QVERIFY(back.size() >= 8);   // earlier cases keep theirs, without a door
         for (int i = 0; i < 8; ++i)
             QCOMPARE(back[i].door, doorOf(i < 4 ? QStringLiteral("bottom-up") : QStringLiteral("top-down")));
+
+        // The front door's reader changed by other means (a card written by the main window's upload):
+        // under the front door's name it is asked about, not taken over; told so, it is learned anew.
+        QByteArray changed = readFile(imageA);
+        changed.replace(10 * DumpBlockLength + 1, 6, QByteArray::fromHex("00000000EE05"));
+        request.door = QStringLiteral("Főbejárat");
+        const SyncResult asked = syncDoor(QStringLiteral("top-down"), {QStringLiteral("--image"), file("changed.bin", changed)}, second);
+        QCOMPARE(asked.outcome, SyncResult::ChangedReader);
+        QCOMPARE(m_reader->requests().size(), 1);
+        request.newReader = true;
+        const SyncResult learned = syncDoor(QStringLiteral("top-down"), {QStringLiteral("--image"), file("changed.bin", changed)}, second);
+        QCOMPARE(learned.outcome, SyncResult::Done);
+        QCOMPARE(learned.reader.now.door, QStringLiteral("Főbejárat"));
+    }
+
+    // A layout edited by hand into a rule the reader's own cards deny (offset 1 for a reader at 0)
+    // is not used: a stop after the first write then names every listed card that may be out.
+    void aLayoutTheMemoryDeniesIsNotUsed()
+    {
+        const QString seed = file("held.csv", codeList(5));
+        startReader({QStringLiteral("--seed"), seed});
+        const QByteArray memory = m_reader->model.reader.dump();
+        MemoryLayout wrong;
+        wrong.offset = 1;
+        KnownReader known;
+        known.memory = memoryHash(memory);
+        known.layout = wrong;
+        keepReader({}, known);
+        startReader({QStringLiteral("--seed"), seed, QStringLiteral("--hangup-after-write"), QStringLiteral("1")});
+        const CodeList list = readCodeList(file("six.csv", codeList(6)));
+        SyncRequest request;
+        request.list = &list;
+        request.openingTime = 5;
+        const SyncResult stopped = sync(request);
+        QVERIFY(!stopped.plan.byLayout);
+        QSet<quint64> held, named;
+        for (const DumpRecord &record : validRecords(m_reader->model.reader.dump()))
+            held.insert(codeKey(record.code));
+        for (const DumpRecord &record : stopReport(stopped.plan, stopped.acknowledged).mayBeMissing)
+            named.insert(codeKey(record.code));
+        for (const ListedCard &card : list.cards)
+            QVERIFY(held.contains(codeKey(card.code)) || named.contains(codeKey(card.code)) || card.code == list.cards.last().code);
     }
 
     void anExpiredCardLeavesTheReaderAndKeepsItsLine()

@@ -36,6 +36,15 @@ int MemoryLayout::slotOfBlock(int block) const
     return order == TopDown ? index : ReaderCapacity - 1 - index;
 }
 
+bool layoutReaches(const MemoryLayout &layout, QByteArrayView dump)
+{
+    for (int block = 0; block < DumpExaminedBlocks; ++block) {
+        if (dumpBlock(dump, block) && layout.slotOfBlock(block) < 0)
+            return false;
+    }
+    return true;
+}
+
 std::optional<MemoryLayout> learnLayout(const QList<WrittenRecord> &written, QByteArrayView dump)
 {
     if (std::count_if(written.begin(), written.end(), [](const WrittenRecord &w) { return isCard(w.record); }) < 2)

@@ -27,6 +27,10 @@ struct MemoryLayout {
     int slotOfBlock(int block) const;  // -1: no address reaches it
 };
 
+// Whether every card in the dump stands in a block some slot reaches by the layout: a rule that
+// puts the reader's own cards out of every slot's reach was never learned on it.
+bool layoutReaches(const MemoryLayout &layout, QByteArrayView dump);
+
 struct WrittenRecord {
     int slot;
     DumpRecord record;   // a card, or a record that is no card (the erased one)

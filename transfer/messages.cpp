@@ -790,6 +790,18 @@ QString goOnAsDoorQuestion(const QString &recognised, const QString &chosen)
     return anotherDoorsReader(recognised, chosen) + QStringLiteral(" Folytassam a(z) „%1” ajtóként?").arg(recognised);
 }
 
+QString changedReader(const QString &door)
+{
+    return QStringLiteral("Ez nem az a kártyaolvasó, amelyet „%1”-ként ismerek: a memóriája nem az, amelyben legutóbb "
+                          "hagytam, és más ismert ajtóé sem (más program írt bele, vagy másik kártyaolvasó).")
+        .arg(door);
+}
+
+QString isDoorsReaderQuestion(const QString &door)
+{
+    return changedReader(door) + QStringLiteral(" Ez most a(z) „%1” kártyaolvasója? (Igen: újra megismerem ezen a néven.)").arg(door);
+}
+
 QString otherDoor(const QString &recognised, const QString &chosen)
 {
     return anotherDoorsReader(recognised, chosen)
@@ -846,6 +858,8 @@ SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, cons
         return {stopped() + QLatin1Char(' ') + left, {}};
     case SyncResult::OtherDoor:
         return {otherDoor(result.otherDoor, wording.door), {}};
+    case SyncResult::ChangedReader:
+        return {changedReader(wording.door) + QLatin1Char(' ') + nothingWasWritten() + QLatin1Char(' ') + wording.newReader, {}};
     case SyncResult::Differs:
         return {then(stillDiffers(restore, result.beforeSnapshot, result.afterSnapshot, int(result.plan.unreachable.size())),
                      lostAfter),

@@ -140,6 +140,7 @@ struct SyncWording {
     QString seeReader;     // how to see what the reader holds when the read-back was cut off
     bool listLines = true; // name the list's line of a refused card
     QString door;          // the door chosen, if any
+    QString newReader;     // how to say that the reader on the line is the door's now
 };
 
 // What a front end puts into the words of an upload's or a readout's outcome. The main window says
@@ -162,6 +163,9 @@ struct SyncOutcomeText {
 
 // The reader on the line is another door's than the one chosen: said, and asked in a window.
 QString otherDoor(const QString &recognised, const QString &chosen);
+// The named door's reader is not the one we left it: said, and asked in a window.
+QString changedReader(const QString &door);
+QString isDoorsReaderQuestion(const QString &door);
 QString goOnAsDoorQuestion(const QString &recognised, const QString &chosen);
 QString badDoorName();
 // How a door stands with the list at listPath, whose bytes hash to listHash now (empty: the file is

@@ -1,5 +1,6 @@
 #include "transfer/sync.h"
 #include "serial/line.h"
+#include "serial/linetrace.h"
 #include "transfer/clock.h"
 
 #include <QHash>
@@ -270,8 +271,19 @@ bool SyncRun::readAndPlan(QByteArray &dump, SyncPlan &plan)
         m_result.otherDoor = on.door;
         return false;
     }
+    // A stranger under the name of a door we know by another memory is asked about, never taken over.
+    if (!known && !m_request.door.isEmpty() && !m_request.doorMemory.isEmpty() && !m_request.newReader
+        && !m_listener.isDoorsReaderNow(m_request.door)) {
+        m_result.outcome = m_c.clock.stopRequested() ? SyncResult::Interrupted : SyncResult::ChangedReader;
+        return false;
+    }
     m_door = on.door;
     m_layout = known ? known->layout : std::nullopt;
+    // A layout kept with this memory that no slot of it could have made (edited by hand) is not used.
+    if (m_layout && !layoutReaches(*m_layout, dump)) {
+        LineTrace::decision(QStringLiteral("the layout kept with this reader puts none of its slots where it holds cards: not used"));
+        m_layout.reset();
+    }
     m_knownSnapshot = known ? known->snapshot : QString();
     plan = planFor(dump, m_layout);
     m_result.plan = plan;

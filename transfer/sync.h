@@ -28,6 +28,9 @@ public:
     // on as that door. Asked before anything is kept or written, for a sync only (a restore onto
     // another door's reader is refused); no answer is no.
     virtual bool goOnAsDoor(const QString & /*recognised*/, const QString & /*chosen*/) { return false; }
+    // The reader on the line is not the one we left the named door holding, nor any other known
+    // one (changed by other means, or another reader): true takes it as that door's, learned anew.
+    virtual bool isDoorsReaderNow(const QString & /*door*/) { return false; }
 };
 
 struct SyncRequest {
@@ -41,6 +44,8 @@ struct SyncRequest {
     QString door;                     // the door the person says this is; empty: whichever it is known as
     QByteArray listHash;              // SHA-256 of the list file's bytes, remembered with the door
     QString snapshotFolder;           // where the snapshots before and after are kept
+    QByteArray doorMemory;            // the memory we left the named door's reader holding; empty: none known
+    bool newReader = false;           // the person says the reader on the line is the named door's now
     bool isRestore() const { return list == nullptr; }
 };
 
@@ -60,6 +65,8 @@ struct SyncResult {
         Interrupted,
         Differs,           // written, but the reader holds something else
         OtherDoor,         // the reader holds what another door's held when we left it: nothing written
+        ChangedReader,     // the named door's reader held another memory when we left it, and this one
+                           // is no known reader: not taken for that door unasked, nothing written
     } outcome = Done;
     QString otherDoor;                              // OtherDoor: which one
     ListProblem problem = ListProblem::None;        // Refused
