@@ -127,8 +127,14 @@ int ReaderStore::portOf(const QString &name) const
 
 void ReaderStore::keep(const ReaderChange &change)
 {
-    if (change.what == ReaderChange::Keep)
+    if (change.what == ReaderChange::Keep) {
         keepReader(change.beforeMemory, change.now);
+        if (!change.alsoMemory.isEmpty()) {
+            KnownReader other = change.now;
+            other.memory = change.alsoMemory;
+            keepReader({}, other);
+        }
+    }
     else if (change.what == ReaderChange::Forget)
         forget(change.beforeMemory);
     if (change.what == ReaderChange::Nothing || !isDoorName(change.now.door) || !m_store)

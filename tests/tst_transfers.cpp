@@ -425,6 +425,13 @@ private slots:
                 QVERIFY2(kept.contains(codeKey(codeOf(QByteArray::number(i, 16).rightJustified(10, '0')))), qPrintable(QString::number(stop)));
             if (last)
                 break;
+            // The reader is still known after the stop: the next sync finishes only what is left.
+            const int planned = int(stopped.plan.writes.size());
+            startReader({QStringLiteral("--image"), memoryFile(QStringLiteral("stopped.bin"))});
+            const SyncResult finished = sync(request);
+            QCOMPARE(finished.outcome, SyncResult::Done);
+            QVERIFY(finished.plan.byLayout);
+            QVERIFY2(finished.plan.writes.size() <= planned - stop + 1, qPrintable(QString::number(stop)));
         }
 
         // A reader that keeps records the other way round, though it holds the same memory: the

@@ -89,4 +89,5 @@ struct ReaderChange {
     } what = Nothing;
     QByteArray beforeMemory;   // its memory's hash when the work began
     KnownReader now;     // Keep: what it is known by from now on
+    QByteArray alsoMemory;   // Keep after a stop: what it holds if the one write of unknown fate landed
 };

@@ -56,6 +56,7 @@ private:
     QList<DumpRecord> m_wanted;
     bool m_cardsOnly = false;   // this reader refused the erased record
     QByteArray m_before;        // the memory it held when this sync found it
+    QByteArray m_planBase;      // the memory the plan being written was made from
     std::optional<MemoryLayout> m_layout;   // what is known of its layout now
     bool m_finished = false;    // its memory was read back and is known again
     QString m_door;             // the door it is, as asked or as known
@@ -228,6 +229,8 @@ KnownReader SyncRun::knownAs(const QByteArray &memory, const QString &snapshot) 
     if (holdsList) {
         reader.list = m_request.listPath;
         reader.listHash = m_request.listHash;
+    } else if (!m_request.isRestore() && !m_finished) {
+        reader.list = m_request.listPath;   // part of it: an older version, needing a sync
     }
     return reader;
 }
@@ -242,16 +245,27 @@ SyncResult SyncRun::finish(QByteArrayView dump)
     const bool byBlock = m_request.isRestore() && m_result.plan.byLayout && m_layout;
     const bool same = byBlock ? sameRecords(m_request.snapshot, dump) : m_result.readBack.identical();
     m_result.outcome = same ? SyncResult::Done : SyncResult::Differs;
-    m_result.reader = {ReaderChange::Keep, m_before, knownAs(memoryHash(dump), m_result.afterSnapshot)};
+    m_result.reader = {ReaderChange::Keep, m_before, knownAs(memoryHash(dump), m_result.afterSnapshot), {}};
     return m_result;
 }
 
 SyncResult SyncRun::run()
 {
     runSteps();
-    // Written to and not read back: what it holds now is nobody's guess, and its layout is not used on it.
-    if (!m_finished && (m_result.written() || m_result.lastUncertain))
-        m_result.reader = {ReaderChange::Forget, m_before, asDoor()};
+    if (m_finished || !(m_result.written() || m_result.lastUncertain))
+        return m_result;
+    // Written to and not read back. By a layout that held, what it holds now follows from the writes
+    // it took (and, for the one whose fate is unknown, either way): it is known by that next time,
+    // with its layout, and the next sync writes only what is left. Otherwise it is nobody's guess.
+    if (!m_result.plan.byLayout || !m_layout || m_planBase.isEmpty()) {
+        m_result.reader = {ReaderChange::Forget, m_before, asDoor(), {}};
+        return m_result;
+    }
+    const qsizetype taken = m_result.acknowledged;
+    m_result.reader = {ReaderChange::Keep, m_before,
+                       knownAs(memoryHash(predictedDump(m_planBase, m_result.plan, taken, *m_layout)), QString()), {}};
+    if (m_result.lastUncertain && taken < m_result.plan.writes.size())
+        m_result.reader.alsoMemory = memoryHash(predictedDump(m_planBase, m_result.plan, taken + 1, *m_layout));
     return m_result;
 }
 
@@ -300,7 +314,7 @@ bool SyncRun::writingGoesAhead(const SyncPlan &plan, const QByteArray &dump, Sna
     if (m_request.dryRun || plan.nothingToDo) {
         m_result.outcome = m_request.dryRun ? SyncResult::Planned : SyncResult::NothingToChange;
         if (!m_request.dryRun)   // it holds what it is to hold: known by it, as the door it is
-            m_result.reader = {ReaderChange::Keep, m_before, knownAs(m_before, m_knownSnapshot)};
+            m_result.reader = {ReaderChange::Keep, m_before, knownAs(m_before, m_knownSnapshot), {}};
         return false;
     }
     if (!m_listener.approve(plan)) {   // a stop asked during the question is no answer
@@ -360,7 +374,7 @@ SyncResult SyncRun::runSteps()
     const SnapshotReason after = m_request.isRestore() ? SnapshotReason::AfterRestore : SnapshotReason::AfterSync;
     for (bool replanned = false;; replanned = true) {
         m_result.layoutUsed |= plan.byLayout;
-        const QByteArray base = dump;   // what the plan was made from
+        const QByteArray base = m_planBase = dump;   // what the plan was made from
         const bool wroteAll = write(plan);
         // Only a reader that refused every erase tried takes cards only.
         const bool cardsOnly = !wroteAll && m_result.outcome == SyncResult::EraseRefused && !plan.byLayout
