@@ -283,8 +283,10 @@ void CardWindow::createControls()
     connect(find, &QAction::triggered, m_search, [this] { m_search->setFocus(); m_search->selectAll(); });
     connect(m_search, &QLineEdit::textChanged, m_filter, &QSortFilterProxyModel::setFilterFixedString);
     connect(ports, &PortList::aboutToShowPopup, this, &CardWindow::refreshPorts);
+    // What the table says a reader holds was said of the reader on the port and door chosen then.
     connect(m_ports, &QComboBox::activated, this, [this] {
         savePortName(m_ports->currentText());
+        m_table.forgetReader();
     });
     // A door remembers its port: choosing it picks that port, when the port is there.
     connect(m_door, &QComboBox::activated, this, [this] {
@@ -292,10 +294,19 @@ void CardWindow::createControls()
             if (door.name == m_door->currentText() && m_ports->findText(QString::number(door.port)) >= 0)
                 m_ports->setCurrentIndex(m_ports->findText(QString::number(door.port)));
         }
+        m_table.forgetReader();
     });
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CardWindow::updateState);
     // The ports and doors are looked at once the list has been shown: the window need not wait for them.
     m_view->viewport()->installEventFilter(this);
+}
+
+void CardWindow::changeEvent(QEvent *event)
+{
+    // Back in the window after another program (the command line, say) synced a door: its line is true again.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_busy && m_door->count() > 0)
+        refreshDoors();
+    QMainWindow::changeEvent(event);
 }
 
 bool CardWindow::eventFilter(QObject *watched, QEvent *event)
@@ -437,6 +448,7 @@ void CardWindow::reload()
     if (const FileFault fault = m_table.document().load(path); fault != FileFault::None)
         m_dialogs.message(this, Texts::codeListUnreadable(path, fault));
     m_table.reset();
+    refreshDoors();   // and the line under the table with them
     updateState();
 }
 

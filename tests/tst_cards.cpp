@@ -10,6 +10,7 @@
 #include "transfer/listrecovery.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
@@ -90,6 +91,11 @@ private slots:
         const CardTable &table = window.table();
         QCOMPARE(table.data(table.index(1, CardTable::State), Qt::DisplayRole).toString(), Texts::notHeld());
         QCOMPARE(table.data(table.index(2, CardTable::State), Qt::DisplayRole).toString(), Texts::expiredHeld(5));
+        // Another door chosen: what was said of the reader on the cable is no longer said.
+        for (QComboBox *chooser : window.findChildren<QComboBox *>())
+            if (chooser->accessibleName() == Texts::DoorLabel.chopped(1))
+                emit chooser->activated(0);
+        QCOMPARE(table.data(table.index(2, CardTable::State), Qt::DisplayRole).toString(), QString());
     }
 
     void enterOnAnEmptyDayLeavesItEmpty()
