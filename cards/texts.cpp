@@ -67,9 +67,13 @@ QString expiryNotes(const CodeList &list, const QDate &today, const QDateTime &l
             + (names.size() > Named ? QStringLiteral(" és még %1").arg(names.size() - Named) : QString());
     };
     QStringList lines;
-    if (!expired.isEmpty())
+    if (!expired.isEmpty() && since.isValid())
         lines.append(QStringLiteral("%1 kártya lejárt az utolsó szinkronizálás óta, de még a kártyaolvasóban lehet: "
                                     "a következő szinkronizálás kiveszi (%2).")
+                         .arg(expired.size())
+                         .arg(named(expired)));
+    else if (!expired.isEmpty())   // a list never synced: no reader has it yet
+        lines.append(QStringLiteral("%1 kártya lejárt (%2): szinkronizáláskor nem kerül a kártyaolvasóba.")
                          .arg(expired.size())
                          .arg(named(expired)));
     if (!soon.isEmpty())

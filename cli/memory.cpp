@@ -120,6 +120,7 @@ int report(const SyncResult &result, const Transfer &transfer, const CodeList *l
     wording.finish = Texts::stopAdvice(repeat, list ? result.beforeSnapshot : QString());
     wording.seeReader = Texts::checkAgain(sameCommand(options, transfer.port.portNumber(), !list, true));
     wording.newReader = Texts::newReaderAdvice();
+    wording.otherDoorAdvice = Texts::otherDoorAdvice(options.door);
     const Texts::SyncOutcomeText text = Texts::syncOutcome(result, list, wording);
     print(text.details);
     say(text.said);

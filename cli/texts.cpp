@@ -300,6 +300,13 @@ QString newReaderAdvice()
                           "kapcsolóval újra megismerem ezen a néven; ha nem, a --door kapcsolóval nevezze meg, melyik ajtóé.");
 }
 
+QString otherDoorAdvice(const QString &chosen)
+{
+    return QStringLiteral("Vigye a kábelt a(z) „%1” kártyaolvasójához, vagy ha ezt az ajtót akarja, a --door kapcsolóval "
+                          "nevezze meg.")
+        .arg(chosen);
+}
+
 QString commandLine(const QStringList &arguments)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));

@@ -63,6 +63,8 @@ QString repeatCommand(const QString &repeat);
 QString checkAgain(const QString &check);
 // How to say that the reader on the line is the named door's now.
 QString newReaderAdvice();
+// The reader on the line is another door's than --door named.
+QString otherDoorAdvice(const QString &chosen);
 // The program's command as a POSIX shell reads it back: every argument that is not plainly safe
 // quoted, so that a door's or a file's name pasted into a terminal is one word and runs nothing.
 QString commandLine(const QStringList &arguments);

@@ -758,7 +758,7 @@ QString doorState(const DoorStanding &standing)
 {
     switch (standing.holds) {
     case DoorStanding::Unknown: return QStringLiteral("félbeszakadt munka óta ismeretlen");
-    case DoorStanding::NoList: return QStringLiteral("nem listát tart");
+    case DoorStanding::NoList: return QStringLiteral("visszaállított pillanatképet tart, nem listát");
     case DoorStanding::OtherList: return QStringLiteral("másik lista");
     case DoorStanding::ListMissing: return QStringLiteral("a lista nincs meg");
     case DoorStanding::OlderList: return QStringLiteral("régebbi lista");
@@ -802,10 +802,10 @@ QString isDoorsReaderQuestion(const QString &door)
     return changedReader(door) + QStringLiteral(" Ez most a(z) „%1” kártyaolvasója? (Igen: újra megismerem ezen a néven.)").arg(door);
 }
 
-QString otherDoor(const QString &recognised, const QString &chosen)
+QString otherDoor(const QString &recognised, const QString &chosen, const QString &advice)
 {
-    return anotherDoorsReader(recognised, chosen)
-        + QStringLiteral(" %1 Ha valóban ez a(z) „%2”, azt az ajtót válassza.").arg(nothingWasWritten(), recognised);
+    return anotherDoorsReader(recognised, chosen) + QLatin1Char(' ') + nothingWasWritten() + QLatin1Char(' ')
+        + (advice.isEmpty() ? QStringLiteral("Ha valóban ez a(z) „%1”, azt az ajtót válassza.").arg(recognised) : advice);
 }
 
 SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording)
@@ -857,7 +857,7 @@ SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, cons
                     {}};
         return {stopped() + QLatin1Char(' ') + left, {}};
     case SyncResult::OtherDoor:
-        return {otherDoor(result.otherDoor, wording.door), {}};
+        return {otherDoor(result.otherDoor, wording.door, wording.otherDoorAdvice), {}};
     case SyncResult::ChangedReader:
         return {changedReader(wording.door) + QLatin1Char(' ') + nothingWasWritten() + QLatin1Char(' ') + wording.newReader, {}};
     case SyncResult::Differs:

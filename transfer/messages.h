@@ -141,6 +141,7 @@ struct SyncWording {
     bool listLines = true; // name the list's line of a refused card
     QString door;          // the door chosen, if any
     QString newReader;     // how to say that the reader on the line is the door's now
+    QString otherDoorAdvice;   // what to do when the reader is another door's; empty: choose that door
 };
 
 // What a front end puts into the words of an upload's or a readout's outcome. The main window says
@@ -162,7 +163,8 @@ struct SyncOutcomeText {
 };
 
 // The reader on the line is another door's than the one chosen: said, and asked in a window.
-QString otherDoor(const QString &recognised, const QString &chosen);
+// advice: what the front end offers instead (empty: choose that door).
+QString otherDoor(const QString &recognised, const QString &chosen, const QString &advice = {});
 // The named door's reader is not the one we left it: said, and asked in a window.
 QString changedReader(const QString &door);
 QString isDoorsReaderQuestion(const QString &door);
