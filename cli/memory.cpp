@@ -211,7 +211,8 @@ int snapshot(const Options &options)
     // Named for the door it is; a reader that holds another door's memory than the one named is said.
     const DoorOnLine on = doorHolding(dump, options.door);
     if (on.other) {
-        say(Texts::otherDoor(on.door, options.door) + QLatin1Char(' ') + Texts::noSnapshotTaken());
+        say(Texts::otherDoor(on.door, options.door, Texts::otherDoorAdvice(options.door)) + QLatin1Char(' ')
+            + Texts::noSnapshotTaken());
         return ExitUsage;
     }
     if (const FileFault kept = file.keep(dump, transfer.port.portNumber(), SnapshotReason::Snapshot, on.door);
