@@ -808,7 +808,25 @@ QString otherDoor(const QString &recognised, const QString &chosen, const QStrin
         + (advice.isEmpty() ? QStringLiteral("Ha valóban ez a(z) „%1”, azt az ajtót válassza.").arg(recognised) : advice);
 }
 
+namespace {
+SyncOutcomeText outcomeWords(const SyncResult &result, const CodeList *list, const SyncWording &wording);
+} // namespace
+
+// Every outcome names the door it was at, when it has a name (those about another door's reader
+// name both already).
 SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, const SyncWording &wording)
+{
+    SyncOutcomeText text = outcomeWords(result, list, wording);
+    const QString door = result.reader.now.door.isEmpty() ? wording.door : result.reader.now.door;
+    if (!door.isEmpty() && !text.said.isEmpty() && result.outcome != SyncResult::OtherDoor
+        && result.outcome != SyncResult::ChangedReader)
+        text.said = QStringLiteral("„%1”: %2").arg(door, text.said);
+    return text;
+}
+
+namespace {
+
+SyncOutcomeText outcomeWords(const SyncResult &result, const CodeList *list, const SyncWording &wording)
 {
     const bool restore = wording.restore;
     const QString left = whatSyncLeft(result, list, wording.finish);
@@ -867,5 +885,7 @@ SyncOutcomeText syncOutcome(const SyncResult &result, const CodeList *list, cons
     }
     return {};
 }
+
+} // namespace
 
 } // namespace Texts
