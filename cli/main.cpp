@@ -154,17 +154,8 @@ int main(int argc, char *argv[])
     }
     // --trace FILE goes with every command: the line's frames and decisions, for a fault report.
     QString trace;
-    for (qsizetype i = 0; i < args.size() && args[i] != QLatin1String("--"); ++i) {
-        if (args[i] == QLatin1String("--trace") && i + 1 < args.size())
-            trace = args.takeAt(i + 1);
-        else if (args[i].startsWith(QLatin1String("--trace=")))
-            trace = args[i].mid(8);
-        else if (args[i] == QLatin1String("--trace"))
-            return usageError(Texts::optionNeedsValue(args[i]));
-        else
-            continue;
-        args.removeAt(i--);
-    }
+    if (!LineTrace::takeOption(args, trace))
+        return usageError(Texts::optionNeedsValue(QStringLiteral("--trace")));
     if (!trace.isNull()) {
         if (const int error = LineTrace::start(trace, Texts::commandLine(args))) {
             fprintf(stderr, "%s\n", Texts::traceUnwritable(trace, error).toLocal8Bit().constData());

@@ -79,18 +79,10 @@ std::optional<QStringList> windowArguments(const char *program)
     QStringList args = QApplication::arguments().mid(1);
     // VIVADIZUZUD_TRACE=FILE or --trace FILE: the line's frames and decisions, for a fault report.
     QString trace = qEnvironmentVariable("VIVADIZUZUD_TRACE");
-    QString wrong;
-    for (qsizetype i = 0; i < args.size() && args[i] != QLatin1String("--"); ++i) {
-        if (args[i] == QLatin1String("--trace") && i + 1 < args.size())
-            trace = args.takeAt(i + 1);
-        else if (args[i].startsWith(QLatin1String("--trace=")))
-            trace = args[i].mid(8);
-        else if (args[i].startsWith(QLatin1Char('-')) && args[i] != QLatin1String("-") && wrong.isEmpty())
+    QString wrong = LineTrace::takeOption(args, trace) ? QString() : QStringLiteral("--trace");
+    for (qsizetype i = 0; i < args.size() && args[i] != QLatin1String("--") && wrong.isEmpty(); ++i) {
+        if (args[i].startsWith(QLatin1Char('-')) && args[i] != QLatin1String("-"))
             wrong = args[i];   // an option is never a list's name
-        else
-            continue;
-        if (args[i] == QLatin1String("--trace") || args[i].startsWith(QLatin1String("--trace=")))
-            args.removeAt(i--);
     }
     if (!wrong.isEmpty()) {
         fprintf(stderr, "%s: %s\n", program, Texts::unknownOption(wrong).toLocal8Bit().constData());

@@ -59,6 +59,22 @@ void frame(const char *direction, QByteArrayView bytes)
 
 namespace LineTrace {
 
+bool takeOption(QStringList &args, QString &path)
+{
+    for (qsizetype i = 0; i < args.size() && args[i] != QLatin1String("--"); ++i) {
+        if (args[i] == QLatin1String("--trace") && i + 1 < args.size())
+            path = args.takeAt(i + 1);
+        else if (args[i].startsWith(QLatin1String("--trace=")))
+            path = args[i].mid(8);
+        else if (args[i] == QLatin1String("--trace"))
+            return false;
+        else
+            continue;
+        args.removeAt(i--);
+    }
+    return true;
+}
+
 int start(const QString &path, const QString &command)
 {
     const QByteArray name = QFile::encodeName(path);

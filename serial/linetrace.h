@@ -7,6 +7,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 namespace LineTrace {
 
@@ -18,6 +19,9 @@ namespace LineTrace {
 // the trace holds card codes. 0, or the errno of why not (EEXIST: a file that
 // is no trace of ours).
 int start(const QString &path, const QString &command);
+// --trace FILE or --trace=FILE taken out of a program's arguments (before "--"): the file, null
+// when none was asked for; false when --trace came last, without its file.
+bool takeOption(QStringList &args, QString &path);
 void sent(QByteArrayView bytes);
 void received(QByteArrayView bytes);
 void dropped(QByteArrayView bytes);   // came in and was thrown away unread
