@@ -137,6 +137,7 @@ DumpOutcome requestDump(Conversation &c, DumpNote &note, LineHabits &habits, QBy
     }
     if (trailer) {
         LineTrace::decision(QStringLiteral("bytes after the dump: it is read again"));
+        c.clock.sleep(QuietMs);   // all of what came after, before it is judged
         dump = alignedByBlocks(dump, c.line.read(DumpBlockLength));
     }
     c.line.clearReceiveBuffer();
