@@ -650,6 +650,32 @@ private slots:
         QCOMPARE(learned.reader.now.door, QStringLiteral("Főbejárat"));
     }
 
+    // Two readers written alike hold the same memory: it does not tell the doors apart, so a sync
+    // naming either goes on as that door, one naming another is refused, and one naming none
+    // keeps neither door's record.
+    void twoDoorsWrittenAlikeShareAMemory()
+    {
+        const QString seed = file("alike.csv", codeList(4));
+        const CodeList list = readCodeList(file("alike-list.csv", codeList(5)));
+        SyncRequest request;
+        request.list = &list;
+        request.openingTime = 5;
+        for (const QString door : {QStringLiteral("Kert"), QStringLiteral("Pince")}) {
+            request.door = door;
+            startReader({QStringLiteral("--seed"), seed});
+            QCOMPARE(sync(request).outcome, SyncResult::Done);
+        }
+        const QStringList same{QStringLiteral("--image"), memoryFile(QStringLiteral("same.bin"))};
+        for (const QString door : {QStringLiteral("Kert"), QStringLiteral("Pince"), QStringLiteral("Padlás"), QString()}) {
+            request.door = door;
+            startReader(same);
+            const SyncResult again = sync(request);
+            QCOMPARE(again.outcome, door == QStringLiteral("Padlás") ? SyncResult::OtherDoor : SyncResult::NothingToChange);
+            if (again.outcome == SyncResult::NothingToChange)
+                QCOMPARE(again.reader.now.door, door);
+        }
+    }
+
     // A layout edited by hand into a rule the reader's own cards deny (offset 1 for a reader at 0)
     // is not used: a stop after the first write then names every listed card that may be out.
     void aLayoutTheMemoryDeniesIsNotUsed()
