@@ -47,8 +47,9 @@ class WindowListener : public SyncListener
 {
 public:
     WindowListener(QWidget *window, Dialogs &dialogs, QProgressDialog *progress, const CodeList *list,
-                   const CodeList &names, const QDateTime &taken)
-        : m_window(window), m_dialogs(dialogs), m_progress(progress), m_list(list), m_names(names), m_taken(taken)
+                   const CodeList &names, const QDateTime &taken, const QDate &today)
+        : m_window(window), m_dialogs(dialogs), m_progress(progress), m_list(list), m_names(names), m_taken(taken),
+          m_today(today)
     {
     }
     void snapshotKept(const QString &, SnapshotReason) override {}
@@ -60,7 +61,7 @@ public:
     {
         m_progress->hide();
         const QString question =
-            m_list ? Texts::syncQuestion(plan, m_names) : Texts::restoreQuestion(m_taken, plan, m_names);
+            m_list ? Texts::syncQuestion(plan, m_names) : Texts::restoreQuestion(m_taken, plan, m_names, m_today);
         const bool yes = m_dialogs.confirmDetailed(m_window, question, m_plan);
         m_progress->show();
         return yes;
@@ -88,6 +89,7 @@ private:
     const CodeList *m_list;
     const CodeList &m_names;
     QDateTime m_taken;
+    QDate m_today;
     QString m_plan;
 };
 
@@ -709,7 +711,7 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
     }
     if (!withReader([&](Conversation &c) {
             request.portNumber = m_port.portNumber();
-            WindowListener listener(this, m_dialogs, m_progress, list, names, taken);
+            WindowListener listener(this, m_dialogs, m_progress, list, names, taken, m_clock.today());
             result = syncSession(c, request, listener);
         }))
         return result;

@@ -254,11 +254,21 @@ QString syncQuestion(const SyncPlan &plan, const CodeList &list)
     return QStringLiteral("Beírjam a változásokat a kártyaolvasóba?\n") + planSummary(plan, list);
 }
 
-QString restoreQuestion(const QDateTime &taken, const SyncPlan &plan, const CodeList &names)
+QString restoreQuestion(const QDateTime &taken, const SyncPlan &plan, const CodeList &names, const QDate &today)
 {
+    QString expired;
+    int count = 0;
+    for (const DumpRecord &record : plan.comparison.missing) {
+        const ListedCard *day = names.dayLineOf(record.code);
+        if (day && day->isExpired(today) && ++count <= 10)
+            expired += QLatin1Char('\n') + cardLine(record.code, names.nameOf(record.code))
+                + QStringLiteral(" (utolsó nap: %1)").arg(day->lastDay.toString(Qt::ISODate));
+    }
     return QStringLiteral("Visszaállítsam a kártyaolvasót a %1-kor készült pillanatképre?\n")
                .arg(taken.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-        + planSummary(plan, names);
+        + planSummary(plan, names)
+        + (count == 0 ? QString()
+                      : QStringLiteral("\nA lista szerint már lejárt, mégis visszakerül (%1):").arg(count) + expired);
 }
 
 QString stopAdviceInWindow(bool restore)

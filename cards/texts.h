@@ -99,7 +99,8 @@ QString unsavedEditsFound(const QString &path, const QDateTime &kept);
 // What a sync would refuse in the list, said under the table when it opens; empty when nothing.
 QString listWarning(const CodeList &list);
 QString syncQuestion(const SyncPlan &plan, const CodeList &list);
-QString restoreQuestion(const QDateTime &taken, const SyncPlan &plan, const CodeList &names);
+// Cards of the open list past their last day that the snapshot puts back are marked.
+QString restoreQuestion(const QDateTime &taken, const SyncPlan &plan, const CodeList &names, const QDate &today);
 QString stopAdviceInWindow(bool restore);
 QString phaseText(int phase, int done, int total);
 QString savedAsList(int cards, const QString &path);

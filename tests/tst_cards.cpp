@@ -142,6 +142,15 @@ private slots:
         QVERIFY(!findUnsavedEdits(list));
     }
 
+    void aRestoreQuestionMarksExpiredCardsPutBack()
+    {
+        SyncPlan plan;
+        plan.comparison.missing = {{codeOf("0000000001"), 5}, {codeOf("0000000002"), 5}};
+        const CodeList names = judgeCodeList("1,200,Takarító,2026-12-01,BB0000000001\r\n1,200,Kiss,BB0000000002\r\n");
+        QVERIFY(Texts::restoreQuestion(QDateTime::currentDateTime(), plan, names, QDate(2026, 12, 11))
+                    .endsWith(QStringLiteral("visszakerül (1):\n  0000000001  Takarító (utolsó nap: 2026-12-01)")));
+    }
+
     void adoptsExactlyTheSelectedReaderCards()
     {
         const QString seed = m_home.file(QStringLiteral("reader.csv"));
