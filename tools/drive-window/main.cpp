@@ -79,9 +79,10 @@ int timeScans()
         QElapsedTimer timer;
         timer.start();
         devices = free = 0;
+        const PortMap map;   // read once a scan, as the port list's scan reads it
         for (int number = FirstPortNumber; number <= LastPortNumber; ++number) {
             int handle = InvalidHandle;
-            if (ProbeCommPort(number, handle)) {
+            if (ProbeCommPort(number, handle, map)) {
                 ++devices;
                 free += handle != InvalidHandle;
             }
