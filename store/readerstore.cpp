@@ -162,12 +162,20 @@ void ReaderStore::keepReader(const QByteArray &before, const KnownReader &reader
     if (!before.isEmpty())
         settings.remove(groupOf(before));
     settings.beginGroup(groupOf(reader.memory));
+    // The same memory kept already with another rule (a restore put one door's memory into another
+    // door's reader): the memory no longer tells which rule is the reader's, so it keeps none.
+    std::optional<MemoryLayout> layout = reader.layout;
+    const QString order = settings.value(OrderKey).toString();
+    if (layout && !order.isEmpty()
+        && (order != (layout->order == MemoryLayout::TopDown ? QLatin1String("top-down") : QLatin1String("bottom-up"))
+            || settings.value(OffsetKey).toString() != QString::number(layout->offset)))
+        layout.reset();
     settings.remove(QString());
     settings.setValue(SeenKey, QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     settings.setValue(SnapshotKey, reader.snapshot);
     if (!reader.list.isEmpty())
         settings.setValue(ListKey, reader.list);
-    if (const std::optional<MemoryLayout> &layout = reader.layout) {
+    if (layout) {
         settings.setValue(OrderKey, layout->order == MemoryLayout::TopDown ? QStringLiteral("top-down")
                                                                             : QStringLiteral("bottom-up"));
         settings.setValue(OffsetKey, QString::number(layout->offset));

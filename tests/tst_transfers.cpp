@@ -660,13 +660,13 @@ private slots:
         SyncRequest request;
         request.list = &list;
         request.openingTime = 5;
-        for (const QString door : {QStringLiteral("Kert"), QStringLiteral("Pince")}) {
+        for (const QString &door : {QStringLiteral("Kert"), QStringLiteral("Pince")}) {
             request.door = door;
             startReader({QStringLiteral("--seed"), seed});
             QCOMPARE(sync(request).outcome, SyncResult::Done);
         }
         const QStringList same{QStringLiteral("--image"), memoryFile(QStringLiteral("same.bin"))};
-        for (const QString door : {QStringLiteral("Kert"), QStringLiteral("Pince"), QStringLiteral("Padlás"), QString()}) {
+        for (const QString &door : {QStringLiteral("Kert"), QStringLiteral("Pince"), QStringLiteral("Padlás"), QString()}) {
             request.door = door;
             startReader(same);
             const SyncResult again = sync(request);
@@ -674,6 +674,20 @@ private slots:
             if (again.outcome == SyncResult::NothingToChange)
                 QCOMPARE(again.reader.now.door, door);
         }
+    }
+
+    // One door's memory restored into another door's reader: the memory is kept with two rules, and
+    // then with none, so that neither rule follows it to the wrong reader.
+    void aMemoryKeptWithTwoRulesKeepsNone()
+    {
+        KnownReader reader;
+        reader.memory = memoryHash("restored into the back door's reader");
+        reader.layout = MemoryLayout{};
+        keepReader({}, reader);
+        QVERIFY(readerHolding(knownReaders(), "restored into the back door's reader")->layout);
+        reader.layout->order = MemoryLayout::BottomUp;
+        keepReader({}, reader);
+        QVERIFY(!readerHolding(knownReaders(), "restored into the back door's reader")->layout);
     }
 
     // A layout edited by hand into a rule the reader's own cards deny (offset 1 for a reader at 0)
