@@ -7,6 +7,7 @@
 #include "app/texts.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
+#include "serial/linetrace.h"
 #include "sessions/sessions.h"
 #include "transfer/clock.h"
 
@@ -360,6 +361,7 @@ void MainWindow::upload()
     BusyGuard guard(this);
     const QString path = m_filePath->text();
     const CodeList list = readCodeList(path);
+    LineTrace::beginOperation(Texts::UploadCaption);
     Conversation c = conversation();
     const UploadResult result = uploadSession(c, list, openingTime);
     guard.release();
@@ -381,6 +383,7 @@ void MainWindow::readout()
     {
         ReadoutFile file;   // a file made for a readout that did not come is gone before the message
         file.open(path);
+        LineTrace::beginOperation(Texts::ReadoutCaption);
         Conversation c = conversation();
         result = readoutSession(c, file);
     }

@@ -4,6 +4,7 @@
 #include "cards/newcarddialog.h"
 #include "cards/snapshotsdialog.h"
 #include "cards/texts.h"
+#include "serial/linetrace.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "transfer/clock.h"
@@ -589,10 +590,11 @@ int CardWindow::openingTime() const
     return m_time->value();
 }
 
-bool CardWindow::withReader(const std::function<void(Conversation &)> &work)
+bool CardWindow::withReader(const QString &what, const std::function<void(Conversation &)> &work)
 {
     if (m_busy)
         return false;
+    LineTrace::beginOperation(what);
     if (m_ports->count() == 0)
         refreshPorts();
     const int number = m_ports->currentText().toInt();
@@ -637,7 +639,7 @@ void CardWindow::check()
 {
     const CodeList list = m_table.document().codeList();
     VerifyResult result;
-    if (!withReader([&](Conversation &c) { result = verifySession(c, list, std::nullopt); }))
+    if (!withReader(Texts::CheckAction, [&](Conversation &c) { result = verifySession(c, list, std::nullopt); }))
         return;
     if (result.problem != ListProblem::None) {
         m_dialogs.message(this, Texts::listProblem(m_table.document().path(), list, result.problem, ListUse::Verify));
@@ -709,7 +711,7 @@ SyncResult CardWindow::runOnReader(SyncRequest &request, const CodeList *list, c
         card.lastDay = QDate();
         names.cards.append(card);
     }
-    if (!withReader([&](Conversation &c) {
+    if (!withReader(list ? Texts::SyncAction : Texts::RestoreAction, [&](Conversation &c) {
             request.portNumber = m_port.portNumber();
             WindowListener listener(this, m_dialogs, m_progress, list, names, taken, m_clock.today());
             result = syncSession(c, request, listener);

@@ -90,7 +90,7 @@ std::optional<QStringList> windowArguments(const char *program)
     }
     args.removeAll(QStringLiteral("--"));
     if (!trace.isEmpty()) {
-        if (const int error = LineTrace::start(trace, QStringLiteral("%1 (ablak)").arg(QLatin1String(program))))
+        if (const int error = LineTrace::startPerOperation(trace, QStringLiteral("%1 (ablak)").arg(QLatin1String(program))))
             fprintf(stderr, "%s: %s\n", program, Texts::traceUnwritable(trace, error).toLocal8Bit().constData());
     }
     return args;

@@ -5,8 +5,10 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +60,41 @@ void frame(const char *direction, QByteArrayView bytes)
 } // namespace
 
 namespace LineTrace {
+
+namespace {
+
+QString g_perOperation;   // a window's trace path; empty: none, or one file for the whole run
+QString g_program;
+int g_operations = 0;
+bool g_firstTaken = false;   // the file made at start holds the first operation
+
+QString operationPath(int number)
+{
+    const QFileInfo info(g_perOperation);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    return info.path() + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('-') + QString::number(number) + suffix;
+}
+
+} // namespace
+
+int startPerOperation(const QString &path, const QString &program)
+{
+    g_perOperation = path;
+    g_program = program;
+    g_operations = 1;
+    g_firstTaken = false;
+    return start(operationPath(g_operations), program);
+}
+
+void beginOperation(const QString &what)
+{
+    if (g_perOperation.isEmpty())
+        return;
+    if (std::exchange(g_firstTaken, true))
+        start(operationPath(++g_operations), g_program + QStringLiteral(": ") + what);
+    else
+        decision(QStringLiteral("operation: ") + what);
+}
 
 bool takeOption(QStringList &args, QString &path)
 {

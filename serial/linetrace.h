@@ -19,6 +19,12 @@ namespace LineTrace {
 // the trace holds card codes. 0, or the errno of why not (EEXIST: a file that
 // is no trace of ours).
 int start(const QString &path, const QString &command);
+// A window's trace: one file per operation, named from path ("nyomkovetes.txt": "nyomkovetes-1.txt",
+// "nyomkovetes-2.txt" ...), so that a trace sent with a report holds the operation that went wrong
+// and no other card codes. The first is made now (0, or the errno as start gives it).
+int startPerOperation(const QString &path, const QString &program);
+// A window's operation begins: its own trace file, when the window traces.
+void beginOperation(const QString &what);
 // --trace FILE or --trace=FILE taken out of a program's arguments (before "--"): the file, null
 // when none was asked for; false when --trace came last, without its file.
 bool takeOption(QStringList &args, QString &path);

@@ -1,6 +1,7 @@
 // Port numbering and the port probe, on real pseudo-terminals. Built-in
 // devices are off in the test home: the machine's own ports are never touched.
 #include "serial/commport.h"
+#include "serial/linetrace.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
 #include "transfer/messages.h"
@@ -191,6 +192,19 @@ private slots:
                  QStringLiteral("7"));
         QVERIFY(QDir(folder).removeRecursively() && QDir().rename(aside, folder));
         TestHome::reset();
+    }
+
+    void aWindowTracesEachOperationInAFileOfItsOwn()
+    {
+        const QString base = m_home.file(QStringLiteral("nyomkovetes.txt"));
+        QCOMPARE(LineTrace::startPerOperation(base, QStringLiteral("vivadizuzud-cards (ablak)")), 0);
+        LineTrace::beginOperation(QStringLiteral("Összevetés"));   // the first takes the file made at start
+        LineTrace::beginOperation(QStringLiteral("Szinkronizálás"));
+        QVERIFY(readFile(m_home.file(QStringLiteral("nyomkovetes-1.txt"))).contains("-- operation: Összevetés"));
+        const QByteArray second = readFile(m_home.file(QStringLiteral("nyomkovetes-2.txt")));
+        QVERIFY(second.startsWith("# vivadizuzud nyomkövetés"));
+        QVERIFY(second.contains("vivadizuzud-cards (ablak): Szinkronizálás -- kártyakódokat tartalmaz"));
+        QVERIFY(!second.contains("Összevetés"));
     }
 
     void mapOverridesAndNamesPorts()
