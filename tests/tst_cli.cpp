@@ -115,7 +115,13 @@ private slots:
     void init() { TestHome::reset(); }
     // Each case has a reader of its own, though the pseudo-terminal's name comes round again: a dump an
     // earlier case stopped is not waited out.
-    void cleanup() { QDir(m_home.file(QStringLiteral("runtime/vivadizuzud"))).removeRecursively(); }
+    void cleanup()
+    {
+        QDir(m_home.file(QStringLiteral("runtime/vivadizuzud"))).removeRecursively();
+        QDir shared(m_home.file(QStringLiteral("shared")));   // and the hints every account honours
+        for (const QString &hint : shared.entryList(QDir::Files))
+            shared.remove(hint);
+    }
 
     void portsAsJson()
     {

@@ -32,9 +32,14 @@ public:
     LineHabits habits() const;
     void keepHabits(const LineHabits &habits);
     QString path() const { return m_path; }   // empty: none is kept
+    QString hintPath() const { return m_hint; }   // the hint for other accounts; empty: none
 
 private:
     QString m_path;   // empty: no folder of the person's own to keep it in
+    // The same time, where every account's program looks (the system's lock folder): a dump another
+    // account abandoned on the device is waited out too. Anyone could plant one: it costs a wait of
+    // one dump at most, never a byte of what is read or written.
+    QString m_hint;
     QString m_habits;
 };
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <sys/stat.h>
 
 TestHome::TestHome()
 {
@@ -16,6 +17,10 @@ TestHome::TestHome()
     QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                                          | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", m_dir.filePath(QStringLiteral("runtime")).toLocal8Bit());
+    // Hints of dumps abandoned by any account: the test's own shared folder, sticky as the system's.
+    QDir().mkpath(m_dir.filePath(QStringLiteral("shared")));
+    ::chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("shared"))).constData(), 01777);
+    qputenv("VIVADIZUZUD_SHARED_NOTES", m_dir.filePath(QStringLiteral("shared")).toLocal8Bit());
     qputenv("VIVADIZUZUD_INSTANCE",
             QByteArray("vivadizuzud-test-") + QByteArray::number(QCoreApplication::applicationPid()));
     reset();
