@@ -87,9 +87,11 @@ int createBeside(const QString &folder, const QString &base, mode_t mode, QByteA
 }
 
 // The file's old bytes kept beside it (or, where its folder takes no new file,
-// in the person's own data folder): the copy's name, or empty when none could be kept.
-QByteArray keepCopy(const QString &path, const QByteArray &old)
+// in the person's own data folder): the copy's name, or empty when none could be
+// kept, and then error says why the last place tried would take none.
+QByteArray keepCopy(const QString &path, const QByteArray &old, int &error)
 {
+    error = EACCES;
     const QFileInfo info(path);
     const QString kept = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/vivadizuzud/kept");
@@ -101,9 +103,11 @@ QByteArray keepCopy(const QString &path, const QByteArray &old)
         }
         QByteArray name;
         const int fd = createBeside(folder, info.fileName(), 0600, name);
-        if (fd < 0)
+        if (fd < 0) {
+            error = errno;
             continue;
-        if (writeSyncedAndClose(fd, old) == 0)
+        }
+        if ((error = writeSyncedAndClose(fd, old)) == 0)
             return name;
         ::unlink(name.constData());
     }
@@ -125,9 +129,10 @@ FileFault writeInPlace(const QString &path, const FileStamp &stamp, const QByteA
         fault = FileFault::TooLarge;
     else if (!readAllAt(fd, info.st_size, old))
         fault = faultFromErrno(errno);
-    const QByteArray copy = fault == FileFault::None ? keepCopy(path, old) : QByteArray();
-    if (fault == FileFault::None && copy.isEmpty())
-        fault = FileFault::NoPermission;
+    int copyError = 0;
+    const QByteArray copy = fault == FileFault::None ? keepCopy(path, old, copyError) : QByteArray();
+    if (fault == FileFault::None && copy.isEmpty())   // no copy, no writing in place: a full disk says so
+        fault = faultFromErrno(copyError);
     if (fault == FileFault::None && !rewriteWhole(fd, bytes)) {
         fault = faultFromErrno(errno);
         // Put the old bytes back; when even that fails, the copy stays and is named.
