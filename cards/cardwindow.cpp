@@ -35,6 +35,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cerrno>
+#include <pwd.h>
 #include <sys/stat.h>
 
 namespace {
@@ -514,7 +515,7 @@ bool CardWindow::save()
 bool CardWindow::saveAs()
 {
     const QString path = m_dialogs.saveFileName(this, Texts::ListFilter);
-    return !path.isEmpty() && saveTo(path);
+    return !path.isEmpty() && mayWriteOver(path) && saveTo(path);
 }
 
 bool CardWindow::saveTo(const QString &path)
@@ -780,7 +781,7 @@ void CardWindow::saveSnapshotAsList(const QString &snapshot)
         return;
     }
     const QString path = m_dialogs.saveFileName(this, Texts::ListFilter);
-    if (path.isEmpty())
+    if (path.isEmpty() || !mayWriteOver(path))
         return;
     // The file dialog has asked before a file of that name is replaced; the
     // cards the open list knows keep their names.
@@ -797,6 +798,18 @@ void CardWindow::saveSnapshotAsList(const QString &snapshot)
     m_dialogs.message(this, fault == FileFault::None ? Texts::savedAsList(int(records.size()), path)
                           : fault == FileFault::Link ? Texts::listOnLink(path, QFileInfo(path).symLinkTarget())
                                                      : Texts::listUnsaved(path, fault, keptCopy));
+}
+
+// The file dialog asked whether to replace a file of that name; a file of another user's (in a
+// folder others share) is named as such and asked about once more.
+bool CardWindow::mayWriteOver(const QString &path)
+{
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid == ::geteuid())
+        return true;
+    const struct passwd *owner = ::getpwuid(info.st_uid);
+    return m_dialogs.confirm(this, Texts::othersFile(path, owner ? QString::fromLocal8Bit(owner->pw_name)
+                                                                 : QString::number(info.st_uid)));
 }
 
 void CardWindow::keepUnsavedEdits()

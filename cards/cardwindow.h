@@ -78,6 +78,7 @@ private:
 
     // Talks to the reader on the chosen port with a progress dialog; false
     // (and said why) when the port cannot be opened.
+    bool mayWriteOver(const QString &path);
     bool withReader(const QString &what, const std::function<void(Conversation &)> &work);   // what: for the trace
     // A sync of list, or a restore (no list) of a snapshot taken then.
     SyncResult runOnReader(SyncRequest &request, const CodeList *list, const QDateTime &taken = QDateTime());

@@ -163,6 +163,13 @@ QString listOnLink(const QString &path, const QString &target)
         .arg(path, target.isEmpty() ? QStringLiteral("(sehová)") : target);
 }
 
+QString othersFile(const QString &path, const QString &owner)
+{
+    return QStringLiteral("Ez a fájl nem az Öné, hanem „%1” felhasználóé: %2. Valóban ezt írjam felül a listával? "
+                          "(Ő is látja és módosíthatja.)")
+        .arg(owner, path);
+}
+
 QString listMissing(const QString &path)
 {
     return QStringLiteral("Nincs ilyen kódlistafájl: %1\nKezdjek ezen a néven új, üres listát (az első mentéskor "

@@ -92,6 +92,8 @@ QString listUnsaved(const QString &path, FileFault fault, const QString &keptCop
 QString listMissing(const QString &path);
 // A new name for a list that is a link: what it leads to, and that nothing is written through it.
 QString listOnLink(const QString &path, const QString &target);
+// A name chosen for a list that is another user's file.
+QString othersFile(const QString &path, const QString &owner);
 QString changedOnDisk(const QString &path, bool gone);
 QString nameLeadsElsewhere(const QString &path);
 QString reloadedBeforeSync(const QString &path);

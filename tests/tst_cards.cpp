@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
+#include <unistd.h>
 
 class TestCards : public QObject
 {
@@ -140,6 +141,24 @@ private slots:
         QVERIFY(findUnsavedEdits(list));   // a power cut before the save loses nothing
         QVERIFY(window.save());
         QVERIFY(!findUnsavedEdits(list));
+    }
+
+    void saveAsOverAnotherUsersFileIsAskedAbout()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a file of another user's");
+        const QString list = m_home.file(QStringLiteral("sajat.csv")), theirs = m_home.file(QStringLiteral("masoke.csv"));
+        QVERIFY(writeFile(list, "1,200,Kiss,BB0000000001\r\n") && writeFile(theirs, "1,200,BB00000000FF\r\n"));
+        QCOMPARE(::chown(QFile::encodeName(theirs).constData(), 65534, 65534), 0);
+        ScriptedDialogs dialogs;
+        TestClock clock;
+        CardWindow window(dialogs, clock);
+        QVERIFY(window.openList(list));
+        dialogs.fileAnswers.append(theirs);
+        dialogs.confirmAnswers.append(false);
+        QVERIFY(!window.saveAs());
+        QVERIFY(dialogs.questions.last().startsWith(QStringLiteral("Ez a fájl nem az Öné")));
+        QCOMPARE(readFile(theirs), QByteArray("1,200,BB00000000FF\r\n"));
     }
 
     void aRestoreQuestionMarksExpiredCardsPutBack()
