@@ -45,9 +45,9 @@ bool isPrivateBase(const QString &folder)
     return own;
 }
 
-// Where notes are kept: the runtime folder, or when that is no folder of the person's own
-// (unset, /tmp, another user's), the person's cache folder. Empty when neither will do.
-QString noteFolder()
+} // namespace
+
+QString dumpNoteFolder()
 {
     for (const auto location : {QStandardPaths::RuntimeLocation, QStandardPaths::GenericCacheLocation}) {
         const QString base = QStandardPaths::writableLocation(location);
@@ -65,8 +65,6 @@ QString noteFolder()
     return {};
 }
 
-} // namespace
-
 DumpNote::DumpNote(const QString &device)
 {
     if (device.isEmpty())
@@ -82,7 +80,7 @@ DumpNote::DumpNote(const QString &device)
             break;
         }
     }
-    const QString folder = noteFolder();
+    const QString folder = dumpNoteFolder();
     if (folder.isEmpty())
         return;
     m_path = folder + QStringLiteral("/dump-") + QString::fromLatin1(key);

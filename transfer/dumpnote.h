@@ -20,6 +20,10 @@ struct LineHabits {
     int oddBlocks = 0;
 };
 
+// Where notes are kept: the runtime folder, or when that is no folder of the person's own
+// (unset, /tmp, another user's), the person's cache folder. Empty when neither will do.
+QString dumpNoteFolder();
+
 class DumpNote
 {
 public:

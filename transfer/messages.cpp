@@ -1,8 +1,10 @@
 #include "transfer/messages.h"
+#include "transfer/dumpnote.h"
 #include "serial/usersettings.h"
 #include "serial/portprobe.h"
 #include "serial/portmap.h"
 
+#include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
 
@@ -198,7 +200,28 @@ QString portMapProblem()
         .arg(fault.special ? QStringLiteral("(a beállítások különleges értéke)") : fault.value, fault.file);
 }
 
+// The notes of dumps not heard out kept elsewhere than the runtime folder: said once, at start.
+static QString noteFolderNote()
+{
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString folder = dumpNoteFolder();
+    if (!runtime.isEmpty() && folder.startsWith(runtime + QLatin1Char('/')))
+        return {};
+    if (folder.isEmpty())
+        return QStringLiteral("A megkezdett kiolvasásokról nem tudok jegyzetet tartani: sem a futásidejű mappa (%1), sem a "
+                              "gyorsítótár mappája nem a felhasználó sajátja.").arg(runtime);
+    return QStringLiteral("A futásidejű mappa (%1) nem csak a felhasználóé, ezért a megkezdett kiolvasások jegyzetét ide "
+                          "teszem: %2.").arg(runtime.isEmpty() ? QStringLiteral("nincs megadva") : runtime, folder);
+}
+
 QString settingsProblem()
+{
+    const QString notes = noteFolderNote();
+    const QString settings = settingsTrustProblem();
+    return notes.isEmpty() ? settings : settings.isEmpty() ? notes : settings + QLatin1Char('\n') + notes;
+}
+
+QString settingsTrustProblem()
 {
     const UserSettings settings;
     QString why;

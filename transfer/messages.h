@@ -44,7 +44,8 @@ QString portMapProblem();
 // No free port, and why each port that is there is not: held by which program, or no permission.
 QString noFreePort();
 // What is wrong with the settings store, for the person to hear once; empty when nothing.
-QString settingsProblem();
+QString settingsProblem();   // with the dump notes' folder, when it is not the runtime folder
+QString settingsTrustProblem();
 // Why the trace of the line cannot be written to path (error: errno).
 QString traceUnwritable(const QString &path, int error);
 // The programs that hold a port: "1234 vivadizuzud-cli, 99 minicom".
