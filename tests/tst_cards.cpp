@@ -122,6 +122,16 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);   // a day the person chose
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QVERIFY(window.table().document().card(0).lastDay.isValid());
+        QCOMPARE(window.table().undoStack().undoText(), Texts::LastDayStep);   // "Visszavonás az utolsó nap módosítása"
+        // Tab goes as the row reads: door, port, opening time.
+        QList<QString> chain;
+        QWidget *door = nullptr;
+        for (QComboBox *chooser : window.findChildren<QComboBox *>())
+            door = chooser->accessibleName() == Texts::DoorLabel.chopped(1) ? chooser : door;
+        for (QWidget *at = door; chain.size() < 3; at = at->nextInFocusChain())
+            if (!at->accessibleName().isEmpty() && at->isVisible() && at->focusPolicy() & Qt::TabFocus)
+                chain.append(at->accessibleName());
+        QCOMPARE(chain, QList<QString>({Texts::DoorLabel.chopped(1), Texts::PortLabel.chopped(1), Texts::TimeLabel.chopped(1)}));
     }
 
     void editsTakenBackStayKeptUntilSaved()
