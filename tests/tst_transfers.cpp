@@ -7,6 +7,7 @@
 #include "tests/support/testhome.h"
 #include "tests/support/virtualclock.h"
 #include "tools/reader-sim/inprocessline.h"
+#include "serial/linetrace.h"
 #include "sessions/sessions.h"
 #include "store/readerstore.h"
 #include "transfer/dumpnote.h"
@@ -971,6 +972,16 @@ private slots:
         const ReadoutResult result = readout(QString());
         QCOMPARE(result.fileFault, FileFault::NoName);
         QCOMPARE(m_reader->requests(), QStringList());
+    }
+
+    void theTraceRecordsAStop()
+    {
+        const QString trace = m_home.file(QStringLiteral("nyomkovetes.txt"));
+        QCOMPARE(LineTrace::start(trace, QStringLiteral("readout")), 0);
+        startReader({});
+        m_clock.stopAt(3000);
+        QCOMPARE(readout(m_home.file(QStringLiteral("stopped.csv"))).dump, DumpOutcome::Interrupted);
+        QVERIFY(readFile(trace).contains("-- stop asked: the transfer ends here"));
     }
 
     void readoutWithoutPort()
