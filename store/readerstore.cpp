@@ -238,17 +238,7 @@ std::optional<KnownReader> recognisedReader(QByteArrayView dump)
     return readerHolding(knownReaders(), dump);
 }
 
-void keepReaderChange(const ReaderChange &change)
-{
-    ReaderStore().keep(change);
-}
-
 void keepReader(const QByteArray &before, const KnownReader &reader)
 {
     ReaderStore().keepReader(before, reader);
-}
-
-QDateTime lastSyncOf(const QString &listPath)
-{
-    return ReaderStore().lastSyncOf(listPath);
 }

@@ -37,6 +37,4 @@ private:
 QList<KnownReader> knownReaders();
 QList<Door> doors();
 std::optional<KnownReader> recognisedReader(QByteArrayView dump);   // among knownReaders()
-void keepReaderChange(const ReaderChange &change);
 void keepReader(const QByteArray &before, const KnownReader &reader);
-QDateTime lastSyncOf(const QString &listPath);

@@ -21,6 +21,12 @@ class TestCards : public QObject
     Q_OBJECT
     TestHome m_home;   // one per process: the settings store's place is fixed at first use
 
+    // The simulated reader on port 3, holding the card lines of seed.
+    static bool startReaderHolding(SimulatorProcess &sim, const QString &seed)
+    {
+        return sim.start({QStringLiteral("--port"), QStringLiteral("3"), QStringLiteral("--fast"), QStringLiteral("--seed"), seed});
+    }
+
 private slots:
     void checkEditAndSyncAList()
     {
@@ -31,8 +37,7 @@ private slots:
         QVERIFY(writeFile(list, "3,200,0715\r\n1,200,Kovács Béla,BB0000000001\r\n1,200,Nagy Anna,BB0000000002\r\n"
                                 "1,200,\"Tóth, 2. em.\",BB0000000004\r\n"));
         SimulatorProcess sim;
-        QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("3"), QStringLiteral("--fast"),
-                           QStringLiteral("--seed"), seed}));
+        QVERIFY(startReaderHolding(sim, seed));
         ScriptedDialogs dialogs;
         TestClock clock(50);   // the first sync writes every slot: on the test clock
         CardWindow window(dialogs, clock);
@@ -80,8 +85,7 @@ private slots:
         QVERIFY(writeFile(list, "1,200,Kiss,BB0000000001\r\n1,200,Szabó," + yesterday + ",BB0000000002\r\n"
                                 "1,200,Takarító," + yesterday + ",BB0000000003\r\n"));
         SimulatorProcess sim;
-        QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("3"), QStringLiteral("--fast"),
-                           QStringLiteral("--seed"), seed}));
+        QVERIFY(startReaderHolding(sim, seed));
         ScriptedDialogs dialogs;
         TestClock clock(50);
         CardWindow window(dialogs, clock);
@@ -190,8 +194,7 @@ private slots:
         const QString list = m_home.file(QStringLiteral("lista.csv"));
         QVERIFY(writeFile(list, "1,200,Kovács,BB0000000001\r\n"));
         SimulatorProcess sim;
-        QVERIFY(sim.start({QStringLiteral("--port"), QStringLiteral("3"), QStringLiteral("--fast"),
-                           QStringLiteral("--seed"), seed}));
+        QVERIFY(startReaderHolding(sim, seed));
         ScriptedDialogs dialogs;
         TestClock clock(50);
         CardWindow window(dialogs, clock);
